@@ -1,0 +1,68 @@
+// Mesh files: a restricted Wavefront OBJ dialect with a five-line capacity header.
+//
+//   line 1      anything
+//   lines 2..5  "# N": capacities of vertices, normals, texture coordinates (+1 for slot 0)
+//               and faces
+//   body        v / vn / vt / f a/b/c a/b/c a/b/c / texturename NAME / # comment
+//
+// Face indices are 1-based; vertex and normal indices are stored 0-based, texture-coordinate
+// indices as written because uvs[0] is the placeholder (0, 0). Faces whose corners run
+// counter-clockwise seen from outside get outward normals.
+#pragma once
+
+#include <string>
+
+#include "render/math.h"
+#include "render/render_context.h"
+
+constexpr int kMaxTextureNames = 256;
+constexpr int kMaxTextureNameLength = 255;
+// A header may not announce more than this per array: a hostile file must not make us
+// reserve gigabytes before reading a single line.
+constexpr int kMaxMeshCapacity = 1000000;
+
+struct MeshVertex {
+    Vec4 position;  // w = 0
+    Vec4 normal;    // vertex normal, w = 0
+};
+
+struct Mesh {
+    MeshVertex* vertices;
+    int vertexCount;
+    Vec4* normals;  // from vn lines
+    int normalCount;
+    Uv* uvs;  // slot 0 is (0, 0)
+    int uvCount;
+    Face* faces;
+    int faceCount;
+    Vec4 bounds[8];      // corners of the axis-aligned box, object space
+    Vec4 viewBounds[8];  // the same corners in camera space, from testMeshBounds
+    float scale;
+    Matrix4 rotation;
+    Matrix4 position;  // translation in elements 12, 13, 14
+    Matrix4 world;     // scale * rotation * position
+    Matrix4 rigid;     // rotation * position
+    Material* material;  // default material of every face
+    char textureNames[kMaxTextureNames][kMaxTextureNameLength + 1];
+    int textureNameCount;
+    // Capacities announced by the header.
+    int vertexCapacity;
+    int normalCapacity;
+    int uvCapacity;
+    int faceCapacity;
+};
+
+// An empty mesh: no arrays, scale 1, identity rotation and position, a new default material
+// (texture index -1, shader type 0), texture-name slot 0 = "(none)".
+Mesh* createMesh();
+
+// Reads a mesh file. Returns null with a one-line `message` naming the file (and the line,
+// where one is at fault) when the file cannot be opened or breaks a limit; never exits.
+// Unknown lines are reported with "unknown data [%s]\n" and skipped.
+Mesh* readMesh(const char* path, std::string& message);
+
+// Start-up policy around readMesh: on failure prints the message and ends the process with
+// status 1.
+Mesh* loadMesh(const char* path);
+
+void freeMesh(Mesh* mesh);

@@ -1,0 +1,40 @@
+// The music layer: plays the one music file and reports what the listener is hearing.
+//
+// The frame loop's music clock rests on `position`: the byte offset (of 16-bit stereo
+// 44.1 kHz PCM) of the sound that has actually left the output device, not what was queued.
+// Where no output device exists the position advances with real time, silently, so the show
+// still runs to its end. Only this header is seen by the portable code.
+#pragma once
+
+#include <cstdint>
+
+class MusicPlayer {
+public:
+    virtual ~MusicPlayer() = default;
+    // Opens the default output device at `frequency` Hz (or falls back to the silent clock).
+    // False only when neither can be had; then the demo prints "bass init error\n".
+    virtual bool init(int frequency) = 0;
+    // Decodes the whole file up front. False on failure, with `errorCode` set.
+    virtual bool openStream(const char* path) = 0;
+    virtual int errorCode() const = 0;
+    // Starts playback at byte 0.
+    virtual void play() = 0;
+    virtual uint64_t position() = 0;
+    virtual double bytesToSeconds(uint64_t bytes) const = 0;
+    // Called once per frame; keeps the output fed.
+    virtual void update() = 0;
+    // Frees the stream and the output device.
+    virtual void close() = 0;
+};
+
+// Error codes of openStream.
+enum MusicError : int {
+    kMusicOk = 0,
+    kMusicFileOpen = 2,    // the file cannot be opened
+    kMusicFormat = 41,     // not a decodable MP3
+    kMusicMemory = 1,      // out of memory
+    kMusicNotInit = 8,     // init has not succeeded
+};
+
+// The platform's player: SDL2 output with libmpg123 decoding (or the Windows wave output).
+MusicPlayer* createMusicPlayer();

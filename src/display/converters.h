@@ -1,0 +1,46 @@
+// Pixel format converters: two source formats, nine destination formats, bit-exact.
+//
+// Float components become n-bit integers on their bit pattern: negative (sign bit) gives 0,
+// bits >= 0x3F7FFFFF give 2^n - 1, otherwise the top n mantissa bits of (1.0f + v). No
+// float-to-integer instruction is involved. Multi-byte words are little-endian; X bits are 0.
+#pragma once
+
+#include <cstdint>
+
+namespace PixelDisplay {
+
+enum PixelFormat : int32_t {
+    NoFormat = 0,
+    XRGB8888 = 1,
+    XBGR8888 = 2,
+    RGB888 = 3,
+    BGR888 = 4,
+    RGB565 = 5,
+    BGR565 = 6,
+    XRGB1555 = 7,
+    XBGR1555 = 8,
+    XBGRFFFF = 9,
+};
+
+class Converter {
+public:
+    virtual ~Converter() = default;                                            // 0
+    virtual void prepare() = 0;                                                // 1
+    virtual void convert(const void* source, void* destination, uint32_t count) = 0;  // 2
+    virtual void finish() = 0;                                                 // 3
+};
+
+class ConverterAdapter : public Converter {
+public:
+    void prepare() override {}
+    void finish() override {}
+};
+
+// The shared converter for (source, destination), or null. Sources: XBGRFFFF and XRGB8888;
+// destinations 1..9.
+Converter* findConverter(PixelFormat source, PixelFormat destination);
+
+// Bytes per pixel of a format (0 for NoFormat or unknown values).
+int pixelSize(PixelFormat format);
+
+}  // namespace PixelDisplay

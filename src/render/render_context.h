@@ -1,0 +1,134 @@
+// The render context: the renderer's frame-local store, flushed once per scene pass.
+//
+// Ground rules:
+// - Camera space is right-handed, x right, y up, the camera looks down -z; visible points have
+//   z between -0.1 and -3000.
+// - Screen space has its origin at the top-left pixel corner, x right, y down, in pixels:
+//   sx = width/2 - projScale * x / z, sy = projScale * y / z + height/2 (projScale = 201).
+// - The framebuffer is width * height pixels of four floats (r, g, b, depth), rows top to
+//   bottom, 4 * width floats per row, 64-byte aligned. Depth is 1/z of the nearest surface
+//   drawn so far (z < 0, so nearer means smaller); 0 means nothing drawn.
+// - Front faces run counter-clockwise on the screen; faces are drawn front to back after a
+//   radix sort on their farthest corner.
+// - Storage is allocated once at start-up with fixed capacities; a frame only resets counts.
+#pragma once
+
+#include <cstdint>
+
+#include "render/math.h"
+
+struct Texture;
+
+constexpr int kContextCapacity = 100000;
+constexpr int kMaxLights = 16;
+constexpr int kMaxTextures = 256;
+constexpr int kMaxFaceCorners = 14;
+
+// Shader types a Material may carry.
+enum ShaderType : int {
+    kShaderHidden = 1,         // not drawn
+    kShaderLitYellow = 4,      // fillLit with the fixed colour (0.8, 0.7, 0.2)
+    kShaderLitColour = 5,      // fillLit with the material colour
+    kShaderTexturedLit = 14,   // fillTexturedLit
+    kShaderTextured = 20,      // fillTextured (alpha blended)
+};
+
+struct Material {
+    float colour[4];  // r, g, b, a; no shader reads a
+    int textureIndex;  // into the TextureTable, -1 for none
+    int shaderType;
+};
+
+struct Light {
+    Vec4 world;   // world position, w = 0
+    Vec4 camera;  // camera-space position, filled by each scene pass, w = 0
+    float strength;
+};
+
+struct TextureTable {
+    Texture* textures[kMaxTextures];
+    int count;
+};
+
+// A camera-space point p is inside when nx*px + ny*py + nz*pz - d >= 0 (nw is unused).
+struct Plane {
+    float nx, ny, nz, nw;
+    float d;
+};
+
+enum PlaneIndex { kPlaneNear, kPlaneFar, kPlaneTop, kPlaneBottom, kPlaneLeft, kPlaneRight };
+
+struct ViewVolume {
+    float width;
+    float height;
+    Plane planes[6];
+    float projScale;
+    float fov;
+    float aspect;
+    float nearZ;
+    float farZ;
+    float* framebuffer;
+};
+
+struct RenderVertex {
+    float x, y, z, w;  // camera space, w = 0
+    float sx, sy;      // screen position, filled by projectVertices
+};
+
+struct Uv {
+    float u, v;
+};
+
+// A polygon of up to 14 corners; the three parallel lists index the context's (or a mesh's)
+// vertex, texture-coordinate and normal arrays. Faces that reach the rasterizers are triangles.
+struct Face {
+    int vertexIndex[kMaxFaceCorners];
+    int uvIndex[kMaxFaceCorners];
+    int normalIndex[kMaxFaceCorners];
+    int cornerCount;
+    Vec4 faceNormal;  // camera space once submitted
+    float facing;     // faceNormal . first corner; > 0 means back-facing
+    const Material* material;
+    int materialIndex;  // texture-name slot of the mesh file
+};
+
+struct RenderContext {
+    RenderVertex* vertices;
+    Uv* uvs;
+    Vec4* normals;
+    Face* faces;
+    int vertexCapacity, uvCapacity, faceCapacity, normalCapacity;
+    int vertexCount, uvCount, faceCount, normalCount;
+    int* drawOrder;    // face indices in drawing order, from sortFaces
+    int* sortScratch;  // second index list of the radix sort
+    int* sortKeys;     // depth key per face, taken as unsigned 32-bit by the sort
+    Light* lights[kMaxLights];
+    int maxLights;
+    int lightCount;
+    TextureTable* textures;
+    ViewVolume* viewVolume;
+    // Submitters that would overrun a capacity drop the whole face or mesh instead; the first
+    // drop of a frame prints one warning. The frame code clears this flag at the frame start.
+    bool warnedThisFrame;
+};
+
+ViewVolume* createViewVolume(float* framebuffer);
+RenderContext* createRenderContext(TextureTable* textures, ViewVolume* viewVolume);
+
+void resetContext(RenderContext& context);
+// Ignored (with the frame's one warning) when all kMaxLights slots are taken.
+void addLight(RenderContext& context, Light* light);
+
+// True when `vertices`, `uvs`, `normals` and `faces` more entries still fit. Otherwise prints
+// the frame's one capacity warning (naming `what`) and returns false: the caller then drops
+// the whole item.
+bool contextHasRoom(RenderContext& context, int vertices, int uvs, int normals, int faces,
+                    const char* what);
+
+void sortFaces(RenderContext& context);
+void projectVertices(RenderContext& context);
+float lightCorner(const RenderContext& context, const Vec4& position, const Vec4& normal);
+// projectVertices, then rasterizes every face in drawOrder by its material's shader type.
+void drawFaces(RenderContext& context);
+// sortFaces, then drawFaces.
+void flushContext(RenderContext& context);

@@ -1,0 +1,54 @@
+// Sync tracks: keyframed values that steer the show, one binary file per track.
+//
+// File "<basePath>_<name>.track", little-endian, no header:
+//   int32 K, then K keys of 9 bytes each: int32 row, float32 value, int8 type.
+// Keys are stored sorted by ascending row. Between two keys the earlier key's type decides
+// how the value travels: Step, Linear, Smooth (3 - 2t) t^2 or Quadratic t^2.
+#pragma once
+
+#include <cstdint>
+
+enum SyncKeyType : int32_t { Step = 0, Linear = 1, Smooth = 2, Quadratic = 3 };
+
+struct SyncKey {
+    int32_t row;
+    float value;
+    int32_t type;  // sign-extended from the file's byte
+};
+
+struct SyncTrack {
+    char* name;
+    SyncKey* keys;
+    int32_t keyCount;
+};
+
+struct SyncDevice {
+    char* basePath;
+    SyncTrack** tracks;
+    int32_t trackCount;
+};
+
+// A track file may hold at most this many keys; a count beyond it is refused before anything
+// is allocated (a whole show needs a few hundred).
+constexpr int32_t kMaxTrackKeys = 1 << 20;
+
+// Null when the device or the copy of the path cannot be allocated.
+SyncDevice* createSyncDevice(const char* basePath);
+// The track of that name, read from its file the first time it is asked for. A missing file
+// gives a track without keys. Null only when memory for the track itself runs out.
+SyncTrack* getTrack(SyncDevice* device, const char* name);
+// 0 when the file was read, -1 when it cannot be opened or its keys cannot be allocated.
+// A damaged file keeps what can be kept and prints one line naming it.
+int loadTrackFile(SyncDevice* device, SyncTrack* track);
+// Index of the key on `row`, else the complement of the index of the first later key.
+int findKey(const SyncTrack* track, int row);
+double trackValue(const SyncTrack* track, double row);
+void destroySyncDevice(SyncDevice* device);
+
+// value + 0.5 truncated toward zero: 1.49 selects 1, 1.5 selects 2, -0.4 selects 0. Values
+// outside the int range (or NaN) select 0 rather than invoke an undefined conversion.
+inline int roundChoice(double value) {
+    const double shifted = value + 0.5;
+    if (!(shifted > -2147483648.0 && shifted < 2147483648.0)) return 0;
+    return static_cast<int>(shifted);
+}
