@@ -27,6 +27,10 @@ public:
     explicit MTRand(uint32_t seed) : MTRand_int32(seed) {}
     // nextWord() * 2^-32: a double in [0, 1), never 1.
     double nextUnit();
+    // The same mapping for a word drawn with nextWord(); exact, as every word fits a double.
+    static constexpr double unitFromWord(uint32_t word) {
+        return static_cast<double>(word) * 0x1p-32;
+    }
 };
 
 constexpr uint32_t kDemoSeed = 103458469;  // 0x62AA6A5
