@@ -14,6 +14,7 @@ constexpr int kFrameFloats = kFrameWidth * kFrameHeight * 4;
 constexpr int kTrackCount = 18;
 // The tracks, in the order they are asked for (and the order of TrackValues' fields).
 extern const char* const kTrackNames[kTrackCount];
+constexpr int kSceneTrack = 8;
 
 struct DemoTracks {
     SyncTrack* tracks[kTrackCount];

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the demo and the tests need, if any is missing.
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build git pkg-config
+    libpng-dev zlib1g-dev libsdl2-dev libmpg123-dev libmp3lame-dev
+    libfreetype-dev fonts-dejavu-core
+    libgtest-dev libbenchmark-dev
+    xvfb xauth
+)
+if [ "$#" -gt 0 ]; then packages+=("$@"); fi
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [ "$status" = "install ok installed" ] || missing+=("$package")
+done
+[ "${#missing[@]}" -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null; then sudo="sudo"; else
+        echo "These packages are missing and installing them needs root: ${missing[*]}" >&2
+        exit 1
+    fi
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "runtime/application.h"
+
+namespace fs = std::filesystem;
+using namespace PixelDisplay;
+
+namespace {
+
+// Music whose position moves by a fixed step at every per-frame update.
+class FakeMusic : public MusicPlayer {
+public:
+    bool initOk = true;
+    bool streamOk = true;
+    uint64_t bytes = 0;
+    uint64_t step = 176400;  // one second of 16-bit stereo at 44.1 kHz per frame
+    std::string openedPath;
+    int closes = 0;
+    bool played = false;
+
+    bool init(int) override { return initOk; }
+    bool openStream(const char* path) override {
+        openedPath = path;
+        return streamOk;
+    }
+    int errorCode() const override { return 2; }
+    void play() override { played = true; }
+    uint64_t position() override { return bytes; }
+    double bytesToSeconds(uint64_t b) const override { return b / 176400.0; }
+    void update() override { bytes += step; }
+    void close() override { ++closes; }
+};
+
+// A display without output that counts and inspects the frames it is asked to show.
+class RecordingDisplay : public DisplayAdapter {
+public:
+    int opens = 0;
+    int shown = 0;
+    int closeAtFrame = -1;  // acts as if the user closed the window before this frame
+    std::function<void(const FloatPixel*)> inspect;
+
+    bool open(const char* title, int width, int height, DisplayOutput output,
+              PixelMode mode) override {
+        ++opens;
+        return DisplayAdapter::open(title, width, height, output, mode);
+    }
+    bool refresh(const PackedPixel*, const FloatPixel* pixels, const DirtyBox*) override {
+        if (!isOpen()) return true;  // a closed display presents nothing
+        if (shown == closeAtFrame) {
+            close();
+            return false;
+        }
+        ++shown;
+        if (inspect) inspect(pixels);
+        return true;
+    }
+};
+
+const std::string kDataDir = DEMO_TEST_DATA_DIR;
+
+struct Run {
+    FakeMusic* music;
+    RecordingDisplay* display;
+    std::unique_ptr<Application> app;
+};
+
+Run makeRun(const std::string& dataDir) {
+    Run run;
+    run.music = new FakeMusic;
+    run.display = new RecordingDisplay;
+    run.app = std::make_unique<Application>(run.display, run.music, dataDir);
+    return run;
+}
+
+// A copy of the data directory without the files `skip` selects.
+std::string copyDataWithout(const std::function<bool(const std::string&)>& skip) {
+    const fs::path dir = fs::temp_directory_path() /
+                         ("demo-data-" + std::to_string(::testing::UnitTest::GetInstance()
+                                                            ->random_seed()) +
+                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    for (const auto& entry : fs::directory_iterator(kDataDir)) {
+        const std::string name = entry.path().filename().string();
+        if (!skip(name)) fs::copy_file(entry.path(), dir / name);
+    }
+    return dir.string();
+}
+
+TEST(FreeCamera, KeysStepAndPresetsReplace) {
+    Application app(nullptr, nullptr, "");
+    Display& d = app.display;
+
+    app.resetCamera();
+    for (int i = 0; i < 11; ++i) app.keyStroke(d, 'W');  // a press and ten auto-repeats
+    EXPECT_EQ(app.cameraPosition.z, 0.0f);
+
+    app.keyStroke(d, '1');
+    app.keyStroke(d, 'A');
+    EXPECT_EQ(app.cameraPosition.x, -92.0f);
+    EXPECT_EQ(app.cameraPosition.y, -92.0f);
+    EXPECT_EQ(app.cameraPosition.z, -28.0f);
+    EXPECT_EQ(app.cameraAngles.x, 1.2f);
+    EXPECT_EQ(app.cameraAngles.y, -0.3f);
+
+    // Keys outside the table leave the camera alone.
+    const Vec4 before = app.cameraPosition;
+    for (KeyCode key : {27, 10, 37, 38, 39, 40, 'B', '0', '9'}) app.keyStroke(d, key);
+    EXPECT_EQ(app.cameraPosition.x, before.x);
+    EXPECT_EQ(app.cameraPosition.z, before.z);
+
+    // Ten presses of U from -0.6 add up in single precision: near 0.4, not exactly.
+    app.resetCamera();
+    float expected = -0.6f;
+    for (int i = 0; i < 10; ++i) {
+        app.keyStroke(d, 'U');
+        expected += 0.1f;
+    }
+    EXPECT_EQ(app.cameraAngles.x, expected);
+    EXPECT_NEAR(app.cameraAngles.x, 0.4f, 1e-5f);
+}
+
+TEST(FreeCamera, MatrixMovesFirstThenRotates) {
+    Application app(nullptr, nullptr, "");
+    app.keyStroke(app.display, '4');
+    const Matrix4 identity = app.freeCamera();
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(identity.m[i], (i % 5 == 0) ? 1.0f : 0.0f) << i;
+
+    // The start camera: translation (0, -8, -44), then a tilt of -0.6 about X. The world
+    // origin ends up at (0, -8, -44) turned about X.
+    app.resetCamera();
+    const Vec4 origin = transformPoint({0, 0, 0, 0}, app.freeCamera());
+    const float c = std::cos(-0.6f), s = std::sin(-0.6f);
+    EXPECT_NEAR(origin.x, 0.0f, 1e-5f);
+    EXPECT_NEAR(origin.y, -8.0f * c - (-44.0f) * s, 1e-4f);
+    EXPECT_NEAR(origin.z, -8.0f * s + (-44.0f) * c, 1e-4f);
+}
+
+TEST(DemoRun, PlaysUntilRow1480AndNeverShowsTheLastFrame) {
+    Run run = makeRun(kDataDir);
+    EXPECT_EQ(run.app->run(), 0);
+    EXPECT_EQ(run.display->opens, 1);
+    EXPECT_TRUE(run.music->played);
+    EXPECT_EQ(run.music->closes, 1);
+    EXPECT_FALSE(run.app->display.isOpen());
+    EXPECT_GE(run.app->lastRow(), 1480.0);
+    // One second of music per frame: rows 0, 14.67, ... the first at or past 1480 is frame 102.
+    EXPECT_EQ(run.app->framesRun(), 102);
+    EXPECT_EQ(run.display->shown, run.app->framesRun() - 1);
+    EXPECT_EQ(run.music->openedPath, kDataDir + "/demo110.mp3");
+}
+
+TEST(DemoRun, UserCloseEndsTheLoopAfterThatFrame) {
+    Run run = makeRun(kDataDir);
+    run.display->closeAtFrame = 5;
+    run.app->run();
+    EXPECT_EQ(run.display->shown, 5);
+    EXPECT_EQ(run.app->framesRun(), 6);
+    EXPECT_EQ(run.music->closes, 1);
+}
+
+TEST(DemoRun, WithoutTrackFilesEveryFrameIsBlackButTheMarkerPixel) {
+    const std::string dir = copyDataWithout([](const std::string& name) {
+        return name.rfind("sync_", 0) == 0;
+    });
+    Run run = makeRun(dir);
+    int nonBlackFrames = 0;
+    run.display->inspect = [&](const FloatPixel* pixels) {
+        // The overlays always leave red 0.7 in the top-left pixel; all else stays cleared.
+        bool black = pixels[0].r == 0.7f && pixels[0].g == 0.0f && pixels[0].b == 0.0f;
+        for (int i = 1; i < 640 * 480 && black; ++i) {
+            black = pixels[i].r == 0.0f && pixels[i].g == 0.0f && pixels[i].b == 0.0f;
+        }
+        if (!black) ++nonBlackFrames;
+    };
+    run.app->run();
+    EXPECT_EQ(nonBlackFrames, 0);
+    EXPECT_EQ(run.display->shown, 101);
+    fs::remove_all(dir);
+}
+
+TEST(DemoRun, StartUpFailuresPrintTheirLineAndOpenNoDisplay) {
+    {
+        Run run = makeRun(kDataDir);
+        run.music->initOk = false;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(run.app->run(), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "bass init error\n");
+        EXPECT_EQ(run.display->opens, 0);
+    }
+    {
+        Run run = makeRun(kDataDir);
+        run.music->streamOk = false;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(run.app->run(), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "error (2) while creating stream\n");
+        EXPECT_EQ(run.display->opens, 0);
+        EXPECT_FALSE(run.music->played);
+    }
+}
+
+}  // namespace

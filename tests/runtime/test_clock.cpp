@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include "runtime/clock.h"
+
+namespace {
+
+// A timer that reads whatever the test sets.
+class FakeTimer : public PixelDisplay::TimerInterface {
+public:
+    double now = 0.0;
+    void restart() override { now = 0.0; }
+    double elapsed() override { return now; }
+    double lap() override { return 0.0; }
+    double tickLength() const override { return 1e-9; }
+    void sleepSeconds(double) override {}
+};
+
+TEST(Clock, RowFollowsTheAudioAndBridgesStalledPositions) {
+    FakeTimer timer;
+    DemoClock clock;
+    timer.now = 5.0;
+    startClock(clock, &timer);
+    EXPECT_EQ(clock.startTime, 5.0);
+
+    // First frame: audio still at 0, equal to the initial lastAudioRow: bridged by the frame time.
+    timer.now = 5.016;
+    EXPECT_NEAR(advanceClock(clock, &timer, 0.0), 14.666666666666666 * 0.016, 1e-12);
+    EXPECT_NEAR(clock.frameDelta, 0.016, 1e-12);
+    EXPECT_NEAR(sceneTime(clock), 0.016, 1e-12);
+
+    // 3.0 s twice in a row, 0.02 s apart: 44.0, then 44.0 + 14.666... * 0.02.
+    timer.now = 5.5;
+    EXPECT_DOUBLE_EQ(advanceClock(clock, &timer, 3.0), 44.0);
+    timer.now = 5.52;
+    EXPECT_NEAR(advanceClock(clock, &timer, 3.0), 44.0 + 44.0 / 3.0 * 0.02, 1e-9);
+    EXPECT_DOUBLE_EQ(clock.lastAudioRow, 44.0);
+    // The bridge is not cumulative: a third stalled frame is again one frame ahead only.
+    timer.now = 5.54;
+    EXPECT_NEAR(advanceClock(clock, &timer, 3.0), 44.0 + 44.0 / 3.0 * 0.02, 1e-9);
+    // A moving position takes over at once.
+    timer.now = 5.56;
+    EXPECT_DOUBLE_EQ(advanceClock(clock, &timer, 4.5), 66.0);
+}
+
+TEST(Clock, WithoutTimerAStalledPositionGivesTheStalledRow) {
+    DemoClock clock;
+    startClock(clock, nullptr);
+    EXPECT_DOUBLE_EQ(advanceClock(clock, nullptr, 3.0), 44.0);
+    EXPECT_DOUBLE_EQ(advanceClock(clock, nullptr, 3.0), 44.0);
+    EXPECT_EQ(clock.frameDelta, 0.0);
+    EXPECT_EQ(clock.currentTime, 0.0);
+}
+
+TEST(Clock, RowsPerSecondIsEightRowsPerBeatAt110Bpm) {
+    EXPECT_DOUBLE_EQ(ROWS_PER_SECOND, 110.0 * 8.0 / 60.0);
+    // The show ends at row 1480: about 100.9 seconds of music.
+    EXPECT_NEAR(kLastRow / ROWS_PER_SECOND, 100.909, 0.001);
+}
+
+}  // namespace

@@ -1,0 +1,21 @@
+// Writing what the display would show: the frame converted to XRGB8888, saved as PNG.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// An 8-bit RGB picture, rows top to bottom.
+struct RgbImage {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;
+};
+
+// The framebuffer (640 x 480 r, g, b, depth floats) through the display's float-to-XRGB8888
+// converter, as 32-bit words 0x00RRGGBB.
+void convertFrame(const float* framebuffer, std::vector<uint32_t>& words);
+RgbImage wordsToImage(const std::vector<uint32_t>& words, int width, int height);
+
+// False with a one-line reason on failure.
+bool writePng(const std::string& path, const RgbImage& image, std::string& error);
