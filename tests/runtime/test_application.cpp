@@ -63,14 +63,14 @@ public:
 
 const std::string kDataDir = DEMO_TEST_DATA_DIR;
 
-struct Run {
+struct DemoRig {
     FakeMusic* music;
     RecordingDisplay* display;
     std::unique_ptr<Application> app;
 };
 
-Run makeRun(const std::string& dataDir) {
-    Run run;
+DemoRig makeRun(const std::string& dataDir) {
+    DemoRig run;
     run.music = new FakeMusic;
     run.display = new RecordingDisplay;
     run.app = std::make_unique<Application>(run.display, run.music, dataDir);
@@ -110,7 +110,7 @@ TEST(FreeCamera, KeysStepAndPresetsReplace) {
 
     // Keys outside the table leave the camera alone.
     const Vec4 before = app.cameraPosition;
-    for (KeyCode key : {27, 10, 37, 38, 39, 40, 'B', '0', '9'}) app.keyStroke(d, key);
+    for (KeyCode key : {27, 10, 37, 38, 39, 40, int('B'), int('0'), int('9')}) app.keyStroke(d, key);
     EXPECT_EQ(app.cameraPosition.x, before.x);
     EXPECT_EQ(app.cameraPosition.z, before.z);
 
@@ -142,7 +142,7 @@ TEST(FreeCamera, MatrixMovesFirstThenRotates) {
 }
 
 TEST(DemoRun, PlaysUntilRow1480AndNeverShowsTheLastFrame) {
-    Run run = makeRun(kDataDir);
+    DemoRig run = makeRun(kDataDir);
     EXPECT_EQ(run.app->run(), 0);
     EXPECT_EQ(run.display->opens, 1);
     EXPECT_TRUE(run.music->played);
@@ -156,7 +156,7 @@ TEST(DemoRun, PlaysUntilRow1480AndNeverShowsTheLastFrame) {
 }
 
 TEST(DemoRun, UserCloseEndsTheLoopAfterThatFrame) {
-    Run run = makeRun(kDataDir);
+    DemoRig run = makeRun(kDataDir);
     run.display->closeAtFrame = 5;
     run.app->run();
     EXPECT_EQ(run.display->shown, 5);
@@ -168,7 +168,7 @@ TEST(DemoRun, WithoutTrackFilesEveryFrameIsBlackButTheMarkerPixel) {
     const std::string dir = copyDataWithout([](const std::string& name) {
         return name.rfind("sync_", 0) == 0;
     });
-    Run run = makeRun(dir);
+    DemoRig run = makeRun(dir);
     int nonBlackFrames = 0;
     run.display->inspect = [&](const FloatPixel* pixels) {
         // The overlays always leave red 0.7 in the top-left pixel; all else stays cleared.
@@ -186,7 +186,7 @@ TEST(DemoRun, WithoutTrackFilesEveryFrameIsBlackButTheMarkerPixel) {
 
 TEST(DemoRun, StartUpFailuresPrintTheirLineAndOpenNoDisplay) {
     {
-        Run run = makeRun(kDataDir);
+        DemoRig run = makeRun(kDataDir);
         run.music->initOk = false;
         testing::internal::CaptureStdout();
         EXPECT_EQ(run.app->run(), 0);
@@ -194,7 +194,7 @@ TEST(DemoRun, StartUpFailuresPrintTheirLineAndOpenNoDisplay) {
         EXPECT_EQ(run.display->opens, 0);
     }
     {
-        Run run = makeRun(kDataDir);
+        DemoRig run = makeRun(kDataDir);
         run.music->streamOk = false;
         testing::internal::CaptureStdout();
         EXPECT_EQ(run.app->run(), 0);
