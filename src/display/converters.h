@@ -24,16 +24,90 @@ enum PixelFormat : int32_t {
 
 class Converter {
 public:
-    virtual ~Converter() = default;                                            // 0
-    virtual void prepare() = 0;                                                // 1
+    virtual ~Converter() = default;                                                   // 0
+    virtual void prepare() = 0;                                                       // 1
     virtual void convert(const void* source, void* destination, uint32_t count) = 0;  // 2
-    virtual void finish() = 0;                                                 // 3
+    virtual void finish() = 0;                                                        // 3
 };
 
 class ConverterAdapter : public Converter {
 public:
     void prepare() override {}
     void finish() override {}
+};
+
+// The 18 concrete converters; findConverter hands out their single shared instances.
+class Converter_XBGRFFFF_to_XRGB8888 : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
+};
+class Converter_XBGRFFFF_to_XBGR8888 : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
+};
+class Converter_XBGRFFFF_to_RGB888 : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
+};
+class Converter_XBGRFFFF_to_BGR888 : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
+};
+class Converter_XBGRFFFF_to_RGB565 : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
+};
+class Converter_XBGRFFFF_to_BGR565 : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
+};
+class Converter_XBGRFFFF_to_XRGB1555 : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
+};
+class Converter_XBGRFFFF_to_XBGR1555 : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
+};
+class Converter_XBGRFFFF_to_XBGRFFFF : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
+};
+class Converter_XRGB8888_to_XRGB8888 : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
+};
+class Converter_XRGB8888_to_XBGR8888 : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
+};
+class Converter_XRGB8888_to_RGB888 : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
+};
+class Converter_XRGB8888_to_BGR888 : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
+};
+class Converter_XRGB8888_to_RGB565 : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
+};
+class Converter_XRGB8888_to_BGR565 : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
+};
+class Converter_XRGB8888_to_XRGB1555 : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
+};
+class Converter_XRGB8888_to_XBGR1555 : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
+};
+class Converter_XRGB8888_to_XBGRFFFF : public ConverterAdapter {
+public:
+    void convert(const void* source, void* destination, uint32_t count) override;
 };
 
 // The shared converter for (source, destination), or null. Sources: XBGRFFFF and XRGB8888;
