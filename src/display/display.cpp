@@ -19,7 +19,7 @@ void copyTitle(char (&destination)[256], const char* source) {
 
 // DisplayAdapter
 
-DisplayAdapter::DisplayAdapter() : listener_(nullptr), facade_(nullptr) {
+DisplayAdapter::DisplayAdapter() : title_{}, listener_(nullptr), facade_(nullptr) {
     DisplayAdapter::clearState();
 }
 
