@@ -1,0 +1,105 @@
+#include <cstring>
+
+#include "scenes/mesh_submission.h"
+#include "scenes/scene_blocks.h"
+#include "scenes/scene_pass.h"
+
+namespace {
+
+constexpr int kRowPixels = 640;
+constexpr int kRows = 480;
+constexpr int kBannerTopRow = 407;
+constexpr int kBannerRows = kRows - kBannerTopRow;  // 73
+
+float toFloat(double value) {
+    return static_cast<float>(value);
+}
+
+// The city with its material of the frame, rotating at cityrot radians per second; submitted,
+// not flushed.
+void submitCity(StartupObjects& objects, const SceneInput& input, float grey) {
+    Mesh& city = *objects.city;
+    Material& material = *city.material;
+    material.colour[0] = grey;
+    material.colour[1] = grey;
+    material.colour[2] = grey;
+    material.shaderType = kShaderLitColour;
+    city.scale = toFloat(input.tracks.cityscale);
+    setMeshPosition(city, 0.0f, 0.0f, 0.0f);
+    setMeshRotation(city, 0.0f, toFloat(input.tracks.cityrot * input.sceneTime), 0.0f);
+    submitPlacedMesh(city, input.freeCamera, *objects.context);
+}
+
+}  // namespace
+
+void drawGreetingBanner(float* framebuffer, StartupObjects& objects, double greet) {
+    const int g = roundTrack(greet);
+    if (g < 1 || g > kGreetImageCount) return;
+    const Texture* image = objects.greetImages[g];
+    if (image == nullptr || image->texels == nullptr) return;
+    const int rows = image->height < kBannerRows ? image->height : kBannerRows;
+    const int columns = image->width < kRowPixels ? image->width : kRowPixels;
+    if (columns < 1) return;
+    for (int r = 0; r < rows; ++r) {
+        std::memcpy(framebuffer + static_cast<long>(kBannerTopRow + r) * kRowPixels * 4,
+                    image->texels + static_cast<long>(r) * image->width * 4,
+                    sizeof(float) * 4 * columns);
+    }
+}
+
+void drawCitySilhouette(StartupObjects& objects, const SceneInput& input) {
+    float* framebuffer = objects.viewVolume->framebuffer;
+    for (int y = 0; y < kRows; ++y) {
+        // Values above 1 in the upper rows are kept; the display clamps.
+        const float blue = toFloat(0.04 + 0.007 * (kRows - y));
+        float* pixel = framebuffer + static_cast<long>(y) * kRowPixels * 4;
+        for (int x = 0; x < kRowPixels; ++x, pixel += 4) {
+            pixel[0] = 0.0f;
+            pixel[1] = 0.0f;
+            pixel[2] = blue;
+            pixel[3] = 0.0f;
+        }
+    }
+    beginPass(*objects.context, *objects.light, input.freeCamera);
+    submitCity(objects, input, 0.0f);
+    flushContext(*objects.context);
+    drawGreetingBanner(framebuffer, objects, input.tracks.greet);
+}
+
+void drawGreyCity(StartupObjects& objects, const SceneInput& input) {
+    beginPass(*objects.context, *objects.light, input.freeCamera);
+    submitCity(objects, input, 0.5f);
+    flushContext(*objects.context);
+}
+
+void drawCityAndSpikes(StartupObjects& objects, const SceneInput& input) {
+    RenderContext& context = *objects.context;
+    beginPass(context, *objects.light, input.freeCamera);
+    submitCity(objects, input, 0.5f);
+    const float e = toFloat(input.sceneTime);
+    const float scale = toFloat(input.tracks.pscale);
+    for (int i = 0; i < kSpikeCount; ++i) {
+        Mesh& spike = *objects.spikes[i];
+        const Vec4& spin = objects.spikeSpin[i];
+        spike.scale = scale;
+        setMeshRotation(spike, spin.x * e, spin.y * e, spin.z * e);
+        submitPlacedMesh(spike, input.freeCamera, context);
+    }
+    flushContext(context);
+}
+
+void drawCubeGrid(StartupObjects& objects, const SceneInput& input) {
+    RenderContext& context = *objects.context;
+    Mesh& cube = *objects.cube;
+    beginPass(context, *objects.light, input.freeCamera);
+    for (int y = -120; y < 120; y += 6) {
+        for (int x = -120; x < 120; x += 6) {
+            cube.material->shaderType = kShaderLitYellow;
+            cube.scale = 0.4f;
+            setMeshRotation(cube, 0.0f, 0.0f, 0.0f);
+            setMeshPosition(cube, static_cast<float>(x), static_cast<float>(y), -50.0f);
+            submitPlacedMesh(cube, input.freeCamera, context);
+        }
+    }
+    flushContext(context);
+}

@@ -1,0 +1,270 @@
+#include "scenes/mesh_submission.h"
+
+#include <bit>
+#include <cmath>
+
+namespace {
+
+// The planes' inside test, summed in this order.
+float planeValue(const Plane& plane, const RenderVertex& v) {
+    return plane.nx * v.x + plane.ny * v.y + plane.nz * v.z - plane.d;
+}
+
+// Makes the corner where the edge prev -> cur meets the plane and appends its position,
+// normal and uv at the context's counts.
+ClipCorner makeCrossing(RenderContext& context, const Plane& plane, const ClipCorner& prev,
+                        const ClipCorner& cur) {
+    const RenderVertex& a = context.vertices[prev.vertex];
+    const RenderVertex& b = context.vertices[cur.vertex];
+    const float dx = b.x - a.x;
+    const float dy = b.y - a.y;
+    const float dz = b.z - a.z;
+    const float dw = b.w - a.w;
+    float t = (plane.d - (plane.nx * a.x + plane.ny * a.y + plane.nz * a.z)) /
+              (plane.nx * dx + plane.ny * dy + plane.nz * dz);
+    // The ends lie on opposite sides, so t is in [0, 1] in exact arithmetic; rounding of a
+    // nearly parallel edge can push it out or make it 0/0. Keep the new corner on the edge.
+    if (!(t >= 0.0f)) t = 0.0f;
+    if (t > 1.0f) t = 1.0f;
+
+    const ClipCorner made{context.vertexCount, context.uvCount, context.normalCount};
+
+    RenderVertex& v = context.vertices[made.vertex];
+    v.x = a.x + t * dx;
+    v.y = a.y + t * dy;
+    v.z = a.z + t * dz;
+    v.w = a.w + t * dw;
+
+    const Vec4 na = context.normals[prev.normal];
+    const Vec4 nb = context.normals[cur.normal];
+    Vec4 n{na.x + t * (nb.x - na.x), na.y + t * (nb.y - na.y), na.z + t * (nb.z - na.z),
+           na.w + t * (nb.w - na.w)};
+    const float length = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z + n.w * n.w);
+    // Opposite normals can cancel to zero length; leave that normal unscaled rather than
+    // feed NaN to the lighting.
+    if (length > 0.0f) {
+        n.x /= length;
+        n.y /= length;
+        n.z /= length;
+        n.w /= length;
+    }
+    context.normals[made.normal] = n;
+
+    const Uv ua = context.uvs[prev.uv];
+    const Uv ub = context.uvs[cur.uv];
+    context.uvs[made.uv] = Uv{ua.u + t * (ub.u - ua.u), ua.v + t * (ub.v - ua.v)};
+
+    ++context.vertexCount;
+    ++context.uvCount;
+    ++context.normalCount;
+    return made;
+}
+
+// One plane of the clipper. Returns false when the polygon must be dropped: more than two
+// crossings (only a polygon made non-convex by rounding has them) would break the caller's
+// room reservation of two new corners per plane.
+bool clipAgainstPlane(RenderContext& context, const Plane& plane, const ClipPolygon& in,
+                      ClipPolygon& out) {
+    out.count = 0;
+    if (in.count + 2 > kClipListCapacity) return false;
+    int crossings = 0;
+    bool prevInside = planeValue(plane, context.vertices[in.corners[0].vertex]) >= 0.0f;
+    for (int k = 0; k < in.count; ++k) {
+        const ClipCorner& prev = in.corners[k];
+        const ClipCorner& cur = in.corners[k + 1 < in.count ? k + 1 : 0];
+        const float curValue = planeValue(plane, context.vertices[cur.vertex]);
+        // The flag flips only at a crossing; the two tests below are deliberately < 0 and
+        // >= 0 so that every corner falls on exactly one side.
+        bool crossing = false;
+        if (prevInside) {
+            out.corners[out.count++] = prev;
+            crossing = curValue < 0.0f;
+        } else {
+            crossing = curValue >= 0.0f;
+        }
+        if (crossing) {
+            if (++crossings > 2) return false;
+            out.corners[out.count++] = makeCrossing(context, plane, prev, cur);
+            prevInside = !prevInside;
+        }
+    }
+    return true;
+}
+
+// Appends a source face with its indices moved by the mesh's offsets, unclipped.
+void appendShiftedFace(RenderContext& context, const Face& source, int v, int u, int n,
+                       const Vec4& faceNormal, float facing) {
+    Face& face = context.faces[context.faceCount++];
+    face.cornerCount = source.cornerCount;
+    for (int c = 0; c < source.cornerCount; ++c) {
+        face.vertexIndex[c] = source.vertexIndex[c] + v;
+        face.uvIndex[c] = source.uvIndex[c] + u;
+        face.normalIndex[c] = source.normalIndex[c] + n;
+    }
+    face.faceNormal = faceNormal;
+    face.facing = facing;
+    face.material = source.material;
+    face.materialIndex = 0;
+}
+
+// A face read from a file is trusted only as far as it can be checked cheaply: its corner
+// count fits the lists and every index lies inside the mesh's arrays.
+bool faceIsSound(const Mesh& mesh, const Face& face) {
+    if (face.cornerCount < 3 || face.cornerCount > kMaxFaceCorners) return false;
+    for (int c = 0; c < face.cornerCount; ++c) {
+        if (face.vertexIndex[c] < 0 || face.vertexIndex[c] >= mesh.vertexCount) return false;
+        if (face.uvIndex[c] < 0 || face.uvIndex[c] >= mesh.uvCount) return false;
+        if (face.normalIndex[c] < 0 || face.normalIndex[c] >= mesh.normalCount) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void setMeshRotation(Mesh& mesh, float angleX, float angleY, float angleZ) {
+    mesh.rotation = identityMatrix();
+    rotateX(mesh.rotation, angleX);
+    rotateY(mesh.rotation, angleY);
+    rotateZ(mesh.rotation, angleZ);
+}
+
+void placeMesh(Mesh& mesh) {
+    Matrix4 scale = identityMatrix();
+    scale.m[0] = mesh.scale;
+    scale.m[5] = mesh.scale;
+    scale.m[10] = mesh.scale;
+    Matrix4 scaledRotation;
+    multiply(scaledRotation, scale, mesh.rotation);
+    multiply(mesh.world, scaledRotation, mesh.position);
+    multiply(mesh.rigid, mesh.rotation, mesh.position);
+}
+
+int testMeshBounds(Mesh& mesh, const Matrix4& view, const ViewVolume& volume) {
+    Matrix4 toCamera;
+    multiply(toCamera, mesh.world, view);
+    for (int i = 0; i < 8; ++i) mesh.viewBounds[i] = transformPoint(mesh.bounds[i], toCamera);
+
+    int code = 0;
+    for (int p = 0; p < 6; ++p) {
+        const Plane& plane = volume.planes[p];
+        int inside = 0;
+        for (const Vec4& c : mesh.viewBounds) {
+            if (plane.nx * c.x + plane.ny * c.y + plane.nz * c.z - plane.d >= 0.0f) ++inside;
+        }
+        if (inside == 0) return -1;
+        if (inside < 8) code |= 1 << p;
+    }
+    return code;
+}
+
+int clipPolygon(RenderContext& context, const ViewVolume& volume, int planeMask,
+                ClipPolygon& polygon) {
+    ClipPolygon scratch;
+    for (int p = 0; p < 6 && polygon.count > 0; ++p) {
+        if ((planeMask & (1 << p)) == 0) continue;
+        if (!clipAgainstPlane(context, volume.planes[p], polygon, scratch)) {
+            polygon.count = 0;
+            break;
+        }
+        polygon = scratch;
+    }
+    return polygon.count;
+}
+
+int clipAndAppendFace(RenderContext& context, int planeMask, ClipPolygon& polygon,
+                      const Vec4& faceNormal, float facing, const Material* material,
+                      const char* what) {
+    if (polygon.count < 3) return 0;
+    const int planes = std::popcount(static_cast<unsigned>(planeMask & kAllPlanes));
+    const int newCorners = 2 * planes;
+    const int worstTriangles = polygon.count + planes - 2;
+    if (!contextHasRoom(context, newCorners, newCorners, newCorners, worstTriangles, what)) {
+        return 0;
+    }
+    const int corners = clipPolygon(context, *context.viewVolume, planeMask, polygon);
+    if (corners < 3) return 0;
+    for (int k = 1; k + 1 < corners; ++k) {
+        Face& face = context.faces[context.faceCount++];
+        const ClipCorner* fan[3] = {&polygon.corners[0], &polygon.corners[k],
+                                    &polygon.corners[k + 1]};
+        face.cornerCount = 3;
+        for (int c = 0; c < 3; ++c) {
+            face.vertexIndex[c] = fan[c]->vertex;
+            face.uvIndex[c] = fan[c]->uv;
+            face.normalIndex[c] = fan[c]->normal;
+        }
+        face.faceNormal = faceNormal;
+        face.facing = facing;
+        face.material = material;
+        face.materialIndex = 0;
+    }
+    return corners - 2;
+}
+
+void submitMesh(Mesh& mesh, const Matrix4& view, RenderContext& context, int boundsCode) {
+    if (boundsCode < 0) return;
+    if (!contextHasRoom(context, mesh.vertexCount, mesh.uvCount, mesh.normalCount, 0, "mesh")) {
+        return;
+    }
+    Matrix4 toCamera;
+    Matrix4 normalToCamera;
+    multiply(toCamera, mesh.world, view);
+    multiply(normalToCamera, mesh.rigid, view);
+
+    const int v0 = context.vertexCount;
+    const int u0 = context.uvCount;
+    const int n0 = context.normalCount;
+    for (int i = 0; i < mesh.vertexCount; ++i) {
+        storeVertex(context, v0 + i, transformPoint(mesh.vertices[i].position, toCamera));
+    }
+    // Normals go through the scale-free matrix and are not renormalised.
+    for (int i = 0; i < mesh.normalCount; ++i) {
+        context.normals[n0 + i] = transformDirection(mesh.normals[i], normalToCamera);
+    }
+    for (int i = 0; i < mesh.uvCount; ++i) context.uvs[u0 + i] = mesh.uvs[i];
+    // Corners made by clipping follow the mesh's own entries.
+    context.vertexCount += mesh.vertexCount;
+    context.uvCount += mesh.uvCount;
+    context.normalCount += mesh.normalCount;
+
+    const int planeMask = boundsCode & kAllPlanes;
+    for (int f = 0; f < mesh.faceCount; ++f) {
+        const Face& source = mesh.faces[f];
+        if (!faceIsSound(mesh, source)) continue;
+        const Vec4 normal = transformDirection(source.faceNormal, normalToCamera);
+        const float facing =
+            dot3(normal, vertexPosition(context.vertices[v0 + source.vertexIndex[0]]));
+        if (facing > 0.0f) continue;
+
+        if (planeMask == 0) {
+            if (!contextHasRoom(context, 0, 0, 0, 1, "mesh face")) continue;
+            appendShiftedFace(context, source, v0, u0, n0, normal, facing);
+            continue;
+        }
+        ClipPolygon polygon;
+        polygon.count = source.cornerCount;
+        for (int c = 0; c < source.cornerCount; ++c) {
+            polygon.corners[c] = ClipCorner{source.vertexIndex[c] + v0, source.uvIndex[c] + u0,
+                                            source.normalIndex[c] + n0};
+        }
+        clipAndAppendFace(context, planeMask, polygon, normal, facing, source.material,
+                          "mesh face");
+    }
+}
+
+void submitBuiltFaces(RenderContext& context, const Face* faces, int count,
+                      const Material* material, const char* what) {
+    for (int f = 0; f < count; ++f) {
+        const Face& face = faces[f];
+        const float facing =
+            dot3(face.faceNormal, vertexPosition(context.vertices[face.vertexIndex[0]]));
+        if (facing > 0.0f) continue;
+        ClipPolygon polygon;
+        polygon.count = 3;
+        for (int k = 0; k < 3; ++k) {
+            polygon.corners[k] =
+                ClipCorner{face.vertexIndex[k], face.uvIndex[k], face.normalIndex[k]};
+        }
+        clipAndAppendFace(context, kAllPlanes, polygon, face.faceNormal, facing, material, what);
+    }
+}

@@ -1,0 +1,121 @@
+#include "scenes/overlays.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+constexpr int kRowPixels = 640;
+constexpr int kRows = 480;
+
+// What the band reads for every pixel, computed once per frame from the phase a.
+struct PlasmaFrame {
+    float cx, cy;      // centre of the rings
+    double sinPhase;   // sin(0.02 a)
+    double phaseTerm;  // 0.025 a
+};
+
+PlasmaFrame plasmaFrame(float a) {
+    const double phase = a;
+    PlasmaFrame frame;
+    frame.cx = static_cast<float>(128.0 * std::sin(phase * -0.025));
+    frame.cy = static_cast<float>(200.0 * std::sin(-phase * 0.01594896331738437));  // -a/62.7
+    frame.sinPhase = std::sin(0.02 * phase);
+    frame.phaseTerm = 0.025 * phase;
+    return frame;
+}
+
+// The part of the wave's argument that depends on the row only; the column term is added
+// last, so precomputing this keeps the sum's order.
+double rowTerm(const PlasmaFrame& frame, float Y) {
+    return static_cast<double>(Y) * 0.02 * frame.sinPhase + frame.phaseTerm;
+}
+
+// Square root by halving the exponent in the bit pattern (the classic 0x1fc00000 bias trick);
+// the band's rings are defined with this approximation, not the exact root. s is a sum of
+// squares, so its sign bit is clear (only -0 could set it; masking maps it to +0) and the
+// right shift of the pattern is the same done unsigned as signed.
+float approximateSqrt(float s) {
+    uint32_t bits;
+    std::memcpy(&bits, &s, sizeof bits);
+    bits = ((bits & 0x7FFFFFFFu) >> 1) + 0x1FC00000u;
+    float root;
+    std::memcpy(&root, &bits, sizeof root);
+    return root;
+}
+
+PlasmaColour plasmaAt(const PlasmaFrame& frame, float X, float Y, double rowPart) {
+    const double dx = static_cast<double>(X) - frame.cx;
+    const double dy = static_cast<double>(Y) - frame.cy;
+    const float s = static_cast<float>(dx * dx + dy * dy);
+    const float rho = approximateSqrt(s);
+    const double d = std::sin(static_cast<double>(rho) * 0.8 * 0.024545900834560628);
+    const double e = std::sin(rowPart + static_cast<double>(X) * 0.024937655860349125);  // X/40.1
+    const double f = 0.12 * d + 0.25 * e;
+    return PlasmaColour{static_cast<float>(0.8 * f + 0.6), static_cast<float>(0.12 * e + 0.6),
+                        static_cast<float>(0.25 * d + 0.6), static_cast<float>(f + 0.5)};
+}
+
+float clampUnit(float v) {
+    if (v < 0.0f) return 0.0f;
+    if (v > 1.0f) return 1.0f;
+    return v;
+}
+
+// al * 640 truncated, kept to one row (and to 0 for NaN or negative values).
+int bandColumns(double al) {
+    const double columns = al * kRowPixels;
+    if (!(columns >= 1.0)) return 0;
+    if (columns >= kRowPixels) return kRowPixels;
+    return static_cast<int>(columns);
+}
+
+}  // namespace
+
+PlasmaColour plasmaColour(float a, float X, float Y) {
+    const PlasmaFrame frame = plasmaFrame(a);
+    return plasmaAt(frame, X, Y, rowTerm(frame, Y));
+}
+
+void drawPlasmaBand(float* framebuffer, float currentTime, double wfac, double al) {
+    const float a = 80.0f * currentTime;
+    const PlasmaFrame frame = plasmaFrame(a);
+    const int columns = bandColumns(al);
+    const float weight = static_cast<float>(wfac);
+    if (columns > 0) {
+        for (int y = kPlasmaFirstRow; y <= kPlasmaLastRow; ++y) {
+            const float Y = static_cast<float>(240 - y);
+            const double rowPart = rowTerm(frame, Y);
+            float* pixel = framebuffer + static_cast<long>(y) * kRowPixels * 4;
+            for (int x = 0; x < columns; ++x, pixel += 4) {
+                const PlasmaColour c = plasmaAt(frame, static_cast<float>(x - 320), Y, rowPart);
+                const float l = weight * c.k;
+                const float keep = 1.0f - l;
+                pixel[0] = pixel[0] * keep + c.r * l;
+                pixel[1] = pixel[1] * keep + c.g * l;
+                pixel[2] = pixel[2] * keep + c.b * l;
+            }
+        }
+    }
+    framebuffer[0] = 0.7f;
+}
+
+void blendImage(float* framebuffer, const Texture& image, int topRow, float weight) {
+    if (image.texels == nullptr || image.width < 1 || topRow >= kRows) return;
+    const int columns = image.width < kRowPixels ? image.width : kRowPixels;
+    for (int r = 0; r < image.height; ++r) {
+        const int y = topRow + r;
+        if (y >= kRows) break;
+        if (y < 0) continue;
+        const float* texel = image.texels + static_cast<long>(r) * image.width * 4;
+        float* pixel = framebuffer + static_cast<long>(y) * kRowPixels * 4;
+        for (int x = 0; x < columns; ++x, texel += 4, pixel += 4) {
+            const float alpha = weight * texel[3];
+            const float keep = 1.0f - alpha;
+            for (int c = 0; c < 3; ++c) {
+                pixel[c] = clampUnit(pixel[c]) * keep + texel[c] * alpha;
+            }
+        }
+    }
+}

@@ -1,0 +1,38 @@
+#include "scenes/scene_pass.h"
+
+#include "runtime/sync.h"
+#include "scenes/mesh_submission.h"
+#include "scenes/ring_builder.h"
+
+void beginPass(RenderContext& context, Light& light, const Matrix4& view) {
+    resetContext(context);
+    light.camera = transformPoint(light.world, view);
+    light.camera.w = 0.0f;
+    addLight(context, &light);
+}
+
+int roundTrack(double value) {
+    return roundChoice(value);
+}
+
+int ringSegments(double ringdiv) {
+    const int n = roundTrack(ringdiv);
+    return n > kMaxRingSegments ? kMaxRingSegments : n;
+}
+
+void setMeshPosition(Mesh& mesh, float x, float y, float z) {
+    mesh.position.m[12] = x;
+    mesh.position.m[13] = y;
+    mesh.position.m[14] = z;
+}
+
+void submitPlacedMesh(Mesh& mesh, const Matrix4& view, RenderContext& context) {
+    placeMesh(mesh);
+    const int code = testMeshBounds(mesh, view, *context.viewVolume);
+    submitMesh(mesh, view, context, code);
+}
+
+void resetDepth(float* framebuffer) {
+    constexpr int kPixels = 640 * 480;
+    for (int i = 0; i < kPixels; ++i) framebuffer[4 * i + 3] = 0.0f;
+}
