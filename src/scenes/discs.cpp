@@ -79,13 +79,13 @@ void setParticleColour(Particle& particle) {
     particle.material.colour[3] = 0.0f;
 }
 
-void fillParticles(Particle* particles, int count, MTRand& random) {
-    for (int i = 0; i < count; ++i) {
+void fillParticles(Particle* particles, MTRand& random) {
+    for (int i = 0; i < kParticleCount; ++i) {
         Particle& p = particles[i];
         p.material.textureIndex = -1;
         p.material.shaderType = kShaderLitColour;
     }
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < kParticleCount; ++i) {
         Particle& p = particles[i];
         const double r1 = draw(random);
         const double r2 = draw(random);

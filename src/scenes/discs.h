@@ -23,9 +23,9 @@ void buildDisc(const Material* material, const Matrix4& view, RenderContext& con
 // Base colour times (z + 220) / 220: nearer discs are brighter.
 void setParticleColour(Particle& particle);
 
-// The start-up fill: seven draws per entry, entry 0 first. Materials get texture index -1
-// and shader type 5 (lit material colour).
-void fillParticles(Particle* particles, int count, MTRand& random);
+// The start-up fill of all kParticleCount entries: seven draws per entry, entry 0 first.
+// Materials get texture index -1 and shader type 5 (lit material colour).
+void fillParticles(Particle* particles, MTRand& random);
 
 // One frame's fall of one disc: y -= speed, then a respawn at the top (six draws) when it has
 // reached kRespawnHeight. Returns true when it respawned.
