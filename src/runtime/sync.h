@@ -1,11 +1,13 @@
 // Sync tracks: keyframed values that steer the show, one binary file per track.
 //
-// File "<basePath>_<name>.track", little-endian, no header:
+// File "<basePath>_<name>.track" (at most 259 characters; a longer path is refused with a
+// message), little-endian, no header:
 //   int32 K, then K keys of 9 bytes each: int32 row, float32 value, int8 type.
 // Keys are stored sorted by ascending row. Between two keys the earlier key's type decides
 // how the value travels: Step, Linear, Smooth (3 - 2t) t^2 or Quadratic t^2.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 enum SyncKeyType : int32_t { Step = 0, Linear = 1, Smooth = 2, Quadratic = 3 };
@@ -37,13 +39,22 @@ SyncDevice* createSyncDevice(const char* basePath);
 // The track of that name, read from its file the first time it is asked for. A missing file
 // gives a track without keys. Null only when memory for the track itself runs out.
 SyncTrack* getTrack(SyncDevice* device, const char* name);
-// 0 when the file was read, -1 when it cannot be opened or its keys cannot be allocated.
-// A damaged file keeps what can be kept and prints one line naming it.
+// 0 when the whole file was read; -1 when it cannot be opened (silently: a missing file is an
+// empty track), its keys cannot be allocated, or it is damaged. A damaged file (shorter than
+// its key count, a count below 0 or above kMaxTrackKeys, a key not after the one before it, a
+// value that is not a finite number) keeps the whole, ordered keys before the damage and
+// prints one line naming it. Rows of a loaded track are therefore strictly ascending.
 int loadTrackFile(SyncDevice* device, SyncTrack* track);
 // Index of the key on `row`, else the complement of the index of the first later key.
 int findKey(const SyncTrack* track, int row);
 double trackValue(const SyncTrack* track, double row);
 void destroySyncDevice(SyncDevice* device);
+
+// Every block the device owns is obtained through this realloc-like function and released
+// with std::free; tests replace it to make a chosen allocation fail. nullptr restores
+// std::realloc.
+using SyncReallocFn = void* (*)(void* block, std::size_t size);
+void setSyncRealloc(SyncReallocFn fn);
 
 // value + 0.5 truncated toward zero: 1.49 selects 1, 1.5 selects 2, -0.4 selects 0. Values
 // outside the int range (or NaN) select 0 rather than invoke an undefined conversion.
