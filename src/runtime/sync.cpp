@@ -39,7 +39,8 @@ int32_t readInt32(const unsigned char* b) {
     return std::bit_cast<int32_t>(u);
 }
 
-// Size in bytes, or -1 when the stream cannot tell (then only the reads find the end).
+// Size in bytes; -1 when the stream cannot tell (then only the reads find the end), -2 when
+// it cannot be put back at its start.
 long fileSize(std::FILE* file) {
     if (std::fseek(file, 0, SEEK_END) != 0) return -1;
     const long size = std::ftell(file);
@@ -57,7 +58,8 @@ int readKeys(std::FILE* file, const char* path, SyncTrack* track) {
     }
     unsigned char bytes[kKeyBytes];
     if (std::fread(bytes, 1, kCountBytes, file) != kCountBytes) {
-        std::printf("sync track file %s is too short to hold its key count\n", path);
+        std::printf("sync track file %s %s\n", path,
+                    std::ferror(file) ? "cannot be read" : "is too short to hold its key count");
         return -1;
     }
     const int32_t count = readInt32(bytes);

@@ -360,6 +360,14 @@ TEST_F(SyncFiles, KeysMustAscendStrictly) {
     }
 }
 
+TEST_F(SyncFiles, ADirectoryInPlaceOfTheFileIsReported) {
+    fs::create_directory(path("folder"));
+    SyncTrack* track = getReported("folder");
+    ASSERT_NE(track, nullptr);
+    EXPECT_EQ(track->keyCount, 0);
+    EXPECT_EQ(trackValue(track, 3.0), 0.0);
+}
+
 TEST_F(SyncFiles, BytesAfterTheLastKeyAreIgnoredWithANote) {
     write("extra", encode({{0, 1.0f, 1}, {10, 2.0f, 0}}) + "xyz");
     SyncTrack* track = getReported("extra");
