@@ -1,7 +1,10 @@
 // The music layer: plays the one music file and reports what the listener is hearing.
 //
-// The frame loop's music clock rests on `position`: the byte offset (of 16-bit stereo
-// 44.1 kHz PCM) of the sound that has actually left the output device, not what was queued.
+// Conventions: the stream is decoded whole at openStream into interleaved 16-bit signed stereo
+// PCM at the rate given to init (44100 Hz for the demo), 4 bytes per sample frame, starting at
+// the first sample the encoder was given (encoder and decoder delays removed). `position` is
+// the byte offset into that PCM of the sound that has actually left the output device, not of
+// what was queued: always a multiple of 4, never decreasing while playing, never past the end.
 // Where no output device exists the position advances with real time, silently, so the show
 // still runs to its end. Only this header is seen by the portable code.
 #pragma once
@@ -17,24 +20,29 @@ public:
     // Decodes the whole file up front. False on failure, with `errorCode` set.
     virtual bool openStream(const char* path) = 0;
     virtual int errorCode() const = 0;
-    // Starts playback at byte 0.
+    // Starts playback at byte 0. Does nothing while already playing or without a stream.
     virtual void play() = 0;
+    // 0 before play.
     virtual uint64_t position() = 0;
     virtual double bytesToSeconds(uint64_t bytes) const = 0;
     // Called once per frame; keeps the output fed.
     virtual void update() = 0;
-    // Frees the stream and the output device.
+    // Frees the stream and the output device. Safe to call more than once.
     virtual void close() = 0;
 };
 
 // Error codes of openStream.
 enum MusicError : int {
     kMusicOk = 0,
-    kMusicFileOpen = 2,    // the file cannot be opened
-    kMusicFormat = 41,     // not a decodable MP3
-    kMusicMemory = 1,      // out of memory
-    kMusicNotInit = 8,     // init has not succeeded
+    kMusicFileOpen = 2,  // the file cannot be opened or read
+    kMusicFormat = 41,   // not a decodable MP3
+    kMusicMemory = 1,    // out of memory
+    kMusicNotInit = 8,   // init has not succeeded
 };
 
 // The platform's player: SDL2 output with libmpg123 decoding (or the Windows wave output).
 MusicPlayer* createMusicPlayer();
+
+// A player that never opens a device: decodes like the platform player and runs the silent
+// clock. For tests and for programs that want the timeline without sound.
+MusicPlayer* createSilentMusicPlayer();

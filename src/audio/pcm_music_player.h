@@ -1,0 +1,81 @@
+// The platform-independent half of the music player: a decoded PCM block, a device that
+// plays it, and the clock that says how much of it has been heard.
+//
+// A platform supplies an `AudioOutput`; without one (or when its device cannot be opened, or
+// stops working) the player runs the silent clock: the position advances with the steady
+// clock from play(), capped at the end of the stream. Positions are bytes of 16-bit stereo
+// PCM at the rate given to init.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "audio/music_player.h"
+
+// One output device playing one PCM block from its start, silence after its end.
+class AudioOutput {
+public:
+    virtual ~AudioOutput() = default;
+    // Opens the default device for 16-bit stereo at `rate` Hz, not yet playing. False when
+    // there is no usable device (it may say why in one line).
+    virtual bool open(int rate) = 0;
+    // Plays `bytes` bytes at `pcm` from byte 0. The block outlives the playback (until stop).
+    virtual void start(const int16_t* pcm, uint64_t bytes) = 0;
+    // Stops playback and lets go of the block; the device stays open.
+    virtual void stop() = 0;
+    // Bytes played since start, the silence after the block included. False when the device
+    // has stopped working.
+    virtual bool heardBytes(uint64_t& bytes) = 0;
+    virtual void update() {}
+    // Releases the device. Safe to call more than once.
+    virtual void close() = 0;
+};
+
+// Where a device fed in whole buffers is: `handedBytes` have gone to the device, the last
+// buffer at `secondsSinceHandoff` ago, and up to `bufferBytes` of them wait in the device.
+// The sound heard is taken to be the block before the waiting buffer plus the real time since
+// the handoff, never more than was handed: so it runs at most one buffer ahead of the truth
+// when the device holds more than one buffer, and is exact when it holds one.
+uint64_t estimateHeardBytes(uint64_t handedBytes, uint64_t bufferBytes, double secondsSinceHandoff,
+                            double bytesPerSecond);
+
+class PcmMusicPlayer final : public MusicPlayer {
+public:
+    // `output` may be null: then the player is always silent.
+    explicit PcmMusicPlayer(std::unique_ptr<AudioOutput> output);
+    ~PcmMusicPlayer() override;
+
+    bool init(int frequency) override;
+    bool openStream(const char* path) override;
+    int errorCode() const override { return error_; }
+    void play() override;
+    uint64_t position() override;
+    double bytesToSeconds(uint64_t bytes) const override;
+    void update() override;
+    void close() override;
+
+    // True while a device plays the music (false on the silent clock).
+    bool usingDevice() const { return deviceOpen_ && !silent_; }
+    uint64_t streamBytes() const { return pcm_.size() * sizeof(int16_t); }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void stopPlayback();
+    uint64_t silentBytes() const;
+
+    std::unique_ptr<AudioOutput> output_;
+    std::vector<int16_t> pcm_;
+    int rate_ = 44100;
+    int error_ = kMusicOk;
+    bool initialized_ = false;
+    bool deviceOpen_ = false;
+    bool playing_ = false;
+    // Silent clock: the position at `silentStart_` was `silentBase_`.
+    bool silent_ = true;
+    Clock::time_point silentStart_{};
+    uint64_t silentBase_ = 0;
+    uint64_t lastPosition_ = 0;
+};
