@@ -1,0 +1,79 @@
+// Test scaffolding: a real view volume and render context over a framebuffer, and meshes and
+// textures made in memory.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "assets/mesh.h"
+#include "assets/texture.h"
+#include "render/render_context.h"
+#include "scenes/startup_objects.h"
+
+constexpr int kTestWidth = 640;
+constexpr int kTestHeight = 480;
+constexpr int kTestFloats = kTestWidth * kTestHeight * 4;
+
+struct TestContext {
+    std::vector<float> framebuffer = std::vector<float>(kTestFloats, 0.0f);
+    TextureTable table{};
+    ViewVolume* volume = nullptr;
+    RenderContext* context = nullptr;
+
+    TestContext();
+    ~TestContext();
+    TestContext(const TestContext&) = delete;
+    TestContext& operator=(const TestContext&) = delete;
+};
+
+// A mesh whose arrays live in `storage` vectors owned by the returned holder.
+struct TestMesh {
+    std::unique_ptr<Mesh> mesh;
+    std::vector<MeshVertex> vertices;
+    std::vector<Vec4> normals;
+    std::vector<Uv> uvs;
+    std::vector<Face> faces;
+    // Heap-held so that the faces' pointers survive moving the holder.
+    std::unique_ptr<Material> material =
+        std::make_unique<Material>(Material{{0.5f, 0.5f, 0.5f, 0.0f}, -1, kShaderLitColour});
+
+    // Points the mesh at the vectors, computes bounds and face normals (counter-clockwise
+    // corners seen from outside give outward normals), resets the placement fields.
+    void finish();
+    Mesh& operator*() { return *mesh; }
+    Mesh* operator->() { return mesh.get(); }
+};
+
+// An axis-aligned box centred on the origin, 8 vertices and 12 outward-facing triangles.
+// Every corner's normal is its face normal (normals 0..5: +x, -x, +y, -y, +z, -z).
+TestMesh makeBox(float halfX, float halfY, float halfZ);
+
+// One triangle with the given corners (counter-clockwise seen from the side its normal
+// points to), normal index 0 = its face normal, uvs 1..3 = (0,0), (1,0), (0,1).
+TestMesh makeTriangle(const Vec4& a, const Vec4& b, const Vec4& c);
+
+// A texture of w x h texels whose texel (x, y) has r = x / w, g = y / h, b = ((x + y) % 7) / 7
+// and alpha `alpha(x, y)` (default: 1).
+struct TestTexture {
+    std::vector<float> texels;
+    Texture texture{};
+    explicit TestTexture(int width = 1, int height = 1, float (*alpha)(int, int) = nullptr);
+};
+
+// Start-up objects over a TestContext: small boxes for every mesh, small textures, the
+// light at (0, 40, 90).
+struct TestObjects {
+    TestContext test;
+    TestMesh wall, text1, text2, city, cube;
+    std::vector<TestMesh> spikes;
+    TestTexture greet[kGreetImageCount + 1];
+    TestTexture compofiller, cred1, cred2, hearts;
+    Light light{{0.0f, 40.0f, 90.0f, 0.0f}, {0.0f, 0.0f, 0.0f, 0.0f}, 100.0f};
+    std::unique_ptr<MTRand> random;
+    StartupObjects objects{};
+
+    TestObjects();
+};
+
+// True when every context count lies within 0..capacity.
+bool countsWithinCapacity(const RenderContext& context);

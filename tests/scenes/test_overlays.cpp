@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "scene_test_support.h"
+#include "scenes/overlays.h"
+#include "scenes/scenes.h"
+
+namespace {
+
+float* pixel(std::vector<float>& fb, int x, int y) {
+    return &fb[(static_cast<size_t>(y) * 640 + x) * 4];
+}
+
+// A framebuffer with a recognisable pattern, values above 1 and below 0 included.
+std::vector<float> patterned() {
+    std::vector<float> fb(kTestFloats);
+    for (size_t i = 0; i < fb.size(); ++i) fb[i] = static_cast<float>(i % 23) * 0.1f - 0.4f;
+    return fb;
+}
+
+// The band written straight from its description, pixel by pixel, every term recomputed.
+void referenceBand(std::vector<float>& fb, float T, double wfac, double al) {
+    const float a = 80.0f * T;
+    const float cx = static_cast<float>(128.0 * std::sin(a * -0.025));
+    const float cy = static_cast<float>(200.0 * std::sin(-a * 0.01594896331738437));
+    int count = static_cast<int>(al * 640);
+    if (count > 640) count = 640;
+    for (int y = 120; y <= 360; ++y) {
+        for (int x = 0; x < count; ++x) {
+            const double X = x - 320, Y = 240 - y;
+            const double dx = X - cx, dy = Y - cy;
+            const float s = static_cast<float>(dx * dx + dy * dy);
+            int32_t bits;
+            std::memcpy(&bits, &s, 4);
+            bits = (bits >> 1) + 0x1fc00000;
+            float rho;
+            std::memcpy(&rho, &bits, 4);
+            const double d = std::sin(rho * 0.8 * 0.024545900834560628);
+            const double e =
+                std::sin(Y * 0.02 * std::sin(0.02 * a) + 0.025 * a + X * 0.024937655860349125);
+            const double f = 0.12 * d + 0.25 * e;
+            const float colour[3] = {static_cast<float>(0.8 * f + 0.6),
+                                     static_cast<float>(0.12 * e + 0.6),
+                                     static_cast<float>(0.25 * d + 0.6)};
+            const float l = static_cast<float>(wfac) * static_cast<float>(f + 0.5);
+            float* p = pixel(fb, x, y);
+            for (int c = 0; c < 3; ++c) p[c] = p[c] * (1 - l) + colour[c] * l;
+        }
+    }
+    fb[0] = 0.7f;
+}
+
+void referenceBlend(std::vector<float>& fb, const TestTexture& image, int top, float weight) {
+    for (int r = 0; r < image.texture.height && top + r < 480; ++r) {
+        for (int x = 0; x < image.texture.width && x < 640; ++x) {
+            const float* t = &image.texels[(static_cast<size_t>(r) * image.texture.width + x) * 4];
+            float* p = pixel(fb, x, top + r);
+            const float alpha = weight * t[3];
+            for (int c = 0; c < 3; ++c) {
+                const float old = std::fmin(std::fmax(p[c], 0.0f), 1.0f);
+                p[c] = old * (1 - alpha) + t[c] * alpha;
+            }
+        }
+    }
+}
+
+int countDifferences(const std::vector<float>& a, const std::vector<float>& b, float tol) {
+    int n = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (!(std::fabs(a[i] - b[i]) <= tol * (1 + std::fabs(b[i])))) ++n;
+    }
+    return n;
+}
+
+float quarterAlpha(int x, int) {
+    return static_cast<float>(x % 4) / 3.0f;
+}
+
+SceneInput overlayInput() {
+    SceneInput input{};
+    input.currentTime = 12.5;
+    return input;
+}
+
+}  // namespace
+
+TEST(Plasma, ColourFromFirstPrinciples) {
+    // a = 0: centre (0, 0), no phase. At the centre s = 0, whose approximate root is the bit
+    // pattern 0x1fc00000 (about 1e-19): d = e = 0, so r = g = b = 0.6 and k = 0.5.
+    PlasmaColour c = plasmaColour(0.0f, 0.0f, 0.0f);
+    EXPECT_FLOAT_EQ(c.r, 0.6f);
+    EXPECT_FLOAT_EQ(c.g, 0.6f);
+    EXPECT_FLOAT_EQ(c.b, 0.6f);
+    EXPECT_FLOAT_EQ(c.k, 0.5f);
+    // (3, 4): s = 25 = 0x41c80000; halved and biased: 0x40a40000 = 5.125 (the exact root is 5).
+    c = plasmaColour(0.0f, 3.0f, 4.0f);
+    const double d = std::sin(5.125 * 0.8 * 0.024545900834560628);
+    const double e = std::sin(3 * 0.024937655860349125);
+    const double f = 0.12 * d + 0.25 * e;
+    EXPECT_FLOAT_EQ(c.r, static_cast<float>(0.8 * f + 0.6));
+    EXPECT_FLOAT_EQ(c.g, static_cast<float>(0.12 * e + 0.6));
+    EXPECT_FLOAT_EQ(c.b, static_cast<float>(0.25 * d + 0.6));
+    EXPECT_FLOAT_EQ(c.k, static_cast<float>(f + 0.5));
+    // s = 4 gives exactly 2, s = 1 exactly 1: (2, 0) and (1, 0) differ only through d.
+    const PlasmaColour two = plasmaColour(0.0f, 0.0f, 2.0f);
+    EXPECT_FLOAT_EQ(two.b,
+                    static_cast<float>(0.25 * std::sin(2 * 0.8 * 0.024545900834560628) + 0.6));
+}
+
+TEST(Plasma, BandCoverage) {
+    // al = 0 or wfac = 0: the band's rows are unchanged, but (0, 0) still gets red 0.7.
+    for (auto [wfac, al] : {std::pair{1.0, 0.0}, std::pair{0.0, 1.0}, std::pair{1.0, -3.0}}) {
+        std::vector<float> fb = patterned(), before = fb;
+        drawPlasmaBand(fb.data(), 3.0f, wfac, al);
+        before[0] = 0.7f;
+        EXPECT_EQ(countDifferences(fb, before, 0.0f), 0) << wfac << " " << al;
+    }
+    // al = 0.5 covers columns 0..319 of rows 120..360 and nothing else.
+    std::vector<float> fb(kTestFloats, 0.0f);
+    drawPlasmaBand(fb.data(), 3.0f, 1.0, 0.5);
+    for (int y = 0; y < 480; ++y) {
+        for (int x = 0; x < 640; ++x) {
+            const bool inBand = y >= 120 && y <= 360 && x < 320;
+            const float* p = pixel(fb, x, y);
+            if (x == 0 && y == 0) continue;
+            ASSERT_EQ(p[1] != 0.0f, inBand) << x << "," << y;
+            ASSERT_EQ(p[3], 0.0f);
+        }
+    }
+    EXPECT_EQ(pixel(fb, 0, 0)[0], 0.7f);
+    // al above 1 stops at the row's end: row 121 is not touched by row 120's band.
+    std::vector<float> wide(kTestFloats, 0.0f), full(kTestFloats, 0.0f);
+    drawPlasmaBand(wide.data(), 3.0f, 1.0, 7.5);
+    drawPlasmaBand(full.data(), 3.0f, 1.0, 1.0);
+    EXPECT_EQ(countDifferences(wide, full, 0.0f), 0);
+    // Values under the band are not clamped: 5 stays above 1 after a weight below 1.
+    std::vector<float> bright(kTestFloats, 5.0f);
+    drawPlasmaBand(bright.data(), 3.0f, 1.0, 1.0);
+    EXPECT_GT(pixel(bright, 100, 200)[0], 1.0f);
+}
+
+TEST(Plasma, MatchesTheReferencePixelByPixel) {
+    for (float T : {0.0f, 1.7f, 33.3f, 101.0f}) {
+        for (auto [wfac, al] : {std::pair{1.0, 1.0}, std::pair{0.6, 0.37}, std::pair{-0.5, 0.9}}) {
+            std::vector<float> fb = patterned(), expected = patterned();
+            drawPlasmaBand(fb.data(), T, wfac, al);
+            referenceBand(expected, T, wfac, al);
+            EXPECT_EQ(countDifferences(fb, expected, 2e-6f), 0) << T << " " << wfac << " " << al;
+        }
+    }
+}
+
+TEST(Pictures, BlendClampsTheOldPixelFirst) {
+    TestTexture image(640, 30, quarterAlpha);
+    std::vector<float> fb = patterned(), expected = patterned();
+    blendImage(fb.data(), image.texture, 455, 0.8f);  // rows 455..479, cut at the bottom
+    referenceBlend(expected, image, 455, 0.8f);
+    EXPECT_EQ(countDifferences(fb, expected, 1e-7f), 0);
+    // Alpha 0 (column 0): the old value comes back clamped: 1.8 -> 1, -0.4 -> 0.
+    std::vector<float> hot(kTestFloats, 1.8f);
+    blendImage(hot.data(), image.texture, 10, 1.0f);
+    EXPECT_EQ(pixel(hot, 0, 10)[0], 1.0f);
+    EXPECT_EQ(pixel(hot, 0, 9)[0], 1.8f);   // above the picture: untouched
+    EXPECT_EQ(pixel(hot, 0, 10)[3], 1.8f);  // depth untouched
+    std::vector<float> cold(kTestFloats, -0.4f);
+    blendImage(cold.data(), image.texture, 10, 1.0f);
+    EXPECT_EQ(pixel(cold, 4, 12)[2], 0.0f);
+    // Alpha 1 (column 3, weight 1): the texel itself.
+    EXPECT_EQ(pixel(cold, 3, 12)[0], image.texels[(2 * 640 + 3) * 4]);
+}
+
+TEST(Pictures, OtherSizesDrawOnlyWhatIsOnScreen) {
+    // Wider than the screen: the first 640 columns of each row.
+    TestTexture wide(700, 20);
+    std::vector<float> fb = patterned(), expected = patterned();
+    blendImage(fb.data(), wide.texture, 470, 1.0f);
+    referenceBlend(expected, wide, 470, 1.0f);
+    EXPECT_EQ(countDifferences(fb, expected, 1e-7f), 0);
+    // Narrower: columns beyond it untouched.
+    TestTexture narrow(10, 5);
+    std::vector<float> small = patterned(), original = patterned();
+    blendImage(small.data(), narrow.texture, 100, 1.0f);
+    EXPECT_EQ(pixel(small, 10, 100)[0], pixel(original, 10, 100)[0]);
+    EXPECT_NE(pixel(small, 9, 100)[0], pixel(original, 9, 100)[0]);
+    // Below the screen: nothing.
+    blendImage(small.data(), narrow.texture, 480, 1.0f);
+    blendImage(small.data(), narrow.texture, 2147483647, 1.0f);
+}
+
+TEST(Overlays, CompofillerHeight) {
+    TestObjects o;
+    SceneInput input = overlayInput();
+    input.tracks.cfy = 1.49;  // rounds to 1: nothing
+    std::vector<float>& fb = o.test.framebuffer;
+    std::fill(fb.begin(), fb.end(), 0.3f);
+    drawOverlays(o.objects, input);
+    std::vector<float> plain(kTestFloats, 0.3f);
+    plain[0] = 0.7f;
+    EXPECT_EQ(countDifferences(fb, plain, 0.0f), 0);
+    // Rounds to 2: the picture's top row lands on row 2.
+    input.tracks.cfy = 1.5;
+    std::fill(fb.begin(), fb.end(), 0.3f);
+    drawOverlays(o.objects, input);
+    std::vector<float> expected(kTestFloats, 0.3f);
+    expected[0] = 0.7f;
+    referenceBlend(expected, o.compofiller, 2, 1.0f);
+    EXPECT_EQ(countDifferences(fb, expected, 1e-7f), 0);
+    EXPECT_EQ(pixel(fb, 5, 1)[0], 0.3f);
+    EXPECT_EQ(pixel(fb, 5, 2)[0], o.compofiller.texels[5 * 4]);
+}
+
+TEST(Overlays, CreditFades) {
+    TestObjects o;
+    SceneInput input = overlayInput();
+    std::vector<float>& fb = o.test.framebuffer;
+    std::vector<float> base(kTestFloats, 0.3f);
+    base[0] = 0.7f;
+    // Exactly 0.01 shows nothing.
+    input.tracks.cred1 = 0.01;
+    input.tracks.cred2 = 0.01;
+    std::fill(fb.begin(), fb.end(), 0.3f);
+    drawOverlays(o.objects, input);
+    EXPECT_EQ(countDifferences(fb, base, 0.0f), 0);
+    // cred1 at 1: its own alpha alone; cred2 at 0.5 blended over the result, from row 150.
+    input.tracks.cred1 = 1.0;
+    input.tracks.cred2 = 0.5;
+    std::fill(fb.begin(), fb.end(), 0.3f);
+    drawOverlays(o.objects, input);
+    std::vector<float> expected = base;
+    referenceBlend(expected, o.cred1, 150, 1.0f);
+    referenceBlend(expected, o.cred2, 150, 0.5f);
+    EXPECT_EQ(countDifferences(fb, expected, 1e-7f), 0);
+    EXPECT_EQ(pixel(fb, 1, 149)[0], 0.3f);
+}
