@@ -1,0 +1,132 @@
+#include "assetgen.h"
+
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+#include "common.h"
+#include "font.h"
+#include "meshgen.h"
+#include "music.h"
+#include "pictures.h"
+#include "timeline.h"
+
+namespace assetgen {
+
+namespace {
+
+// The mix must not clip after MP3 coding (which can overshoot the input by a fraction of a
+// dB) and should sit at a comfortable level.
+constexpr double kMaxPeakDb = -0.9;
+constexpr double kMinRmsDb = -16.0, kMaxRmsDb = -12.0;
+
+class Writer {
+public:
+    Writer(const std::string& dir, std::vector<std::string>& written)
+        : dir_(dir), written_(written) {}
+    template <typename Data>
+    bool put(const std::string& name, const Data& data, std::string& message) {
+        if (!writeFile(dir_ + "/" + name, data, message)) return false;
+        written_.push_back(name);
+        return true;
+    }
+
+private:
+    std::string dir_;
+    std::vector<std::string>& written_;
+};
+
+}  // namespace
+
+Loudness measureLoudness(const std::vector<float>& left, const std::vector<float>& right) {
+    double peak = 0.0, sum = 0.0;
+    for (size_t i = 0; i < left.size(); ++i) {
+        peak =
+            std::max(peak, static_cast<double>(std::max(std::fabs(left[i]), std::fabs(right[i]))));
+        sum += static_cast<double>(left[i]) * left[i] + static_cast<double>(right[i]) * right[i];
+    }
+    const double count = 2.0 * std::max<size_t>(left.size(), 1);
+    return {20.0 * std::log10(std::max(peak, 1e-12)),
+            10.0 * std::log10(std::max(sum / count, 1e-24))};
+}
+
+bool generateData(const std::string& assetsDir, const std::string& outDir,
+                  std::vector<std::string>& written, std::string& message) {
+    written.clear();
+    std::error_code error;
+    std::filesystem::create_directories(outDir, error);
+    if (error) {
+        message = outDir + ": cannot create the directory: " + error.message();
+        return false;
+    }
+    Writer out(outDir, written);
+
+    const std::string timelinePath = assetsDir + "/timeline.txt";
+    std::string text;
+    Timeline timeline;
+    if (!readTextFile(timelinePath, text, message) ||
+        !parseTimeline(text, timelinePath, timeline, message)) {
+        return false;
+    }
+    for (const auto& track : timeline.tracks) {
+        if (!out.put("sync_" + track.name + ".track", encodeTrack(track), message)) return false;
+    }
+
+    const std::string textsPath = assetsDir + "/texts.txt";
+    Texts texts;
+    if (!readTextFile(textsPath, text, message) || !parseTexts(text, textsPath, texts, message)) {
+        return false;
+    }
+    Font font;
+    if (!font.open(ASSETGEN_FONT, message)) return false;
+    std::vector<Picture> pictures;
+    if (!makePictures(font, texts, pictures, message)) return false;
+    for (const auto& picture : pictures) {
+        Bytes png;
+        if (!encodePng(picture.image, picture.withAlpha, png, message)) {
+            message = picture.file + ": " + message;
+            return false;
+        }
+        if (!out.put(picture.file, png, message)) return false;
+    }
+
+    const auto lettering = [&](const char* key, double centreX, const char* texture) {
+        const auto found = texts.find(key);
+        return found == texts.end() ? std::string()
+                                    : makeLettering(font, found->second, centreX, texture);
+    };
+    // The letters are placed 180 units left (first) or right (second) of the screen's centre
+    // line; their own offset of 36 units, times the scale 5, brings them back to the middle.
+    const std::string spintext1 = lettering("lettering1", 36.0, "spintext1.png");
+    const std::string spintext2 = lettering("lettering2", -36.0, "spintext2.png");
+    if (spintext1.empty() || spintext2.empty()) {
+        message = textsPath + ": 'lettering1' and 'lettering2' are needed";
+        return false;
+    }
+    if (!out.put("blockwall.fobj", makeBlockWall(), message) ||
+        !out.put("spintext1.fobj", spintext1, message) ||
+        !out.put("spintext2.fobj", spintext2, message) ||
+        !out.put("city.fobj", makeCity(), message) || !out.put("cube.fobj", makeCube(), message) ||
+        !out.put("koxspike1fixed.obj", makeSpike(), message)) {
+        return false;
+    }
+
+    Song song;
+    if (!renderSong(timeline, kAllStems, song, message)) return false;
+    const Loudness loudness = measureLoudness(song.left, song.right);
+    if (loudness.peakDb > kMaxPeakDb || loudness.rmsDb < kMinRmsDb || loudness.rmsDb > kMaxRmsDb) {
+        std::ostringstream reason;
+        reason << "demo110.mp3: the mix has peak " << loudness.peakDb << " dBFS and RMS "
+               << loudness.rmsDb << " dBFS, outside the limits";
+        message = reason.str();
+        return false;
+    }
+    Bytes mp3;
+    if (!encodeMp3(song, mp3, message)) {
+        message = "demo110.mp3: " + message;
+        return false;
+    }
+    return out.put("demo110.mp3", mp3, message);
+}
+
+}  // namespace assetgen

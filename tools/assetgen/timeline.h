@@ -1,0 +1,70 @@
+// The show's timeline: a text file of sections and keyed tracks, compiled into the 18 binary
+// track files the demo reads ("sync_<track>.track").
+//
+// Text format, one statement a line, '#' starts a comment:
+//   end <pos>                          row at which the show ends
+//   section <pos> <scene> <part>       from <pos> on, scene <scene> runs and the music plays
+//                                      its part <part>; the `scene` track is made from these
+//   track <name>                       the keys that follow belong to track <name>
+//   <pos> <value> [<interpolation>]    one key; step (default), linear, smooth or quadratic
+//   every <period> from <pos> to <pos> : <offset> <value> <interp> [; <offset> ...]
+//                                      repeats a group of keys at offset rows from each
+//                                      period start in [from, to)
+// A position is a row (an integer) or bar:beat with 32 rows a bar and 8 a beat, bars and
+// beats counted from 0; the beat may have a fraction as long as it lands on a whole row
+// (12:1.5 is row 396). Sections start on bar lines.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common.h"
+
+namespace assetgen {
+
+constexpr int kRowsPerBeat = 8;
+constexpr int kRowsPerBar = 32;
+constexpr int kTrackCount = 18;
+// In the order the demo asks for them.
+extern const char* const kTrackNames[kTrackCount];
+
+enum Interpolation : int8_t { kStep = 0, kLinear = 1, kSmooth = 2, kQuadratic = 3 };
+
+struct TrackKey {
+    int32_t row;
+    float value;
+    int8_t type;
+};
+
+struct Track {
+    std::string name;
+    std::vector<TrackKey> keys;
+};
+
+struct Section {
+    int row;           // first row, on a bar line
+    int scene;         // value of the `scene` track from here on
+    std::string part;  // the music's arrangement for these bars
+};
+
+struct Timeline {
+    int endRow = 0;
+    std::vector<Section> sections;
+    std::vector<Track> tracks;  // all 18, in kTrackNames order, `scene` made from sections
+};
+
+// Parses a position ("396" or "12:1.5"). False when it is malformed or not a whole row.
+bool parsePosition(const std::string& token, int& row);
+
+// Parses and checks the whole text. On failure `message` names the file and line.
+bool parseTimeline(const std::string& text, const std::string& fileName, Timeline& timeline,
+                   std::string& message);
+
+// The binary track file: int32 count, then per key int32 row, float32 value, int8 type,
+// little-endian.
+Bytes encodeTrack(const Track& track);
+
+const Track* findTrack(const Timeline& timeline, const std::string& name);
+
+}  // namespace assetgen
