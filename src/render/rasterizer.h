@@ -1,12 +1,35 @@
 // Triangle rasterizers: one half-space coverage engine, three pixel fillers.
 //
-// - Corners are screen positions in pixels, snapped to 28.4 fixed point (x16, round to even).
-// - Pixels are sampled at their top-left corner; the top-left fill rule makes shared edges
-//   draw exactly once. Only counter-clockwise triangles (y down) cover pixels.
-// - The box is walked in 8x8 blocks with trivial accept and reject per block; width and height
-//   must be multiples of 8.
-// - Depth is q = 1/z, written only when q < stored depth (strict), tested before any shading.
+// - Corners are screen positions in pixels (origin at the top-left corner of the screen, x
+//   right, y down), snapped to 28.4 fixed point: X = round(16 * sx), ties to even.
+// - Pixel (px, py) is sampled at its top-left corner (16 px, 16 py), not its centre. Each edge
+//   a->b (0->1, 1->2, 2->0) has E = (y - Ya)(Xa - Xb) + (x - Xa)(Yb - Ya), plus 1 on top and
+//   left edges (Yb > Ya, or Yb == Ya and Xa > Xb); the working value is e = (E - 1) >> 4, the
+//   floor of (E - 1) / 16, and steps exactly by Yb - Ya per pixel right and Xa - Xb per pixel
+//   down. A pixel is covered when e >= 0 on all three edges, so an edge shared by two
+//   triangles is drawn exactly once. Only counter-clockwise triangles (on the screen, y down)
+//   cover pixels.
+// - The bounding box [ceil(min X / 16), ceil(max X / 16)) x (the same in y), clipped to the
+//   screen, is walked in 8x8 blocks; a block wholly inside all three edges is filled without
+//   coverage tests. width and height must be multiples of 8; other sizes draw nothing.
+// - Depth q = 1/z (z < 0 in front of the camera): a pixel is written only when q is below its
+//   stored depth (strict), and the test comes before any shading.
+// - Interpolation works on the snapped triangle, the one that the edge functions cover:
+//   S = (E01 + E12 + E20) / 16, twice its area in these units (the working values' sum
+//   e01 + e12 + e20 is the same, floored), and invS = 1/S once per triangle. A pixel's weights
+//   are w2 = e01 * invS, w0 = e12 * invS, w1 = 1 - w0 - w2. At each block's top-left pixel
+//   q = w0/z0 + w1/z1 + w2/z2, then q steps by dq/dx per pixel and dq/dy per row, with
+//   gradients taken once per triangle from the snapped corners. (Floored S, or gradients of
+//   the unsnapped corners, disagree with the weights enough that extrapolating from a block
+//   corner puts depths far outside the corners' range on thin triangles.) The only per-pixel
+//   divisions are by q, where perspective correction needs them.
 // - Framebuffer pixel (px, py) is at float offset 4 * (py * width + px): r, g, b, depth.
+// - A corner farther than 2^23 pixels from the origin, or NaN, refuses the triangle: clipping
+//   keeps real geometry near the screen, and the bound keeps edge functions inside 64 bits.
+// - Texel of (u, v) in a W x H texture: column = round((W-1) u) mod (W-1),
+//   row = (H-1) - (round((H-1) v) mod (H-1)), rounding ties to even. The modulo is taken
+//   non-negative, so negative coordinates wrap like positive ones; W or H of 1 addresses
+//   column or row 0, and a texture without texels draws nothing.
 #pragma once
 
 #include "render/render_context.h"
@@ -16,14 +39,22 @@ struct ScreenCorner {
     float z;       // camera-space z (negative in front of the camera)
 };
 
-// Colour r, g, b times the perspective-correct interpolated intensity.
+// The texel index (row * W + column) that (u, v) addresses by the rule above; -1 for a texture
+// without texels.
+int texelIndex(const Texture& texture, float u, float v);
+
+// Colour r, g, b times the perspective-correct intensity
+// I = (w0 * (I0/z0) + w1 * (I1/z1) + w2 * (I2/z2)) / q. Nothing is clamped.
 void fillLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
              const float colour[3], const float intensity[3]);
 
-// Perspective-correct texture coordinates; texel blended over the pixel by its alpha.
+// Perspective-correct u = (w0 * (u0/z0) + w1 * (u1/z1) + w2 * (u2/z2)) / q, v likewise; the
+// texel T is blended over the pixel: c = T.c * T.a + (1 - T.a) * clamp(c, 0, 1). The depth is
+// written even where T.a is 0.
 void fillTextured(float* framebuffer, int width, int height, const ScreenCorner corners[3],
                   const Uv uv[3], const Texture& texture);
 
-// Texture coordinates and intensity linear in screen space; texel colour times intensity.
+// u, v and intensity linear in screen space (w0 * a0 + w1 * a1 + w2 * a2 at each block's
+// top-left pixel, then stepped like q); colour = T.c * I, texel alpha ignored.
 void fillTexturedLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
                      const Uv uv[3], const Texture& texture, const float intensity[3]);

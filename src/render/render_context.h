@@ -9,8 +9,14 @@
 //   bottom, 4 * width floats per row, 64-byte aligned. Depth is 1/z of the nearest surface
 //   drawn so far (z < 0, so nearer means smaller); 0 means nothing drawn.
 // - Front faces run counter-clockwise on the screen; faces are drawn front to back after a
-//   radix sort on their farthest corner.
-// - Storage is allocated once at start-up with fixed capacities; a frame only resets counts.
+//   radix sort on their farthest corner: key = (int32)(-zmin * 65536), compared unsigned, so
+//   faces wholly behind the camera (negative keys) come last. The float-to-int conversion is
+//   clamped to the int32 range rather than left undefined; NaN corners are ignored.
+// - Storage is allocated once at start-up with fixed capacities (64-byte aligned arrays); a
+//   frame only resets counts and allocates nothing.
+// - A frame prints at most one warning (warnedThisFrame): a capacity overrun, an unknown
+//   shader type ("unknown shader type %d\n") or a face naming something that was never
+//   loaded or appended. Such a face or item is skipped; drawing goes on.
 #pragma once
 
 #include <cstdint>
@@ -26,15 +32,15 @@ constexpr int kMaxFaceCorners = 14;
 
 // Shader types a Material may carry.
 enum ShaderType : int {
-    kShaderHidden = 1,         // not drawn
-    kShaderLitYellow = 4,      // fillLit with the fixed colour (0.8, 0.7, 0.2)
-    kShaderLitColour = 5,      // fillLit with the material colour
-    kShaderTexturedLit = 14,   // fillTexturedLit
-    kShaderTextured = 20,      // fillTextured (alpha blended)
+    kShaderHidden = 1,        // not drawn
+    kShaderLitYellow = 4,     // fillLit with the fixed colour (0.8, 0.7, 0.2)
+    kShaderLitColour = 5,     // fillLit with the material colour
+    kShaderTexturedLit = 14,  // fillTexturedLit
+    kShaderTextured = 20,     // fillTextured (alpha blended)
 };
 
 struct Material {
-    float colour[4];  // r, g, b, a; no shader reads a
+    float colour[4];   // r, g, b, a; no shader reads a
     int textureIndex;  // into the TextureTable, -1 for none
     int shaderType;
 };
@@ -112,8 +118,13 @@ struct RenderContext {
     bool warnedThisFrame;
 };
 
+// The camera record of a 640 x 480 framebuffer: six normalised clip planes, projScale 201.
 ViewVolume* createViewVolume(float* framebuffer);
+// Every array at kContextCapacity entries, every Face slot empty (no material), counts 0.
 RenderContext* createRenderContext(TextureTable* textures, ViewVolume* viewVolume);
+// The demo keeps both for its whole run; tests and tools give them back with these.
+void destroyRenderContext(RenderContext* context);
+void destroyViewVolume(ViewVolume* viewVolume);
 
 void resetContext(RenderContext& context);
 // Ignored (with the frame's one warning) when all kMaxLights slots are taken.
@@ -125,8 +136,12 @@ void addLight(RenderContext& context, Light* light);
 bool contextHasRoom(RenderContext& context, int vertices, int uvs, int normals, int faces,
                     const char* what);
 
+// drawOrder <- face indices by ascending unsigned key, ties in submission order (LSD radix
+// sort, four byte passes alternating drawOrder -> sortScratch -> drawOrder).
 void sortFaces(RenderContext& context);
+// sx, sy of all vertexCount vertices, used or not.
 void projectVertices(RenderContext& context);
+// Sum over the lights of m^2 * D (diffuse term D, mirror term m); 0 without lights, unclamped.
 float lightCorner(const RenderContext& context, const Vec4& position, const Vec4& normal);
 // projectVertices, then rasterizes every face in drawOrder by its material's shader type.
 void drawFaces(RenderContext& context);

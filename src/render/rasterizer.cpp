@@ -1,0 +1,394 @@
+#include "render/rasterizer.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "assets/texture.h"
+
+// Half-space rasterization in blocks after Pineda, "A Parallel Algorithm for Polygon
+// Rasterization" (SIGGRAPH 1988), with the serpentine block walk of McCormack and McNamara,
+// "Tiled Polygon Traversal Using Half-Plane Edge Functions" (2000).
+
+namespace {
+
+constexpr int kBlock = 8;
+constexpr float kMaxCorner = 8388608.0f;  // 2^23 pixels = 2^27 in 28.4
+
+// An attribute given at the three corners.
+struct CornerValues {
+    float a0, a1, a2;
+};
+
+struct Gradient {
+    float dx, dy;  // change per pixel right, per pixel row down
+};
+
+// One edge a->b: e = floor((E - 1) / 16) at pixel corners, stepped in integers.
+struct Edge {
+    int64_t stepX;   // Yb - Ya
+    int64_t stepY;   // Xa - Xb
+    int64_t origin;  // e at the first block's top-left pixel
+    int64_t touch;   // a block reaches the edge's inside when its top-left e >= touch
+    int64_t inside;  // and lies wholly inside it when its top-left e >= inside
+};
+
+// Everything a block needs, fixed once per triangle.
+template <int kLinear>
+struct Setup {
+    Edge edge[3];  // 0->1, 1->2, 2->0 (e01 is opposite corner 2, e12 opposite corner 0)
+    int originX, originY;
+    float invS;
+    float z[3];
+    Gradient q;
+    std::array<CornerValues, kLinear> linear;
+    std::array<Gradient, kLinear> linearGradient;
+};
+
+// Screen gradients over the snapped corners (28.4 values / 16), the triangle that the edge
+// functions cover. D is twice its signed area, exact from the integers, and never 0 here.
+struct ScreenPlane {
+    float sx10, sy10, sx20, sy20;
+    float area;  // D = (sx1 - sx0)(sy2 - sy0) - (sx2 - sx0)(sy1 - sy0)
+
+    ScreenPlane(const int X[3], const int Y[3], int64_t area256)
+        : sx10(static_cast<float>(X[1] - X[0]) / 16.0f),
+          sy10(static_cast<float>(Y[1] - Y[0]) / 16.0f),
+          sx20(static_cast<float>(X[2] - X[0]) / 16.0f),
+          sy20(static_cast<float>(Y[2] - Y[0]) / 16.0f),
+          area(static_cast<float>(area256) / 256.0f) {}
+
+    Gradient of(float a0, float a1, float a2) const {
+        return {((a1 - a0) * sy20 - (a2 - a0) * sy10) / area,
+                ((a2 - a0) * sx10 - (a1 - a0) * sx20) / area};
+    }
+};
+
+// Fills one 8x8 block whose top-left pixel has working values e01, e12, e20. Blocks wholly
+// inside all three edges skip the coverage test (kTestCoverage false).
+template <bool kTestCoverage, class Fill>
+void drawBlock(const Setup<Fill::kLinear>& t, const Fill& fill, float* framebuffer, int width,
+               int bx, int by, int64_t e01, int64_t e12, int64_t e20) {
+    // q first, then the filler's screen-linear attributes; all start from the block's own
+    // top-left weights and are stepped from there.
+    constexpr int kValues = 1 + Fill::kLinear;
+    float rowValue[kValues];
+    float dx[kValues];
+    float dy[kValues];
+    {
+        const float w2 = static_cast<float>(e01) * t.invS;
+        const float w0 = static_cast<float>(e12) * t.invS;
+        const float w1 = 1.0f - w0 - w2;
+        rowValue[0] = w0 / t.z[0] + w1 / t.z[1] + w2 / t.z[2];
+        dx[0] = t.q.dx;
+        dy[0] = t.q.dy;
+        for (int k = 0; k < Fill::kLinear; ++k) {
+            const CornerValues& a = t.linear[k];
+            rowValue[1 + k] = w0 * a.a0 + w1 * a.a1 + w2 * a.a2;
+            dx[1 + k] = t.linearGradient[k].dx;
+            dy[1 + k] = t.linearGradient[k].dy;
+        }
+    }
+
+    float* rowPixel = framebuffer + 4 * (static_cast<std::ptrdiff_t>(by) * width + bx);
+    for (int j = 0; j < kBlock; ++j) {
+        int64_t a = e01, b = e12, c = e20;
+        float value[kValues];
+        for (int k = 0; k < kValues; ++k) value[k] = rowValue[k];
+        float* pixel = rowPixel;
+        for (int i = 0; i < kBlock; ++i) {
+            // All three non-negative <=> no sign bit in their OR.
+            if ((!kTestCoverage || (a | b | c) >= 0) && value[0] < pixel[3]) {
+                pixel[3] = value[0];
+                if constexpr (Fill::kPerspective) {
+                    const float w2 = static_cast<float>(a) * t.invS;
+                    const float w0 = static_cast<float>(b) * t.invS;
+                    const float w1 = 1.0f - w0 - w2;
+                    fill.shade(pixel, w0, w1, w2, value[0]);
+                } else {
+                    fill.shade(pixel, value + 1);
+                }
+            }
+            a += t.edge[0].stepX;
+            b += t.edge[1].stepX;
+            c += t.edge[2].stepX;
+            for (int k = 0; k < kValues; ++k) value[k] += dx[k];
+            pixel += 4;
+        }
+        e01 += t.edge[0].stepY;
+        e12 += t.edge[1].stepY;
+        e20 += t.edge[2].stepY;
+        for (int k = 0; k < kValues; ++k) rowValue[k] += dy[k];
+        rowPixel += 4 * static_cast<std::ptrdiff_t>(width);
+    }
+}
+
+// ceil(v / 16) for 28.4 values (arithmetic shift = floor).
+int ceilPixel(int v) {
+    return (v + 15) >> 4;
+}
+
+// The coverage engine shared by the three fillers.
+template <class Fill>
+void rasterize(float* framebuffer, int width, int height, const ScreenCorner corner[3],
+               const Fill& fill, const std::array<CornerValues, Fill::kLinear>& linear) {
+    if (width <= 0 || height <= 0 || width % kBlock != 0 || height % kBlock != 0) return;
+
+    int X[3], Y[3];
+    for (int i = 0; i < 3; ++i) {
+        // Written so that NaN fails too; within the bound the int conversion is exact.
+        if (!(std::fabs(corner[i].sx) <= kMaxCorner && std::fabs(corner[i].sy) <= kMaxCorner))
+            return;
+        X[i] = static_cast<int>(std::nearbyint(corner[i].sx * 16.0f));
+        Y[i] = static_cast<int>(std::nearbyint(corner[i].sy * 16.0f));
+    }
+
+    // Clockwise (negative with y down means counter-clockwise) and zero-area triangles cover
+    // no pixel under the edge rules below; stopping here changes nothing but the time.
+    const int64_t area = static_cast<int64_t>(X[1] - X[0]) * (Y[2] - Y[0]) -
+                         static_cast<int64_t>(X[2] - X[0]) * (Y[1] - Y[0]);
+    if (area >= 0) return;
+
+    const int xStart = std::max(ceilPixel(std::min({X[0], X[1], X[2]})), 0);
+    const int xEnd = std::min(ceilPixel(std::max({X[0], X[1], X[2]})), width);
+    const int yStart = std::max(ceilPixel(std::min({Y[0], Y[1], Y[2]})), 0);
+    const int yEnd = std::min(ceilPixel(std::max({Y[0], Y[1], Y[2]})), height);
+    if (xStart >= xEnd || yStart >= yEnd) return;
+
+    Setup<Fill::kLinear> t;
+    t.originX = xStart & ~(kBlock - 1);
+    t.originY = yStart & ~(kBlock - 1);
+    for (int k = 0; k < 3; ++k) {
+        const int a = k;
+        const int b = (k + 1) % 3;
+        Edge& edge = t.edge[k];
+        edge.stepX = Y[b] - Y[a];
+        edge.stepY = X[a] - X[b];
+        // Top-left rule: top and left edges include the pixels exactly on them.
+        const bool topLeft = edge.stepX > 0 || (edge.stepX == 0 && edge.stepY > 0);
+        const int64_t e = (16 * static_cast<int64_t>(t.originY) - Y[a]) * edge.stepY +
+                          (16 * static_cast<int64_t>(t.originX) - X[a]) * edge.stepX +
+                          (topLeft ? 1 : 0);
+        edge.origin = (e - 1) >> 4;
+        edge.touch = -7 * std::max<int64_t>(edge.stepX, 0) - 7 * std::max<int64_t>(edge.stepY, 0);
+        edge.inside = 7 * std::max<int64_t>(-edge.stepX, 0) + 7 * std::max<int64_t>(-edge.stepY, 0);
+    }
+
+    // Weights, q and the linear attributes all describe the snapped triangle: S is the exact
+    // sum of its three edge functions / 16 (e01 + e12 + e20 differ from it by their floors),
+    // and the gradients come from the snapped corners. A block corner may extrapolate the
+    // plane far outside a thin triangle; the floors in S, or gradients of the unsnapped
+    // corners, would scale that wrongly and put depths far outside the corners' range.
+    t.invS = 1.0f / (static_cast<float>(-area) / 16.0f);
+    for (int i = 0; i < 3; ++i) t.z[i] = corner[i].z;
+    const ScreenPlane plane(X, Y, area);
+    t.q = plane.of(1.0f / corner[0].z, 1.0f / corner[1].z, 1.0f / corner[2].z);
+    for (int k = 0; k < Fill::kLinear; ++k) {
+        t.linear[k] = linear[k];
+        t.linearGradient[k] = plane.of(linear[k].a0, linear[k].a1, linear[k].a2);
+    }
+
+    auto drawTouching = [&](int bx, int by, const int64_t e[3]) {
+        if (e[0] >= t.edge[0].inside && e[1] >= t.edge[1].inside && e[2] >= t.edge[2].inside) {
+            drawBlock<false>(t, fill, framebuffer, width, bx, by, e[0], e[1], e[2]);
+        } else {
+            drawBlock<true>(t, fill, framebuffer, width, bx, by, e[0], e[1], e[2]);
+        }
+    };
+
+    // Serpentine walk over the block rows. It only saves time: every block of a row that
+    // touches all three edges is drawn, and that set is one contiguous run of columns.
+    auto inRange = [&](int bx) { return bx >= t.originX && bx < xEnd; };
+    int column = t.originX;
+    int direction = -kBlock;
+    for (int by = t.originY; by < yEnd; by += kBlock) {
+        int64_t rowE[3];  // e at (originX, by)
+        for (int k = 0; k < 3; ++k) {
+            rowE[k] = t.edge[k].origin + static_cast<int64_t>(by - t.originY) * t.edge[k].stepY;
+        }
+        auto edgesAt = [&](int bx, int64_t e[3]) {
+            for (int k = 0; k < 3; ++k) {
+                e[k] = rowE[k] + static_cast<int64_t>(bx - t.originX) * t.edge[k].stepX;
+            }
+        };
+        // The first edge (0->1, 1->2, 2->0) whose inside the block misses; -1 if none.
+        auto firstMiss = [&](int bx) {
+            int64_t e[3];
+            edgesAt(bx, e);
+            for (int k = 0; k < 3; ++k) {
+                if (e[k] < t.edge[k].touch) return k;
+            }
+            return -1;
+        };
+        auto grows = [&](int k, int dir) {
+            return dir > 0 ? t.edge[k].stepX > 0 : t.edge[k].stepX < 0;
+        };
+
+        // Run ahead to the far end of the row's run. From a block outside it, go on only while
+        // the failing edge grows ahead: the run then lies ahead (thin slanted triangles can
+        // move it more than a block between rows); otherwise it lies behind or nowhere.
+        int miss = firstMiss(column);
+        while (miss >= 0 && grows(miss, direction) && inRange(column + direction)) {
+            column += direction;
+            miss = firstMiss(column);
+        }
+        if (miss < 0) {
+            while (inRange(column + direction) && firstMiss(column + direction) < 0) {
+                column += direction;
+            }
+        }
+
+        // Sweep back, drawing the run; stop at the first block that the run cannot follow.
+        direction = -direction;
+        for (;;) {
+            miss = firstMiss(column);
+            if (miss < 0) {
+                int64_t e[3];
+                edgesAt(column, e);
+                drawTouching(column, by, e);
+            } else if (!grows(miss, direction)) {
+                break;
+            }
+            if (!inRange(column + direction)) break;
+            column += direction;
+        }
+    }
+}
+
+// round(x) mod period, in [0, period), rounding ties to even. std::rint rounds exactly like
+// nearbyint in the default mode and is inlined; beyond 2^24 every float is an integer already,
+// so fmod keeps it exact, and NaN gives 0. No float-to-int conversion can overflow.
+int wrapRounded(float x, int period) {
+    float r = std::rint(x);
+    if (!(std::fabs(r) < 16777216.0f)) r = r == r ? std::fmod(r, static_cast<float>(period)) : 0;
+    int i = static_cast<int>(r);
+    if (static_cast<unsigned>(i) >= static_cast<unsigned>(period)) {
+        i %= period;
+        if (i < 0) i += period;
+    }
+    return i;
+}
+
+// Texel addressing: u runs left to right, v bottom to top; the pattern repeats every W - 1
+// columns and H - 1 rows, so the top row and the rightmost column are never sampled.
+class TexelAddress {
+public:
+    explicit TexelAddress(const Texture& texture)
+        : texels_(texture.texels),
+          width_(texture.width),
+          lastRow_(texture.height - 1),
+          columnScale_(static_cast<float>(texture.width - 1)),
+          rowScale_(static_cast<float>(texture.height - 1)),
+          columnPeriod_(std::max(texture.width - 1, 1)),
+          rowPeriod_(std::max(texture.height - 1, 1)) {}
+
+    std::ptrdiff_t index(float u, float v) const {
+        const int column = wrapRounded(columnScale_ * u, columnPeriod_);
+        const int row = lastRow_ - wrapRounded(rowScale_ * v, rowPeriod_);
+        return static_cast<std::ptrdiff_t>(row) * width_ + column;
+    }
+
+    const float* at(float u, float v) const { return texels_ + 4 * index(u, v); }
+
+private:
+    const float* texels_;
+    int width_;
+    int lastRow_;
+    float columnScale_;
+    float rowScale_;
+    int columnPeriod_;
+    int rowPeriod_;
+};
+
+bool hasTexels(const Texture& texture) {
+    return texture.texels != nullptr && texture.width >= 1 && texture.height >= 1;
+}
+
+float clamp01(float x) {
+    return std::min(std::max(x, 0.0f), 1.0f);
+}
+
+struct LitFill {
+    static constexpr bool kPerspective = true;
+    static constexpr int kLinear = 0;
+    float r, g, b;
+    float iz0, iz1, iz2;  // I_k / z_k
+
+    void shade(float* pixel, float w0, float w1, float w2, float q) const {
+        const float intensity = (w0 * iz0 + w1 * iz1 + w2 * iz2) / q;
+        pixel[0] = r * intensity;
+        pixel[1] = g * intensity;
+        pixel[2] = b * intensity;
+    }
+};
+
+struct TexturedFill {
+    static constexpr bool kPerspective = true;
+    static constexpr int kLinear = 0;
+    TexelAddress texture;
+    float uz0, uz1, uz2;  // u_k / z_k
+    float vz0, vz1, vz2;  // v_k / z_k
+
+    void shade(float* pixel, float w0, float w1, float w2, float q) const {
+        const float u = (w0 * uz0 + w1 * uz1 + w2 * uz2) / q;
+        const float v = (w0 * vz0 + w1 * vz1 + w2 * vz2) / q;
+        const float* texel = texture.at(u, v);
+        const float alpha = texel[3];
+        for (int c = 0; c < 3; ++c) {
+            pixel[c] = texel[c] * alpha + (1.0f - alpha) * clamp01(pixel[c]);
+        }
+    }
+};
+
+struct TexturedLitFill {
+    static constexpr bool kPerspective = false;
+    static constexpr int kLinear = 3;  // u, v, intensity
+    TexelAddress texture;
+
+    void shade(float* pixel, const float* linear) const {
+        const float* texel = texture.at(linear[0], linear[1]);
+        const float intensity = linear[2];
+        pixel[0] = texel[0] * intensity;
+        pixel[1] = texel[1] * intensity;
+        pixel[2] = texel[2] * intensity;
+    }
+};
+
+}  // namespace
+
+int texelIndex(const Texture& texture, float u, float v) {
+    if (!hasTexels(texture)) return -1;
+    return static_cast<int>(TexelAddress(texture).index(u, v));
+}
+
+void fillLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
+             const float colour[3], const float intensity[3]) {
+    const LitFill fill{colour[0],
+                       colour[1],
+                       colour[2],
+                       intensity[0] / corners[0].z,
+                       intensity[1] / corners[1].z,
+                       intensity[2] / corners[2].z};
+    rasterize(framebuffer, width, height, corners, fill, {});
+}
+
+void fillTextured(float* framebuffer, int width, int height, const ScreenCorner corners[3],
+                  const Uv uv[3], const Texture& texture) {
+    if (!hasTexels(texture)) return;
+    const TexturedFill fill{TexelAddress(texture),  uv[0].u / corners[0].z, uv[1].u / corners[1].z,
+                            uv[2].u / corners[2].z, uv[0].v / corners[0].z, uv[1].v / corners[1].z,
+                            uv[2].v / corners[2].z};
+    rasterize(framebuffer, width, height, corners, fill, {});
+}
+
+void fillTexturedLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
+                     const Uv uv[3], const Texture& texture, const float intensity[3]) {
+    if (!hasTexels(texture)) return;
+    const TexturedLitFill fill{TexelAddress(texture)};
+    rasterize(framebuffer, width, height, corners, fill,
+              {{{uv[0].u, uv[1].u, uv[2].u},
+                {uv[0].v, uv[1].v, uv[2].v},
+                {intensity[0], intensity[1], intensity[2]}}});
+}

@@ -1,0 +1,348 @@
+#include "render/render_context.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "assets/texture.h"
+#include "render/rasterizer.h"
+
+namespace {
+
+constexpr std::align_val_t kArrayAlignment{64};
+
+// Value-initialised (all zero) so that even an unsorted drawOrder names face 0, not garbage.
+template <typename T>
+T* allocateArray(int count) {
+    T* array = static_cast<T*>(::operator new(sizeof(T) * count, kArrayAlignment));
+    std::uninitialized_value_construct_n(array, count);
+    return array;
+}
+
+template <typename T>
+void freeArray(T* array) {
+    ::operator delete(array, kArrayAlignment);
+}
+
+Plane normalisedPlane(float nx, float ny, float nz, float d) {
+    const float length = std::sqrt(nx * nx + ny * ny + nz * nz);
+    return {nx / length, ny / length, nz / length, 0.0f, d};
+}
+
+// The frame's single warning: true for the first caller of a frame only.
+bool claimWarning(RenderContext& context) {
+    if (context.warnedThisFrame) return false;
+    context.warnedThisFrame = true;
+    return true;
+}
+
+// Written as request <= capacity - count so that no sum can overflow.
+bool fits(int request, int count, int capacity) {
+    return request >= 0 && request <= capacity - count;
+}
+
+// Counts beyond the capacity mean a submitter wrote past the arrays; never read past them too.
+int usable(int count, int capacity) {
+    return count < 0 ? 0 : (count > capacity ? capacity : count);
+}
+
+bool validIndex(int index, int count) {
+    return static_cast<unsigned>(index) < static_cast<unsigned>(count);
+}
+
+// (int32)(-zmin * 65536), truncated toward zero. The plain conversion is undefined outside the
+// int32 range, so large values saturate, keeping their order.
+int32_t depthKey(float zmin) {
+    const float scaled = -zmin * 65536.0f;
+    if (scaled >= 2147483648.0f) return INT32_MAX;
+    if (scaled <= -2147483648.0f) return INT32_MIN;
+    return static_cast<int32_t>(scaled);
+}
+
+Vec4 cameraPosition(const RenderVertex& vertex) {
+    return {vertex.x, vertex.y, vertex.z, vertex.w};
+}
+
+ScreenCorner screenCorner(const RenderVertex& vertex) {
+    return {vertex.sx, vertex.sy, vertex.z};
+}
+
+const char* missingPart(const RenderContext& context, const Face& face, bool lit, bool textured) {
+    if (face.cornerCount < 3) return "corner";
+    for (int i = 0; i < 3; ++i) {
+        if (!validIndex(face.vertexIndex[i], usable(context.vertexCount, context.vertexCapacity)))
+            return "vertex";
+        if (lit &&
+            !validIndex(face.normalIndex[i], usable(context.normalCount, context.normalCapacity)))
+            return "normal";
+        if (textured && !validIndex(face.uvIndex[i], usable(context.uvCount, context.uvCapacity)))
+            return "texture coordinate";
+    }
+    if (textured) {
+        const TextureTable* table = context.textures;
+        const int index = face.material->textureIndex;
+        if (table == nullptr || !validIndex(index, table->count) ||
+            table->textures[index] == nullptr)
+            return "texture";
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+ViewVolume* createViewVolume(float* framebuffer) {
+    ViewVolume* view = new ViewVolume{};
+    view->width = 640.0f;
+    view->height = 480.0f;
+    view->fov = 50.0f;
+    view->aspect = 1.3333334f;  // 4/3 as a float
+    view->nearZ = -0.1f;
+    view->farZ = -3000.0f;
+    view->framebuffer = framebuffer;
+
+    const float angle = 0.8726646f;  // the 50 degree half-angle
+    const float c = std::cos(angle);
+    const float s = std::sin(angle);
+    view->planes[kPlaneNear] = normalisedPlane(0.0f, 0.0f, -1.0f, 0.1f);
+    view->planes[kPlaneFar] = normalisedPlane(0.0f, 0.0f, 1.0f, -3000.0f);
+    view->planes[kPlaneTop] = normalisedPlane(0.0f, -c, -s, 0.0f);
+    view->planes[kPlaneBottom] = normalisedPlane(0.0f, c, -s, 0.0f);
+    view->planes[kPlaneLeft] = normalisedPlane(c, 0.0f, -view->aspect * s, 0.0f);
+    view->planes[kPlaneRight] = normalisedPlane(-c, 0.0f, -view->aspect * s, 0.0f);
+
+    // The projection scale makes the top plane meet the top screen edge: cut the segment
+    // (0, 0, -50) -> (0, 100000, -50) with it to find y = 50 tan A on that plane.
+    const Plane& top = view->planes[kPlaneTop];
+    const float inside0 = top.nz * -50.0f - top.d;
+    const float inside1 = top.ny * 100000.0f + top.nz * -50.0f - top.d;
+    const float y = inside0 / (inside0 - inside1) * 100000.0f;
+    view->projScale = std::floor(0.5f * view->height / (y / 50.0f));
+    return view;
+}
+
+RenderContext* createRenderContext(TextureTable* textures, ViewVolume* viewVolume) {
+    RenderContext* context = new RenderContext{};
+    context->vertices = allocateArray<RenderVertex>(kContextCapacity);
+    context->uvs = allocateArray<Uv>(kContextCapacity);
+    context->normals = allocateArray<Vec4>(kContextCapacity);
+    context->faces = allocateArray<Face>(kContextCapacity);
+    context->drawOrder = allocateArray<int>(kContextCapacity);
+    context->sortScratch = allocateArray<int>(kContextCapacity);
+    context->sortKeys = allocateArray<int>(kContextCapacity);
+    context->vertexCapacity = kContextCapacity;
+    context->uvCapacity = kContextCapacity;
+    context->faceCapacity = kContextCapacity;
+    context->normalCapacity = kContextCapacity;
+    context->maxLights = kMaxLights;
+    context->textures = textures;
+    context->viewVolume = viewVolume;
+    return context;
+}
+
+void destroyRenderContext(RenderContext* context) {
+    if (context == nullptr) return;
+    freeArray(context->vertices);
+    freeArray(context->uvs);
+    freeArray(context->normals);
+    freeArray(context->faces);
+    freeArray(context->drawOrder);
+    freeArray(context->sortScratch);
+    freeArray(context->sortKeys);
+    delete context;
+}
+
+void destroyViewVolume(ViewVolume* viewVolume) {
+    delete viewVolume;
+}
+
+void resetContext(RenderContext& context) {
+    context.lightCount = 0;
+    context.vertexCount = 0;
+    context.faceCount = 0;
+    context.uvCount = 0;
+    context.normalCount = 0;
+}
+
+void addLight(RenderContext& context, Light* light) {
+    if (light == nullptr) return;
+    if (context.lightCount >= context.maxLights || context.lightCount >= kMaxLights) {
+        if (claimWarning(context)) std::printf("render context full: dropped light\n");
+        return;
+    }
+    context.lights[context.lightCount++] = light;
+}
+
+bool contextHasRoom(RenderContext& context, int vertices, int uvs, int normals, int faces,
+                    const char* what) {
+    const bool room = fits(vertices, context.vertexCount, context.vertexCapacity) &&
+                      fits(uvs, context.uvCount, context.uvCapacity) &&
+                      fits(normals, context.normalCount, context.normalCapacity) &&
+                      fits(faces, context.faceCount, context.faceCapacity);
+    if (!room && claimWarning(context)) {
+        std::printf("render context full: dropped %s\n", what != nullptr ? what : "item");
+    }
+    return room;
+}
+
+void sortFaces(RenderContext& context) {
+    const int faceCount = usable(context.faceCount, context.faceCapacity);
+    const int vertexCount = usable(context.vertexCount, context.vertexCapacity);
+
+    // One pass makes the keys and all four byte histograms.
+    int histogram[4][256] = {};
+    for (int i = 0; i < faceCount; ++i) {
+        const Face& face = context.faces[i];
+        const int corners = face.cornerCount < kMaxFaceCorners ? face.cornerCount : kMaxFaceCorners;
+        // NaN corners never pass the comparison; a face without usable corners keeps +inf and
+        // so the key INT32_MIN, after every visible face.
+        float zmin = INFINITY;
+        for (int c = 0; c < corners; ++c) {
+            const int vertex = face.vertexIndex[c];
+            if (!validIndex(vertex, vertexCount)) continue;
+            const float z = context.vertices[vertex].z;
+            if (z < zmin) zmin = z;
+        }
+        const uint32_t key = static_cast<uint32_t>(depthKey(zmin));
+        context.sortKeys[i] = static_cast<int>(key);
+        context.drawOrder[i] = i;
+        for (int pass = 0; pass < 4; ++pass) ++histogram[pass][(key >> (8 * pass)) & 0xFF];
+    }
+
+    // Four stable counting sorts, least significant byte first (LSD radix sort):
+    // drawOrder -> sortScratch -> drawOrder -> sortScratch -> drawOrder.
+    int* from = context.drawOrder;
+    int* to = context.sortScratch;
+    for (int pass = 0; pass < 4; ++pass) {
+        int next[256];
+        int start = 0;
+        for (int b = 0; b < 256; ++b) {
+            next[b] = start;
+            start += histogram[pass][b];
+        }
+        const int shift = 8 * pass;
+        for (int i = 0; i < faceCount; ++i) {
+            const int face = from[i];
+            const uint32_t key = static_cast<uint32_t>(context.sortKeys[face]);
+            to[next[(key >> shift) & 0xFF]++] = face;
+        }
+        int* swap = from;
+        from = to;
+        to = swap;
+    }
+}
+
+void projectVertices(RenderContext& context) {
+    const ViewVolume& view = *context.viewVolume;
+    const float halfWidth = 0.5f * view.width;
+    const float halfHeight = 0.5f * view.height;
+    const float scale = view.projScale;
+    const int count = usable(context.vertexCount, context.vertexCapacity);
+    for (int i = 0; i < count; ++i) {
+        RenderVertex& v = context.vertices[i];
+        v.sx = halfWidth - scale * v.x / v.z;
+        v.sy = scale * v.y / v.z + halfHeight;
+    }
+}
+
+float lightCorner(const RenderContext& context, const Vec4& position, const Vec4& normal) {
+    float intensity = 0.0f;
+    for (int i = 0; i < context.lightCount && i < kMaxLights; ++i) {
+        const Light& light = *context.lights[i];
+        const float dx = position.x - light.camera.x;
+        const float dy = position.y - light.camera.y;
+        const float dz = position.z - light.camera.z;
+        const float dw = position.w - light.camera.w;
+        const float dist = std::sqrt(dx * dx + dy * dy + dz * dz + dw * dw);
+        const float lx = dx / dist;
+        const float ly = dy / dist;
+        const float lz = dz / dist;
+        const float dot = normal.x * lx + normal.y * ly + normal.z * lz;
+        // Diffuse: only a surface turned towards the light gets more than the 0.3 floor.
+        const float diffuse = dot < 0.0f ? 0.3f - dot * light.strength / dist : 0.3f;
+        // The light direction mirrored about the normal, projected back on it (= dot for a
+        // unit normal); squared, so a surface facing away still gets 0.3 * dot^2.
+        const float mirror = normal.x * (2.0f * dot * normal.x - lx) +
+                             normal.y * (2.0f * dot * normal.y - ly) +
+                             normal.z * (2.0f * dot * normal.z - lz);
+        intensity += mirror * mirror * diffuse;
+    }
+    return intensity;
+}
+
+void drawFaces(RenderContext& context) {
+    projectVertices(context);
+
+    const ViewVolume& view = *context.viewVolume;
+    float* framebuffer = view.framebuffer;
+    const int width = static_cast<int>(view.width);
+    const int height = static_cast<int>(view.height);
+    const int faceCount = usable(context.faceCount, context.faceCapacity);
+
+    for (int k = 0; k < faceCount; ++k) {
+        const int faceIndex = context.drawOrder[k];
+        if (!validIndex(faceIndex, faceCount)) continue;
+        const Face& face = context.faces[faceIndex];
+        const Material* material = face.material;
+        if (material == nullptr) {
+            if (claimWarning(context))
+                std::printf("render context: skipped a face without material\n");
+            continue;
+        }
+
+        const int shader = material->shaderType;
+        const bool lit = shader == kShaderLitYellow || shader == kShaderLitColour ||
+                         shader == kShaderTexturedLit;
+        const bool textured = shader == kShaderTexturedLit || shader == kShaderTextured;
+        if (shader == kShaderHidden) continue;
+        if (!lit && !textured) {
+            if (claimWarning(context)) std::printf("unknown shader type %d\n", shader);
+            continue;
+        }
+        if (const char* missing = missingPart(context, face, lit, textured)) {
+            if (claimWarning(context))
+                std::printf("render context: skipped a face naming a missing %s\n", missing);
+            continue;
+        }
+
+        ScreenCorner corners[3];
+        float intensity[3];
+        Uv uv[3];
+        for (int i = 0; i < 3; ++i) {
+            const RenderVertex& vertex = context.vertices[face.vertexIndex[i]];
+            corners[i] = screenCorner(vertex);
+            if (lit) {
+                intensity[i] = lightCorner(context, cameraPosition(vertex),
+                                           context.normals[face.normalIndex[i]]);
+            }
+            if (textured) uv[i] = context.uvs[face.uvIndex[i]];
+        }
+
+        switch (shader) {
+            case kShaderLitYellow: {
+                static const float kYellow[3] = {0.8f, 0.7f, 0.2f};
+                for (float& value : intensity) value += 0.2f;
+                fillLit(framebuffer, width, height, corners, kYellow, intensity);
+                break;
+            }
+            case kShaderLitColour:
+                for (float& value : intensity) value += 0.5f;
+                fillLit(framebuffer, width, height, corners, material->colour, intensity);
+                break;
+            case kShaderTexturedLit:
+                for (float& value : intensity) value += 0.1f;
+                fillTexturedLit(framebuffer, width, height, corners, uv,
+                                *context.textures->textures[material->textureIndex], intensity);
+                break;
+            case kShaderTextured:
+                fillTextured(framebuffer, width, height, corners, uv,
+                             *context.textures->textures[material->textureIndex]);
+                break;
+        }
+    }
+}
+
+void flushContext(RenderContext& context) {
+    sortFaces(context);
+    drawFaces(context);
+}
