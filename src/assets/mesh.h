@@ -2,12 +2,26 @@
 //
 //   line 1      anything
 //   lines 2..5  "# N": capacities of vertices, normals, texture coordinates (+1 for slot 0)
-//               and faces
-//   body        v / vn / vt / f a/b/c a/b/c a/b/c / texturename NAME / # comment
+//               and faces; N is read with "%d" from the third character
+//   body        line 5 again, then every line: v / vn / vt / f a/b/c a/b/c a/b/c /
+//               texturename NAME / # comment; anything else prints "unknown data [%s]\n"
+//
+// Lines are read as a 2047-character fgets buffer would read them: a line of more than 2046
+// characters arrives in several pieces, and a final line without a line feed is read but not
+// processed. "\r\n" and a lone "\r" count as one line feed, so names never keep a '\r'.
 //
 // Face indices are 1-based; vertex and normal indices are stored 0-based, texture-coordinate
 // indices as written because uvs[0] is the placeholder (0, 0). Faces whose corners run
-// counter-clockwise seen from outside get outward normals.
+// counter-clockwise seen from outside get outward normals. A degenerate face gets the normal
+// (0, 0, 0, 0), and so does a vertex whose face normals sum to zero (or that no face uses).
+//
+// The reader refuses, with one line naming the file and line, what would otherwise write
+// past an array or leave garbage: a header shorter than five lines or without capacities,
+// capacities outside 0..kMaxMeshCapacity, more lines of a kind than their capacity, v / vn /
+// vt / f lines whose numbers do not all parse or are not finite, face indices outside the
+// arrays read (checked once the whole file is read), more than kMaxTextureNames names, names
+// of more than kMaxTextureNameLength characters and empty names. Faces with more than three
+// corners keep their first three (one warning per file).
 #pragma once
 
 #include <string>
@@ -39,13 +53,13 @@ struct Mesh {
     Vec4 viewBounds[8];  // the same corners in camera space, from testMeshBounds
     float scale;
     Matrix4 rotation;
-    Matrix4 position;  // translation in elements 12, 13, 14
-    Matrix4 world;     // scale * rotation * position
-    Matrix4 rigid;     // rotation * position
+    Matrix4 position;    // translation in elements 12, 13, 14
+    Matrix4 world;       // scale * rotation * position
+    Matrix4 rigid;       // rotation * position
     Material* material;  // default material of every face
     char textureNames[kMaxTextureNames][kMaxTextureNameLength + 1];
     int textureNameCount;
-    // Capacities announced by the header.
+    // Array sizes from the header; uvCapacity includes slot 0.
     int vertexCapacity;
     int normalCapacity;
     int uvCapacity;

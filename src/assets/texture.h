@@ -3,6 +3,14 @@
 // A texel is four floats r, g, b, a in 0..1, the same layout as a framebuffer pixel, so the
 // rasterizers and the 2D effects use texels without conversion. Rows run top to bottom of
 // the picture; texel (x, y) is at index y * width + x. The texel block is 64-byte aligned.
+//
+// Decoding: every PNG colour type, bit depth and interlacing becomes 8-bit RGBA. Grey becomes
+// equal r, g, b; 16-bit samples keep their most significant byte; 1, 2 and 4-bit grey is
+// scaled to 0..255; palette entries take the alpha of the tRNS chunk (255 beyond it); a colour
+// key gives alpha 0 to exactly that colour, 255 elsewhere; no transparency gives alpha 255.
+// No gamma or colour-space conversion is ever applied: gAMA, sRGB, iCCP and cHRM are ignored.
+// A byte b becomes the float b * 0.00392156862745098 (a double product rounded to float), so
+// 0 gives 0.0 and 255 gives exactly 1.0.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +29,20 @@ struct Texture {
 // allocation: a hostile header must not make us reserve gigabytes.
 constexpr int kMaxTextureSide = 16384;
 constexpr long long kMaxTextureTexels = 16LL * 1024 * 1024;
+// Largest ancillary chunk (compressed or expanded text, profiles) the decoder will hold;
+// bigger ones are skipped, the picture still decodes.
+constexpr size_t kMaxPngChunkBytes = 2 * 1024 * 1024;
+
+// Error codes of decodePng and readTexture; 0 is success.
+enum PngError : int {
+    kPngOk = 0,
+    kPngUnreadable = 1,   // the file cannot be opened or read
+    kPngEmpty = 2,        // no bytes at all
+    kPngNotPng = 3,       // the signature is not the PNG signature
+    kPngCorrupt = 4,      // the decoder refused the data (bad chunk, checksum, truncation...)
+    kPngTooLarge = 5,     // dimensions beyond kMaxTextureSide / kMaxTextureTexels
+    kPngOutOfMemory = 6,  // the pixel or texel block could not be allocated
+};
 
 struct DecodedImage {
     std::vector<uint8_t> rgba;  // 8-bit RGBA, rows top to bottom, no padding
@@ -29,16 +51,17 @@ struct DecodedImage {
 };
 
 // Decodes a whole PNG file held in memory into 8-bit RGBA. Returns 0 on success, otherwise a
-// non-zero error code with a one-line reason in `reason` (when given).
+// non-zero PngError with a one-line reason in `reason` (when given); `out` is then empty.
 int decodePng(const uint8_t* data, size_t size, DecodedImage& out, std::string* reason = nullptr);
 
-// Reads and decodes the file at `path` into a new texture named `name`. Returns null with a
-// non-zero `errorCode` and a one-line `message` naming the file when it cannot be read or
-// decoded. Never exits.
+// Reads and decodes the file at `path` into a new texture named `name` (truncated to 255
+// characters). Returns null with a non-zero `errorCode` and a one-line `message` naming the
+// file when it cannot be read or decoded. Never exits.
 Texture* readTexture(const char* path, const char* name, int& errorCode, std::string& message);
 
-// Start-up policy around readTexture: on failure prints "error(%d) decoding png from %s\n",
-// waits for one key press when a console is attached and ends the process with status 1.
+// Start-up policy around readTexture: on failure prints "error(%d) decoding png from %s\n"
+// (and the reason on stderr), waits for one key press when standard input is a terminal and
+// ends the process with status 1.
 Texture* loadTexture(const char* path, const char* name);
 
 void freeTexture(Texture* texture);

@@ -1,0 +1,285 @@
+#include "assets/texture.h"
+
+#include <png.h>
+
+#include <array>
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#ifdef _WIN32
+#include <conio.h>
+#include <io.h>
+#else
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// A PNG cannot be much larger than its raw pixels, and those are bounded by kMaxTextureTexels.
+constexpr size_t kMaxPngFileBytes = 256u * 1024 * 1024;
+constexpr size_t kPngSignatureBytes = 8;
+
+struct MemoryReader {
+    const uint8_t* data;
+    size_t size;
+    size_t offset;
+};
+
+// Everything the decoder changes after setjmp lives here rather than in locals of the frame
+// that called setjmp: such locals would be indeterminate after libpng longjmps back.
+struct DecodeState {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    MemoryReader reader{};
+    std::vector<png_bytep> rows;
+    char message[160] = "";
+};
+
+void readFromMemory(png_structp png, png_bytep out, size_t length) {
+    auto* reader = static_cast<MemoryReader*>(png_get_io_ptr(png));
+    if (length > reader->size - reader->offset) png_error(png, "file ends too early");
+    std::memcpy(out, reader->data + reader->offset, length);
+    reader->offset += length;
+}
+
+[[noreturn]] void onPngError(png_structp png, png_const_charp text) {
+    auto* state = static_cast<DecodeState*>(png_get_error_ptr(png));
+    std::snprintf(state->message, sizeof state->message, "%s", text);
+    png_longjmp(png, 1);
+}
+
+// Warnings (ignored CRC errors in ancillary chunks, odd colour profiles) do not change the
+// pixels we produce; staying quiet keeps start-up output to the one error line.
+void onPngWarning(png_structp, png_const_charp) {}
+
+uint32_t bigEndian32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+
+bool tooLarge(uint64_t width, uint64_t height) {
+    return width > uint64_t(kMaxTextureSide) || height > uint64_t(kMaxTextureSide) ||
+           width * height > uint64_t(kMaxTextureTexels);
+}
+
+int runDecoder(DecodeState& state, DecodedImage& out) {
+    png_structp png = state.png;
+    png_infop info = state.info;
+    if (setjmp(png_jmpbuf(png))) return kPngCorrupt;
+
+    png_set_read_fn(png, &state.reader, readFromMemory);
+    // Defence in depth: libpng refuses these itself as well as our own IHDR check.
+    png_set_user_limits(png, kMaxTextureSide, kMaxTextureSide);
+    png_set_chunk_malloc_max(png, kMaxPngChunkBytes);
+    png_set_chunk_cache_max(png, 128);
+    png_read_info(png, info);
+
+    png_uint_32 width = 0, height = 0;
+    int bitDepth = 0, colourType = 0;
+    png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, nullptr, nullptr, nullptr);
+    if (tooLarge(width, height)) {
+        std::snprintf(state.message, sizeof state.message, "picture of %ux%u is too large",
+                      unsigned(width), unsigned(height));
+        return kPngTooLarge;
+    }
+
+    // Expansion (palette, tRNS) runs on the original samples, before strip_16, so a 16-bit
+    // colour key is matched on all 16 bits. No png_set_gamma / png_set_alpha_mode: libpng
+    // then applies no gamma or colour-space conversion whatever the file carries.
+    const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    if (colourType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+    if (colourType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (hasTrns) png_set_tRNS_to_alpha(png);
+    if (bitDepth == 16) png_set_strip_16(png);
+    if ((colourType & PNG_COLOR_MASK_COLOR) == 0) png_set_gray_to_rgb(png);
+    if ((colourType & PNG_COLOR_MASK_ALPHA) == 0 && !hasTrns) {
+        png_set_add_alpha(png, 0xff, PNG_FILLER_AFTER);
+    }
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+
+    const size_t rowBytes = size_t(width) * 4;
+    if (png_get_bit_depth(png, info) != 8 || png_get_channels(png, info) != 4 ||
+        png_get_rowbytes(png, info) != rowBytes) {
+        std::snprintf(state.message, sizeof state.message, "unsupported pixel layout");
+        return kPngCorrupt;
+    }
+
+    out.rgba.resize(rowBytes * height);
+    state.rows.resize(height);
+    for (png_uint_32 y = 0; y < height; ++y) state.rows[y] = out.rgba.data() + rowBytes * y;
+    png_read_image(png, state.rows.data());
+    // Reads up to IEND, so a file cut anywhere after the pixels is refused too.
+    png_read_end(png, nullptr);
+    out.width = int(width);
+    out.height = int(height);
+    return kPngOk;
+}
+
+int fail(int code, const char* why, DecodedImage& out, std::string* reason) {
+    out = DecodedImage();
+    if (reason) *reason = why;
+    return code;
+}
+
+bool readWholeFile(const char* path, std::vector<uint8_t>& bytes, std::string& why) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file) {
+        why = std::strerror(errno);
+        return false;
+    }
+    // The size is only a hint for the reservation; the reads below decide.
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        const long size = std::ftell(file);
+        if (size > 0 && size_t(size) <= kMaxPngFileBytes) bytes.reserve(size_t(size));
+        std::rewind(file);
+    }
+    uint8_t chunk[65536];
+    bool ok = true;
+    for (;;) {
+        size_t got = std::fread(chunk, 1, sizeof chunk, file);
+        if (bytes.size() + got > kMaxPngFileBytes) {
+            why = "file too large";
+            ok = false;
+            break;
+        }
+        bytes.insert(bytes.end(), chunk, chunk + got);
+        if (got < sizeof chunk) {
+            if (std::ferror(file)) {
+                why = "read error";
+                ok = false;
+            }
+            break;
+        }
+    }
+    std::fclose(file);
+    return ok;
+}
+
+const float* byteToFloat() {
+    // The constant is 1/255 as a double; the product is rounded to float once.
+    static const std::array<float, 256> table = [] {
+        std::array<float, 256> t{};
+        for (int b = 0; b < 256; ++b) t[b] = float(b * 0.00392156862745098);
+        return t;
+    }();
+    return table.data();
+}
+
+void waitForKeyWhenInteractive() {
+#ifdef _WIN32
+    if (_isatty(_fileno(stdin))) _getch();
+#else
+    // Without a terminal (tests, pipes, services) there is nobody to press a key: never block.
+    if (!isatty(STDIN_FILENO)) return;
+    termios saved;
+    if (tcgetattr(STDIN_FILENO, &saved) != 0) return;
+    termios raw = saved;
+    raw.c_lflag &= ~tcflag_t(ICANON | ECHO);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) {
+        char key;
+        [[maybe_unused]] ssize_t got = read(STDIN_FILENO, &key, 1);
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    }
+#endif
+}
+
+}  // namespace
+
+int decodePng(const uint8_t* data, size_t size, DecodedImage& out, std::string* reason) {
+    if (!data || size == 0) return fail(kPngEmpty, "empty file", out, reason);
+    if (size < kPngSignatureBytes || png_sig_cmp(data, 0, kPngSignatureBytes) != 0) {
+        return fail(kPngNotPng, "not a PNG file", out, reason);
+    }
+    // IHDR must come first; its size fields are refused here, before libpng allocates a thing.
+    if (size >= kPngSignatureBytes + 16 && std::memcmp(data + 12, "IHDR", 4) == 0 &&
+        tooLarge(bigEndian32(data + 16), bigEndian32(data + 20))) {
+        return fail(kPngTooLarge, "picture dimensions too large", out, reason);
+    }
+
+    DecodeState state;
+    state.reader = {data, size, 0};
+    state.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, onPngError, onPngWarning);
+    if (state.png) state.info = png_create_info_struct(state.png);
+    if (!state.png || !state.info) {
+        png_destroy_read_struct(&state.png, &state.info, nullptr);
+        return fail(kPngOutOfMemory, "out of memory", out, reason);
+    }
+
+    int code;
+    try {
+        code = runDecoder(state, out);
+    } catch (const std::bad_alloc&) {
+        std::snprintf(state.message, sizeof state.message, "out of memory");
+        code = kPngOutOfMemory;
+    }
+    png_destroy_read_struct(&state.png, &state.info, nullptr);
+    if (code != kPngOk) return fail(code, state.message, out, reason);
+    if (reason) reason->clear();
+    return kPngOk;
+}
+
+Texture* readTexture(const char* path, const char* name, int& errorCode, std::string& message) {
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!readWholeFile(path, bytes, why)) {
+        errorCode = kPngUnreadable;
+        message = std::string("cannot read ") + path + ": " + why;
+        return nullptr;
+    }
+    DecodedImage image;
+    errorCode = decodePng(bytes.data(), bytes.size(), image, &why);
+    if (errorCode != kPngOk) {
+        message = std::string(path) + ": " + why;
+        return nullptr;
+    }
+    bytes = std::vector<uint8_t>();
+
+    const size_t floats = image.rgba.size();
+    const size_t blockBytes = (floats * sizeof(float) + 63) / 64 * 64;
+    auto* texture = new (std::nothrow) Texture{};
+    float* texels = static_cast<float*>(std::aligned_alloc(64, blockBytes));
+    if (!texture || !texels) {
+        delete texture;
+        std::free(texels);
+        errorCode = kPngOutOfMemory;
+        message = std::string(path) + ": out of memory for the texels";
+        return nullptr;
+    }
+    const float* table = byteToFloat();
+    for (size_t k = 0; k < floats; ++k) texels[k] = table[image.rgba[k]];
+
+    texture->texels = texels;
+    const char* label = name ? name : "";
+    const size_t length = strnlen(label, sizeof texture->name - 1);
+    std::memcpy(texture->name, label, length);
+    texture->name[length] = '\0';
+    texture->width = image.width;
+    texture->height = image.height;
+    message.clear();
+    return texture;
+}
+
+Texture* loadTexture(const char* path, const char* name) {
+    int code = kPngOk;
+    std::string message;
+    Texture* texture = readTexture(path, name, code, message);
+    if (texture) return texture;
+    std::printf("error(%d) decoding png from %s\n", code, path);
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", message.c_str());
+    waitForKeyWhenInteractive();
+    std::exit(1);
+}
+
+void freeTexture(Texture* texture) {
+    if (!texture) return;
+    std::free(texture->texels);
+    delete texture;
+}
