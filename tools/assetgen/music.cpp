@@ -52,10 +52,10 @@ const Arrangement kArrangements[] = {
     {"intro",   0, "",                  "",                 "h.h.h.h.h.h.h.h.", 2, "",                  0, 0,          0.9f, 250, 2400,  2, 0, 0, 0,   false, false, 1, 0},
     {"rise",    0, "x...x...x...x...",  "",                 "h.h.h.h.h.h.h.h.", 0, "r.o.r.o.r.o.r.o.",  250, 900,     0.8f, 2000, 2600, -1, 0, 0, 0,  false, true,  0, 1},
     {"theme",   0, "x...x...x...x...",  "....x.......x...", "xhohxhohxhohxhoh", 0, "r.o.r.o.r.o.r.o.",  800, 800,     0.7f, 1800, 1800, -1, 0, 8, 0,  false, true,  0, 0},
-    {"city",    0, "x...x...x...x..x",  "....x..g..g.x..g", "xhhhxhhhxhhhxhhh", 0, "r.ro.r.or.ro.f.o",  500, 1400,    0.5f, 1200, 1200,  0, 0, 0, 0,  false, true,  0, 0},
+    {"city",    0, "x...x...x...x...",  "....x..g..g.x..g", "xhhhxhhhxhhhxhhh", 0, "r.ro.r.or.ro.f.o",  500, 1400,    0.5f, 1200, 1200,  0, 0, 0, 0,  false, true,  0, 0},
     {"greet",   0, "x...x...x...x...",  "....x.......x...", "xhohxhohxhohxhoh", 0, "r.o.r.o.r.o.r.o.",  800, 800,     0.7f, 2000, 2000,  0, 0, 8, -12, true, true,  0, 0},
-    {"storm",   0, "x...x...x...x..x",  "....x..g..g.x..g", "xhohxhohxhohxhoh", 0, "r.ro.r.or.ro.f.o",  1000, 1800,   0.7f, 2600, 2600,  0, 4, 4, 0,  false, true,  0, 1},
-    {"twist",   1, "x.....x...x.....",  "........x.......", "h.h.h.h.h.h.h.h.", 0, "r...r...r...r.o.",  600, 600,     1.0f, 1500, 3000,  0, 0, 0, 0,  false, true,  0, 0},
+    {"storm",   0, "x...x...x...x...",  "....x..g..g.x..g", "xhohxhohxhohxhoh", 0, "r.ro.r.or.ro.f.o",  1000, 1800,   0.7f, 2600, 2600,  0, 4, 4, 0,  false, true,  0, 1},
+    {"twist",   1, "x...........x...",  "........x.......", "h.h.h.h.h.h.h.h.", 0, "r...r...r...r.o.",  600, 600,     1.0f, 1500, 3000,  0, 0, 0, 0,  false, true,  0, 0},
     {"build",   1, "x...x...x...x...",  "r.r.r.r.r.r.r.r.", "hhhhhhhhhhhhhhhh", 0, "r.o.r.o.r.o.r.o.",  400, 1600,    0.7f, 800, 4000,   0, 0, 0, 0,  false, false, 2, 0},
     {"finale",  0, "x...x...x...x...",  "....x..g..g.x..g", "xhohxhohxhohxhoh", 0, "r.o.r.o.r.o.r.o.",  900, 900,     0.8f, 2600, 2600,  0, 0, 4, 0,  false, true,  0, 1},
     {"ending",  2, "x",                 "",                 "",                 0, "R",                 700, 700,     0.9f, 2200, 500,  -1, 8, 2, 0,  true,  true,  0, 0},
@@ -363,6 +363,13 @@ struct Saw {
     }
 };
 
+// 1 except over the last 20 ms of a voice of n samples, where it falls to 0: voices are cut
+// at a fixed length and must not end on a click.
+double tailFade(long i, long n) {
+    const long fade = secondsToSamples(0.02);
+    return i < n - fade ? 1.0 : static_cast<double>(n - i) / fade;
+}
+
 void renderKick(Stereo& out, const Hit& hit) {
     const long n = secondsToSamples(0.5);
     double phase = 0.0;
@@ -374,7 +381,8 @@ void renderKick(Stereo& out, const Hit& hit) {
         phase += 2.0 * kPi * freq * kSampleSeconds;
         const double body = std::sin(phase) * std::exp(-t / 0.3);
         const double click = noise.next() * std::exp(-t / 0.0015) * 0.35;
-        out.add(hit.start + i, hit.velocity * 0.5 * std::tanh(1.6 * body + click), centre);
+        out.add(hit.start + i, hit.velocity * 0.5 * std::tanh(1.6 * body + click) * tailFade(i, n),
+                centre);
     }
 }
 
@@ -394,7 +402,8 @@ void renderSnare(Stereo& out, const Hit& hit) {
         const double rattle =
             (band.bandpass(white) * 1.4 + high.highpass(white) * 0.5) * std::exp(-t / 0.13);
         // Soft saturation keeps the noise's random peaks from dominating the master.
-        out.add(hit.start + i, hit.velocity * 0.8 * std::tanh(1.5 * (tone + rattle)), pan);
+        out.add(hit.start + i,
+                hit.velocity * 0.8 * std::tanh(1.5 * (tone + rattle)) * tailFade(i, n), pan);
     }
 }
 
@@ -407,7 +416,7 @@ void renderHat(Stereo& out, const Hit& hit) {
     const Pan pan(open ? -0.3 : 0.25);
     for (long i = 0; i < n; ++i) {
         const double t = i * kSampleSeconds;
-        const double env = std::exp(-t / (open ? 0.16 : 0.025));
+        const double env = std::exp(-t / (open ? 0.16 : 0.025)) * tailFade(i, n);
         out.add(hit.start + i, hit.velocity * 0.5 * high.highpass(noise.next()) * env, pan);
     }
 }
@@ -421,7 +430,7 @@ void renderCrash(Stereo& out, const Hit& hit) {
     hr.set(4400.0, 0.6);
     for (long i = 0; i < n; ++i) {
         const double t = i * kSampleSeconds;
-        const double env = std::exp(-t / 0.9) * std::min(1.0, t / 0.002);
+        const double env = std::exp(-t / 0.9) * std::min(1.0, t / 0.002) * tailFade(i, n);
         out.add2(hit.start + i, 0.32 * hl.highpass(left.next()) * env,
                  0.32 * hr.highpass(right.next()) * env);
     }
@@ -463,7 +472,7 @@ void renderBass(Stereo& out, const Note& note) {
         if (i % 16 == 0) filter.set(note.cutoff0 * (1.0 + 3.5 * std::exp(-t / 0.08)), 1.6);
         sub += 2.0 * kPi * freq * kSampleSeconds;
         const double osc = saw.next(freq) * 0.6 + std::sin(sub) * 0.7;
-        const double env = envelope(i, note.length, 0.003, 0.25, 0.75, release);
+        const double env = envelope(i, note.length, 0.003, 0.25, 0.75, release) * tailFade(i, n);
         out.add(note.start + i, note.velocity * 0.75 * filter.lowpass(osc) * env, centre);
     }
 }
@@ -491,7 +500,7 @@ void renderPad(Stereo& out, const Note& note) {
         }
         double s[3];
         for (int k = 0; k < 3; ++k) s[k] = saws[k].next(freqs[k]);
-        const double env = envelope(i, note.length, 0.22, 0.6, 0.85, release);
+        const double env = envelope(i, note.length, 0.22, 0.6, 0.85, release) * tailFade(i, n);
         const double gain = note.velocity * 0.1 * env;
         const double panL = 0.5 - note.pan * 0.35, panR = 0.5 + note.pan * 0.35;
         out.add2(note.start + i, gain * panL * 2.0 * left.lowpass(s[0] + 0.6 * s[1]),
@@ -511,7 +520,7 @@ void renderArp(Stereo& out, const Note& note) {
         if (i % 16 == 0) filter.set(500.0 + 4500.0 * std::exp(-t / 0.05), 1.4);
         // A saw minus a half-period-shifted saw is a square; mixed with the saw it is a pulse.
         const double osc = a.next(freq) * 0.7 - b.next(freq) * 0.4;
-        const double env = std::min(1.0, t / 0.002) * std::exp(-t / 0.12);
+        const double env = std::min(1.0, t / 0.002) * std::exp(-t / 0.12) * tailFade(i, n);
         out.add(note.start + i, note.velocity * 0.26 * filter.lowpass(osc) * env, pan);
     }
 }
@@ -537,7 +546,7 @@ void renderLead(Stereo& out, const Note& note) {
             filter.set(base + (note.soft ? 1200.0 : 3200.0) * std::exp(-t / 0.2), 1.1);
         }
         const double osc = saws[0].next(freq * 1.0035) + saws[1].next(freq / 1.0035);
-        const double env = envelope(i, note.length, 0.008, 0.3, 0.8, release);
+        const double env = envelope(i, note.length, 0.008, 0.3, 0.8, release) * tailFade(i, n);
         out.add(note.start + i, 0.19 * filter.lowpass(osc) * env, centre);
     }
 }

@@ -172,7 +172,7 @@ private:
         return addKey(row, value, type);
     }
 
-    // every <period> from <pos> to <pos> : <offset> <value> <interp> [; ...]
+    // every <period> from <pos> to <pos> : <offset> <value> [<interp>] [; ...]
     bool every(const std::string& line) {
         const size_t colon = line.find(" : ");
         if (colon == std::string::npos) return fail("expected ' : ' in every");
@@ -196,9 +196,11 @@ private:
         while (std::getline(groups, group, ';')) {
             const auto words = splitWords(group);
             Pattern entry{};
-            if (words.size() != 3 || !position(words[0], entry.offset) ||
-                !parseNumber(words[1], entry.value) || !parseInterpolation(words[2], entry.type)) {
-                return fail("expected: <offset> <value> <interpolation> in '" + group + "'");
+            entry.type = kStep;
+            if (words.size() < 2 || words.size() > 3 || !position(words[0], entry.offset) ||
+                !parseNumber(words[1], entry.value) ||
+                (words.size() == 3 && !parseInterpolation(words[2], entry.type))) {
+                return fail("expected: <offset> <value> [interpolation] in '" + group + "'");
             }
             if (!pattern.empty() && entry.offset <= pattern.back().offset) {
                 return fail("offsets must be ascending");

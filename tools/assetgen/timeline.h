@@ -7,7 +7,7 @@
 //                                      its part <part>; the `scene` track is made from these
 //   track <name>                       the keys that follow belong to track <name>
 //   <pos> <value> [<interpolation>]    one key; step (default), linear, smooth or quadratic
-//   every <period> from <pos> to <pos> : <offset> <value> <interp> [; <offset> ...]
+//   every <period> from <pos> to <pos> : <offset> <value> [<interp>] [; <offset> ...]
 //                                      repeats a group of keys at offset rows from each
 //                                      period start in [from, to)
 // A position is a row (an integer) or bar:beat with 32 rows a bar and 8 a beat, bars and
