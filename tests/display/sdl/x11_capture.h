@@ -1,0 +1,12 @@
+// What the X server shows in a window, read back for the window tests. Kept apart from the
+// tests because the X11 headers define macros (None, Bool, Status) that clash with other code.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+struct SDL_Window;
+
+// The window's pixels as 0x00RRGGBB, row after row, with its size in pixels. False when the
+// window is not an X11 window or cannot be read (not mapped yet).
+bool captureWindow(SDL_Window* window, std::vector<uint32_t>* pixels, int* width, int* height);
