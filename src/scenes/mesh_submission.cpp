@@ -159,14 +159,23 @@ int testMeshBounds(Mesh& mesh, const Matrix4& view, const ViewVolume& volume) {
 
 int clipPolygon(RenderContext& context, const ViewVolume& volume, int planeMask,
                 ClipPolygon& polygon) {
+    // Ping-pong between the caller's list and a scratch list; only the used corners move.
     ClipPolygon scratch;
-    for (int p = 0; p < 6 && polygon.count > 0; ++p) {
+    ClipPolygon* in = &polygon;
+    ClipPolygon* out = &scratch;
+    for (int p = 0; p < 6 && in->count > 0; ++p) {
         if ((planeMask & (1 << p)) == 0) continue;
-        if (!clipAgainstPlane(context, volume.planes[p], polygon, scratch)) {
+        if (!clipAgainstPlane(context, volume.planes[p], *in, *out)) {
             polygon.count = 0;
-            break;
+            return 0;
         }
-        polygon = scratch;
+        ClipPolygon* done = in;
+        in = out;
+        out = done;
+    }
+    if (in != &polygon) {
+        for (int k = 0; k < in->count; ++k) polygon.corners[k] = in->corners[k];
+        polygon.count = in->count;
     }
     return polygon.count;
 }

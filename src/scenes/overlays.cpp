@@ -45,13 +45,16 @@ float approximateSqrt(float s) {
     return root;
 }
 
-PlasmaColour plasmaAt(const PlasmaFrame& frame, float X, float Y, double rowPart) {
+// The column factor of the wave: 1/40.1.
+constexpr double kColumnFactor = 0.024937655860349125;
+
+// The band's colour from the pixel's offset to the centre and its wave value e.
+PlasmaColour plasmaAt(const PlasmaFrame& frame, float X, float Y, double e) {
     const double dx = static_cast<double>(X) - frame.cx;
     const double dy = static_cast<double>(Y) - frame.cy;
     const float s = static_cast<float>(dx * dx + dy * dy);
     const float rho = approximateSqrt(s);
     const double d = std::sin(static_cast<double>(rho) * 0.8 * 0.024545900834560628);
-    const double e = std::sin(rowPart + static_cast<double>(X) * 0.024937655860349125);  // X/40.1
     const double f = 0.12 * d + 0.25 * e;
     return PlasmaColour{static_cast<float>(0.8 * f + 0.6), static_cast<float>(0.12 * e + 0.6),
                         static_cast<float>(0.25 * d + 0.6), static_cast<float>(f + 0.5)};
@@ -75,7 +78,8 @@ int bandColumns(double al) {
 
 PlasmaColour plasmaColour(float a, float X, float Y) {
     const PlasmaFrame frame = plasmaFrame(a);
-    return plasmaAt(frame, X, Y, rowTerm(frame, Y));
+    const double e = std::sin(rowTerm(frame, Y) + static_cast<double>(X) * kColumnFactor);
+    return plasmaAt(frame, X, Y, e);
 }
 
 void drawPlasmaBand(float* framebuffer, float currentTime, double wfac, double al) {
@@ -83,19 +87,27 @@ void drawPlasmaBand(float* framebuffer, float currentTime, double wfac, double a
     const PlasmaFrame frame = plasmaFrame(a);
     const int columns = bandColumns(al);
     const float weight = static_cast<float>(wfac);
-    if (columns > 0) {
-        for (int y = kPlasmaFirstRow; y <= kPlasmaLastRow; ++y) {
-            const float Y = static_cast<float>(240 - y);
-            const double rowPart = rowTerm(frame, Y);
-            float* pixel = framebuffer + static_cast<long>(y) * kRowPixels * 4;
-            for (int x = 0; x < columns; ++x, pixel += 4) {
-                const PlasmaColour c = plasmaAt(frame, static_cast<float>(x - 320), Y, rowPart);
-                const float l = weight * c.k;
-                const float keep = 1.0f - l;
-                pixel[0] = pixel[0] * keep + c.r * l;
-                pixel[1] = pixel[1] * keep + c.g * l;
-                pixel[2] = pixel[2] * keep + c.b * l;
-            }
+    // The wave's argument grows by the column factor from one column to the next, so its
+    // sine is carried along the row by the angle-addition rotation (double precision: the
+    // drift over 640 steps stays far below float resolution) instead of a sine per pixel.
+    const double stepSin = std::sin(kColumnFactor);
+    const double stepCos = std::cos(kColumnFactor);
+    for (int y = kPlasmaFirstRow; y <= kPlasmaLastRow && columns > 0; ++y) {
+        const float Y = static_cast<float>(240 - y);
+        const double start = rowTerm(frame, Y) + -320.0 * kColumnFactor;
+        double waveSin = std::sin(start);
+        double waveCos = std::cos(start);
+        float* pixel = framebuffer + static_cast<long>(y) * kRowPixels * 4;
+        for (int x = 0; x < columns; ++x, pixel += 4) {
+            const PlasmaColour c = plasmaAt(frame, static_cast<float>(x - 320), Y, waveSin);
+            const double nextSin = waveSin * stepCos + waveCos * stepSin;
+            waveCos = waveCos * stepCos - waveSin * stepSin;
+            waveSin = nextSin;
+            const float l = weight * c.k;
+            const float keep = 1.0f - l;
+            pixel[0] = pixel[0] * keep + c.r * l;
+            pixel[1] = pixel[1] * keep + c.g * l;
+            pixel[2] = pixel[2] * keep + c.b * l;
         }
     }
     framebuffer[0] = 0.7f;
