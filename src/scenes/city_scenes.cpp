@@ -92,11 +92,12 @@ void drawCubeGrid(StartupObjects& objects, const SceneInput& input) {
     RenderContext& context = *objects.context;
     Mesh& cube = *objects.cube;
     beginPass(context, *objects.light, input.freeCamera);
+    // Shader, scale and rotation are the same for every cube: set once, not 1600 times.
+    cube.material->shaderType = kShaderLitYellow;
+    cube.scale = 0.4f;
+    setMeshRotation(cube, 0.0f, 0.0f, 0.0f);
     for (int y = -120; y < 120; y += 6) {
         for (int x = -120; x < 120; x += 6) {
-            cube.material->shaderType = kShaderLitYellow;
-            cube.scale = 0.4f;
-            setMeshRotation(cube, 0.0f, 0.0f, 0.0f);
             setMeshPosition(cube, static_cast<float>(x), static_cast<float>(y), -50.0f);
             submitPlacedMesh(cube, input.freeCamera, context);
         }

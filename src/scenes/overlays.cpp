@@ -32,7 +32,7 @@ double rowTerm(const PlasmaFrame& frame, float Y) {
     return static_cast<double>(Y) * 0.02 * frame.sinPhase + frame.phaseTerm;
 }
 
-// Square root by halving the exponent in the bit pattern (the classic 0x1fc00000 bias trick);
+// Square root by halving the exponent in the bit pattern (Blinn, "Floating-Point Tricks", 1997);
 // the band's rings are defined with this approximation, not the exact root. s is a sum of
 // squares, so its sign bit is clear (only -0 could set it; masking maps it to +0) and the
 // right shift of the pattern is the same done unsigned as signed.
