@@ -479,7 +479,7 @@ void renderBass(Stereo& out, const Note& note) {
 
 void renderPad(Stereo& out, const Note& note) {
     const double release = note.length > secondsToSamples(3.0) ? 1.6 : 0.7;
-    const long n = note.length + secondsToSamples(release * 5.0);
+    const long n = note.length + secondsToSamples(release * 4.0);
     const double freq = midiHz(note.pitch);
     Saw saws[3];
     // Start phases spread so that the detuned saws do not begin in step.
@@ -489,8 +489,15 @@ void renderPad(Stereo& out, const Note& note) {
     const double freqs[3] = {freq * std::pow(2.0, -0.09 / 12.0), freq,
                              freq * std::pow(2.0, 0.085 / 12.0)};
     Svf left, right;
+    // The slow envelope is evaluated every 16 samples and interpolated in between.
+    const auto slowEnvelope = [&](long i) {
+        return envelope(i, note.length, 0.22, 0.6, 0.85, release) * tailFade(i, n);
+    };
+    double envNow = 0.0, envStep = 0.0;
     for (long i = 0; i < n; ++i) {
         if (i % 16 == 0) {
+            envNow = slowEnvelope(i);
+            envStep = (slowEnvelope(std::min(i + 16, n)) - envNow) / 16.0;
             const double t = std::min(1.0, static_cast<double>(i) / note.length);
             const double cutoff = note.cutoff0 + (note.cutoff1 - note.cutoff0) * t;
             const double wobble =
@@ -500,8 +507,8 @@ void renderPad(Stereo& out, const Note& note) {
         }
         double s[3];
         for (int k = 0; k < 3; ++k) s[k] = saws[k].next(freqs[k]);
-        const double env = envelope(i, note.length, 0.22, 0.6, 0.85, release) * tailFade(i, n);
-        const double gain = note.velocity * 0.1 * env;
+        const double gain = note.velocity * 0.1 * envNow;
+        envNow += envStep;
         const double panL = 0.5 - note.pan * 0.35, panR = 0.5 + note.pan * 0.35;
         out.add2(note.start + i, gain * panL * 2.0 * left.lowpass(s[0] + 0.6 * s[1]),
                  gain * panR * 2.0 * right.lowpass(s[2] + 0.6 * s[1]));
