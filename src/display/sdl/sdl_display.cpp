@@ -66,7 +66,8 @@ bool SdlDisplay::open(const char* title, int width, int height, DisplayOutput ou
     DisplayAdapter::open(title ? title : "", width, height, output, mode);
     // The program does not report a failed open: say once why there is no picture.
     if (!videoStarted_ || width <= 0 || height <= 0) {
-        std::printf("cannot open a %dx%d window\n", width, height);
+        std::printf("cannot open a %dx%d window%s\n", width, height,
+                    videoStarted_ ? "" : ": no window system");
         close();
         return false;
     }
@@ -101,8 +102,8 @@ bool SdlDisplay::createWindow() {
 
 bool SdlDisplay::createTexture() {
     destroyTexture();
-    // XRGB8888 words are what the converters write; ARGB8888 has the same layout, with the
-    // (zero) top byte ignored because the texture is copied without blending.
+    // XRGB8888 words are what the converters write; ARGB8888 has the same layout, and its top
+    // byte means nothing because the texture is copied without blending.
     for (Uint32 format : {Uint32{SDL_PIXELFORMAT_XRGB8888}, Uint32{SDL_PIXELFORMAT_ARGB8888}}) {
         texture_ =
             SDL_CreateTexture(renderer_, format, SDL_TEXTUREACCESS_STREAMING, width_, height_);
