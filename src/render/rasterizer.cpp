@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +14,9 @@
 // "Tiled Polygon Traversal Using Half-Plane Edge Functions" (2000).
 
 namespace {
+
+// The texel rounding below needs float arithmetic done in float precision (SSE, not x87).
+static_assert(FLT_EVAL_METHOD == 0);
 
 constexpr int kBlock = 8;
 constexpr float kMaxCorner = 8388608.0f;  // 2^23 pixels = 2^27 in 28.4
@@ -28,11 +32,12 @@ struct Gradient {
 
 // One edge a->b: e = floor((E - 1) / 16) at pixel corners, stepped in integers.
 struct Edge {
-    int64_t stepX;   // Yb - Ya
-    int64_t stepY;   // Xa - Xb
-    int64_t origin;  // e at the first block's top-left pixel
-    int64_t touch;   // a block reaches the edge's inside when its top-left e >= touch
-    int64_t inside;  // and lies wholly inside it when its top-left e >= inside
+    int64_t stepX;     // Yb - Ya
+    int64_t stepY;     // Xa - Xb
+    int64_t origin;    // e at the first block's top-left pixel
+    int64_t touch;     // a block reaches the edge's inside when its top-left e >= touch
+    int64_t inside;    // and lies wholly inside it when its top-left e >= inside
+    int64_t rowReach;  // 7 * max(stepX, 0): how much e can grow along a block row
 };
 
 // Everything a block needs, fixed once per triangle.
@@ -94,28 +99,34 @@ void drawBlock(const Setup<Fill::kLinear>& t, const Fill& fill, float* framebuff
 
     float* rowPixel = framebuffer + 4 * (static_cast<std::ptrdiff_t>(by) * width + bx);
     for (int j = 0; j < kBlock; ++j) {
-        int64_t a = e01, b = e12, c = e20;
-        float value[kValues];
-        for (int k = 0; k < kValues; ++k) value[k] = rowValue[k];
-        float* pixel = rowPixel;
-        for (int i = 0; i < kBlock; ++i) {
-            // All three non-negative <=> no sign bit in their OR.
-            if ((!kTestCoverage || (a | b | c) >= 0) && value[0] < pixel[3]) {
-                pixel[3] = value[0];
-                if constexpr (Fill::kPerspective) {
-                    const float w2 = static_cast<float>(a) * t.invS;
-                    const float w0 = static_cast<float>(b) * t.invS;
-                    const float w1 = 1.0f - w0 - w2;
-                    fill.shade(pixel, w0, w1, w2, value[0]);
-                } else {
-                    fill.shade(pixel, value + 1);
+        // In an edge block, rows outside some edge all along are skipped whole.
+        const bool rowMayCover =
+            !kTestCoverage || (e01 + t.edge[0].rowReach >= 0 && e12 + t.edge[1].rowReach >= 0 &&
+                               e20 + t.edge[2].rowReach >= 0);
+        if (rowMayCover) {
+            int64_t a = e01, b = e12, c = e20;
+            float value[kValues];
+            for (int k = 0; k < kValues; ++k) value[k] = rowValue[k];
+            float* pixel = rowPixel;
+            for (int i = 0; i < kBlock; ++i) {
+                // All three non-negative <=> no sign bit in their OR.
+                if ((!kTestCoverage || (a | b | c) >= 0) && value[0] < pixel[3]) {
+                    pixel[3] = value[0];
+                    if constexpr (Fill::kPerspective) {
+                        const float w2 = static_cast<float>(a) * t.invS;
+                        const float w0 = static_cast<float>(b) * t.invS;
+                        const float w1 = 1.0f - w0 - w2;
+                        fill.shade(pixel, w0, w1, w2, value[0]);
+                    } else {
+                        fill.shade(pixel, value + 1);
+                    }
                 }
+                a += t.edge[0].stepX;
+                b += t.edge[1].stepX;
+                c += t.edge[2].stepX;
+                for (int k = 0; k < kValues; ++k) value[k] += dx[k];
+                pixel += 4;
             }
-            a += t.edge[0].stepX;
-            b += t.edge[1].stepX;
-            c += t.edge[2].stepX;
-            for (int k = 0; k < kValues; ++k) value[k] += dx[k];
-            pixel += 4;
         }
         e01 += t.edge[0].stepY;
         e12 += t.edge[1].stepY;
@@ -141,8 +152,9 @@ void rasterize(float* framebuffer, int width, int height, const ScreenCorner cor
         // Written so that NaN fails too; within the bound the int conversion is exact.
         if (!(std::fabs(corner[i].sx) <= kMaxCorner && std::fabs(corner[i].sy) <= kMaxCorner))
             return;
-        X[i] = static_cast<int>(std::nearbyint(corner[i].sx * 16.0f));
-        Y[i] = static_cast<int>(std::nearbyint(corner[i].sy * 16.0f));
+        // rint rounds exactly like nearbyint (ties to even in the default mode) but is inlined.
+        X[i] = static_cast<int>(std::rint(corner[i].sx * 16.0f));
+        Y[i] = static_cast<int>(std::rint(corner[i].sy * 16.0f));
     }
 
     // Clockwise (negative with y down means counter-clockwise) and zero-area triangles cover
@@ -174,6 +186,7 @@ void rasterize(float* framebuffer, int width, int height, const ScreenCorner cor
         edge.origin = (e - 1) >> 4;
         edge.touch = -7 * std::max<int64_t>(edge.stepX, 0) - 7 * std::max<int64_t>(edge.stepY, 0);
         edge.inside = 7 * std::max<int64_t>(-edge.stepX, 0) + 7 * std::max<int64_t>(-edge.stepY, 0);
+        edge.rowReach = 7 * std::max<int64_t>(edge.stepX, 0);
     }
 
     // Weights, q and the linear attributes all describe the snapped triangle: S is the exact
@@ -257,18 +270,24 @@ void rasterize(float* framebuffer, int width, int height, const ScreenCorner cor
     }
 }
 
-// round(x) mod period, in [0, period), rounding ties to even. std::rint rounds exactly like
-// nearbyint in the default mode and is inlined; beyond 2^24 every float is an integer already,
-// so fmod keeps it exact, and NaN gives 0. No float-to-int conversion can overflow.
-int wrapRounded(float x, int period) {
-    float r = std::rint(x);
-    if (!(std::fabs(r) < 16777216.0f)) r = r == r ? std::fmod(r, static_cast<float>(period)) : 0;
-    int i = static_cast<int>(r);
-    if (static_cast<unsigned>(i) >= static_cast<unsigned>(period)) {
-        i %= period;
-        if (i < 0) i += period;
+// r mod period in [0, period) for a rounded value r outside it: any sign or size, NaN gives 0.
+// Beyond 2^24 every float is an integer, so fmod stays exact; no conversion can overflow.
+[[gnu::noinline]] int wrapOutside(float r, int period) {
+    if (r != r) return 0;
+    if (!(std::fabs(r) < 16777216.0f)) r = std::fmod(r, static_cast<float>(period));
+    int i = static_cast<int>(r) % period;
+    return i < 0 ? i + period : i;
+}
+
+// round(x) mod period, rounding ties to even. Between -0.5 and period - 0.5 (the usual case)
+// adding and subtracting 1.5 * 2^23 rounds x to an integer: the addition leaves no fraction
+// bits, so the default rounding mode does the work, and the subtraction is exact. That is
+// nearbyint's result without a library call; everything else takes the careful path.
+inline int wrapRounded(float x, int period, float periodAsFloat) {
+    if (x >= -0.5f && x < periodAsFloat - 0.5f) {
+        return static_cast<int>((x + 12582912.0f) - 12582912.0f);
     }
-    return i;
+    return wrapOutside(std::rint(x), period);
 }
 
 // Texel addressing: u runs left to right, v bottom to top; the pattern repeats every W - 1
@@ -282,11 +301,13 @@ public:
           columnScale_(static_cast<float>(texture.width - 1)),
           rowScale_(static_cast<float>(texture.height - 1)),
           columnPeriod_(std::max(texture.width - 1, 1)),
-          rowPeriod_(std::max(texture.height - 1, 1)) {}
+          rowPeriod_(std::max(texture.height - 1, 1)),
+          columnPeriodAsFloat_(static_cast<float>(columnPeriod_)),
+          rowPeriodAsFloat_(static_cast<float>(rowPeriod_)) {}
 
     std::ptrdiff_t index(float u, float v) const {
-        const int column = wrapRounded(columnScale_ * u, columnPeriod_);
-        const int row = lastRow_ - wrapRounded(rowScale_ * v, rowPeriod_);
+        const int column = wrapRounded(columnScale_ * u, columnPeriod_, columnPeriodAsFloat_);
+        const int row = lastRow_ - wrapRounded(rowScale_ * v, rowPeriod_, rowPeriodAsFloat_);
         return static_cast<std::ptrdiff_t>(row) * width_ + column;
     }
 
@@ -300,14 +321,18 @@ private:
     float rowScale_;
     int columnPeriod_;
     int rowPeriod_;
+    float columnPeriodAsFloat_;
+    float rowPeriodAsFloat_;
 };
 
 bool hasTexels(const Texture& texture) {
     return texture.texels != nullptr && texture.width >= 1 && texture.height >= 1;
 }
 
+// Written so that it compiles to maxss and minss; NaN becomes 0.
 float clamp01(float x) {
-    return std::min(std::max(x, 0.0f), 1.0f);
+    x = x > 0.0f ? x : 0.0f;
+    return x < 1.0f ? x : 1.0f;
 }
 
 struct LitFill {
@@ -316,7 +341,7 @@ struct LitFill {
     float r, g, b;
     float iz0, iz1, iz2;  // I_k / z_k
 
-    void shade(float* pixel, float w0, float w1, float w2, float q) const {
+    [[gnu::always_inline]] void shade(float* pixel, float w0, float w1, float w2, float q) const {
         const float intensity = (w0 * iz0 + w1 * iz1 + w2 * iz2) / q;
         pixel[0] = r * intensity;
         pixel[1] = g * intensity;
@@ -331,14 +356,18 @@ struct TexturedFill {
     float uz0, uz1, uz2;  // u_k / z_k
     float vz0, vz1, vz2;  // v_k / z_k
 
-    void shade(float* pixel, float w0, float w1, float w2, float q) const {
+    [[gnu::always_inline]] void shade(float* pixel, float w0, float w1, float w2, float q) const {
         const float u = (w0 * uz0 + w1 * uz1 + w2 * uz2) / q;
         const float v = (w0 * vz0 + w1 * vz1 + w2 * vz2) / q;
+        // Everything is read before anything is written: the compiler cannot know that the
+        // texel and the pixel never overlap, and interleaving would serialise the accesses.
         const float* texel = texture.at(u, v);
-        const float alpha = texel[3];
-        for (int c = 0; c < 3; ++c) {
-            pixel[c] = texel[c] * alpha + (1.0f - alpha) * clamp01(pixel[c]);
-        }
+        const float t0 = texel[0], t1 = texel[1], t2 = texel[2], alpha = texel[3];
+        const float p0 = clamp01(pixel[0]), p1 = clamp01(pixel[1]), p2 = clamp01(pixel[2]);
+        const float keep = 1.0f - alpha;
+        pixel[0] = t0 * alpha + keep * p0;
+        pixel[1] = t1 * alpha + keep * p1;
+        pixel[2] = t2 * alpha + keep * p2;
     }
 };
 
@@ -347,7 +376,7 @@ struct TexturedLitFill {
     static constexpr int kLinear = 3;  // u, v, intensity
     TexelAddress texture;
 
-    void shade(float* pixel, const float* linear) const {
+    [[gnu::always_inline]] void shade(float* pixel, const float* linear) const {
         const float* texel = texture.at(linear[0], linear[1]);
         const float intensity = linear[2];
         pixel[0] = texel[0] * intensity;
