@@ -68,11 +68,13 @@ bool SdlDisplay::open(const char* title, int width, int height, DisplayOutput ou
     if (!videoStarted_ || width <= 0 || height <= 0) {
         std::printf("cannot open a %dx%d window%s\n", width, height,
                     videoStarted_ ? "" : ": no window system");
+        std::fflush(stdout);
         close();
         return false;
     }
     if (!createWindow()) {
         std::printf("cannot open a %dx%d window: %s\n", width, height, SDL_GetError());
+        std::fflush(stdout);
         close();
         return false;
     }
@@ -454,6 +456,8 @@ PixelDisplay::DisplayInterface* createSdlDisplayOrFallback() {
     auto* display = new PixelDisplay::SdlDisplay();
     if (display->videoAvailable()) return display;
     std::printf("no graphical display (%s): running without a window\n", SDL_GetError());
+    // Seen now, not when the show ends, also when the output goes to a pipe or a file.
+    std::fflush(stdout);
     delete display;
     return new PixelDisplay::DisplayAdapter();
 }
