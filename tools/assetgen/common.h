@@ -26,10 +26,6 @@ struct Random {
     // Uniform in [0, 1) from the top 53 bits.
     double unit() { return static_cast<double>(next() >> 11) * (1.0 / 9007199254740992.0); }
     double range(double lo, double hi) { return lo + (hi - lo) * unit(); }
-    // Uniform integer in [lo, hi].
-    int between(int lo, int hi) {
-        return lo + static_cast<int>(next() % static_cast<uint64_t>(hi - lo + 1));
-    }
 };
 
 bool writeFile(const std::string& path, const Bytes& bytes, std::string& message);

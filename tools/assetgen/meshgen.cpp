@@ -182,9 +182,9 @@ std::string MeshBuilder::text(const std::string& title) const {
 }
 
 // The city stands on y = 0 around the origin, the axis it spins about. The free camera's start
-// position is (0, 8, 44) in the city's frame, looking towards -z and upwards; the ring of lots
-// between radius 14 and 64 stays empty so that no building sweeps through the camera while the
-// city turns (at any scale from about 0.75 to 3).
+// position is (0, 8, 44) in the city's frame, looking towards -z and upwards. Apart from the
+// spire (within radius 8) nothing stands closer than radius 60 to the axis, so no building
+// sweeps through the camera while the city turns, at any scale from 0.75 to 3.
 std::string makeCity() {
     MeshBuilder mesh;
     Random rng(0x110C17);

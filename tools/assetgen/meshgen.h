@@ -45,8 +45,6 @@ public:
     void addPyramid(Vec3d lo, Vec3d hi, double apexY);
 
     Vec3d vertex(int index) const { return vertices_[index]; }
-    int vertexCount() const { return static_cast<int>(vertices_.size()); }
-    int faceCount() const { return static_cast<int>(triangles_.size()); }
 
     std::string text(const std::string& title) const;
 
