@@ -58,12 +58,13 @@ struct ScreenPlane {
     float sx10, sy10, sx20, sy20;
     float area;  // D = (sx1 - sx0)(sy2 - sy0) - (sx2 - sx0)(sy1 - sy0)
 
-    ScreenPlane(const int X[3], const int Y[3], int64_t area256)
+    // doubleArea: (X1 - X0)(Y2 - Y0) - (X2 - X0)(Y1 - Y0) of the 28.4 corners.
+    ScreenPlane(const int X[3], const int Y[3], int64_t doubleArea)
         : sx10(static_cast<float>(X[1] - X[0]) / 16.0f),
           sy10(static_cast<float>(Y[1] - Y[0]) / 16.0f),
           sx20(static_cast<float>(X[2] - X[0]) / 16.0f),
           sy20(static_cast<float>(Y[2] - Y[0]) / 16.0f),
-          area(static_cast<float>(area256) / 256.0f) {}
+          area(static_cast<float>(doubleArea) / 256.0f) {}
 
     Gradient of(float a0, float a1, float a2) const {
         return {((a1 - a0) * sy20 - (a2 - a0) * sy10) / area,
@@ -157,8 +158,9 @@ void rasterize(float* framebuffer, int width, int height, const ScreenCorner cor
         Y[i] = static_cast<int>(std::rint(corner[i].sy * 16.0f));
     }
 
-    // Clockwise (negative with y down means counter-clockwise) and zero-area triangles cover
-    // no pixel under the edge rules below; stopping here changes nothing but the time.
+    // Twice the signed area in 1/256 px^2, negative for counter-clockwise corners (y down).
+    // Clockwise and zero-area triangles cover no pixel under the edge rules below; stopping
+    // here changes nothing but the time.
     const int64_t area = static_cast<int64_t>(X[1] - X[0]) * (Y[2] - Y[0]) -
                          static_cast<int64_t>(X[2] - X[0]) * (Y[1] - Y[0]);
     if (area >= 0) return;
@@ -211,8 +213,9 @@ void rasterize(float* framebuffer, int width, int height, const ScreenCorner cor
         }
     };
 
-    // Serpentine walk over the block rows. It only saves time: every block of a row that
-    // touches all three edges is drawn, and that set is one contiguous run of columns.
+    // Serpentine walk over the block rows, starting at the box's first block column heading
+    // left. It only saves time: every block of a row that touches all three edges is drawn,
+    // and those blocks form one run of columns (each edge keeps one side of a line).
     auto inRange = [&](int bx) { return bx >= t.originX && bx < xEnd; };
     int column = t.originX;
     int direction = -kBlock;
@@ -329,7 +332,7 @@ bool hasTexels(const Texture& texture) {
     return texture.texels != nullptr && texture.width >= 1 && texture.height >= 1;
 }
 
-// Written so that it compiles to maxss and minss; NaN becomes 0.
+// NaN becomes 0.
 float clamp01(float x) {
     x = x > 0.0f ? x : 0.0f;
     return x < 1.0f ? x : 1.0f;
@@ -339,10 +342,10 @@ struct LitFill {
     static constexpr bool kPerspective = true;
     static constexpr int kLinear = 0;
     float r, g, b;
-    float iz0, iz1, iz2;  // I_k / z_k
+    float iz[3];  // I_k / z_k
 
     [[gnu::always_inline]] void shade(float* pixel, float w0, float w1, float w2, float q) const {
-        const float intensity = (w0 * iz0 + w1 * iz1 + w2 * iz2) / q;
+        const float intensity = (w0 * iz[0] + w1 * iz[1] + w2 * iz[2]) / q;
         pixel[0] = r * intensity;
         pixel[1] = g * intensity;
         pixel[2] = b * intensity;
@@ -353,21 +356,18 @@ struct TexturedFill {
     static constexpr bool kPerspective = true;
     static constexpr int kLinear = 0;
     TexelAddress texture;
-    float uz0, uz1, uz2;  // u_k / z_k
-    float vz0, vz1, vz2;  // v_k / z_k
+    float uz[3];  // u_k / z_k
+    float vz[3];  // v_k / z_k
 
     [[gnu::always_inline]] void shade(float* pixel, float w0, float w1, float w2, float q) const {
-        const float u = (w0 * uz0 + w1 * uz1 + w2 * uz2) / q;
-        const float v = (w0 * vz0 + w1 * vz1 + w2 * vz2) / q;
-        // Everything is read before anything is written: the compiler cannot know that the
-        // texel and the pixel never overlap, and interleaving would serialise the accesses.
+        const float u = (w0 * uz[0] + w1 * uz[1] + w2 * uz[2]) / q;
+        const float v = (w0 * vz[0] + w1 * vz[1] + w2 * vz[2]) / q;
         const float* texel = texture.at(u, v);
-        const float t0 = texel[0], t1 = texel[1], t2 = texel[2], alpha = texel[3];
-        const float p0 = clamp01(pixel[0]), p1 = clamp01(pixel[1]), p2 = clamp01(pixel[2]);
+        const float alpha = texel[3];
         const float keep = 1.0f - alpha;
-        pixel[0] = t0 * alpha + keep * p0;
-        pixel[1] = t1 * alpha + keep * p1;
-        pixel[2] = t2 * alpha + keep * p2;
+        pixel[0] = texel[0] * alpha + keep * clamp01(pixel[0]);
+        pixel[1] = texel[1] * alpha + keep * clamp01(pixel[1]);
+        pixel[2] = texel[2] * alpha + keep * clamp01(pixel[2]);
     }
 };
 
@@ -394,21 +394,19 @@ int texelIndex(const Texture& texture, float u, float v) {
 
 void fillLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
              const float colour[3], const float intensity[3]) {
-    const LitFill fill{colour[0],
-                       colour[1],
-                       colour[2],
-                       intensity[0] / corners[0].z,
-                       intensity[1] / corners[1].z,
-                       intensity[2] / corners[2].z};
+    LitFill fill{colour[0], colour[1], colour[2], {}};
+    for (int i = 0; i < 3; ++i) fill.iz[i] = intensity[i] / corners[i].z;
     rasterize(framebuffer, width, height, corners, fill, {});
 }
 
 void fillTextured(float* framebuffer, int width, int height, const ScreenCorner corners[3],
                   const Uv uv[3], const Texture& texture) {
     if (!hasTexels(texture)) return;
-    const TexturedFill fill{TexelAddress(texture),  uv[0].u / corners[0].z, uv[1].u / corners[1].z,
-                            uv[2].u / corners[2].z, uv[0].v / corners[0].z, uv[1].v / corners[1].z,
-                            uv[2].v / corners[2].z};
+    TexturedFill fill{TexelAddress(texture), {}, {}};
+    for (int i = 0; i < 3; ++i) {
+        fill.uz[i] = uv[i].u / corners[i].z;
+        fill.vz[i] = uv[i].v / corners[i].z;
+    }
     rasterize(framebuffer, width, height, corners, fill, {});
 }
 

@@ -68,6 +68,8 @@ ScreenCorner screenCorner(const RenderVertex& vertex) {
     return {vertex.sx, vertex.sy, vertex.z};
 }
 
+// The first thing a face names that was never appended or loaded (its corners, their vertices,
+// normals and texture coordinates, its texture), or null when it can be drawn.
 const char* missingPart(const RenderContext& context, const Face& face, bool lit, bool textured) {
     if (face.cornerCount < 3) return "corner";
     for (int i = 0; i < 3; ++i) {
@@ -82,7 +84,7 @@ const char* missingPart(const RenderContext& context, const Face& face, bool lit
     if (textured) {
         const TextureTable* table = context.textures;
         const int index = face.material->textureIndex;
-        if (table == nullptr || !validIndex(index, table->count) ||
+        if (table == nullptr || !validIndex(index, usable(table->count, kMaxTextures)) ||
             table->textures[index] == nullptr)
             return "texture";
     }
