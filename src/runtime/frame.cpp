@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#ifdef _WIN32
+#include <malloc.h>
+#endif
 
 #include "runtime/startup.h"
 
@@ -33,7 +36,12 @@ int sceneNumberAt(const DemoTracks& tracks, double row) {
 }
 
 float* allocateFramebuffer() {
+#ifdef _WIN32
+    // The Windows C runtime has no aligned_alloc. The block is never freed.
+    void* block = _aligned_malloc(kFrameFloats * sizeof(float), 64);
+#else
     void* block = std::aligned_alloc(64, kFrameFloats * sizeof(float));
+#endif
     if (block) std::memset(block, 0, kFrameFloats * sizeof(float));
     return static_cast<float*>(block);
 }

@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# Builds the libraries of the Windows cross build (libpng, libmpg123, GoogleTest) as static
+# MinGW-w64 libraries into build/windows-deps/prefix, from Debian's own source packages of the
+# same libraries. zlib comes ready-built from libz-mingw-w64-dev. Nothing is fetched from
+# anywhere but the Debian archive, and every upstream tarball is checked against the SHA-256
+# its Debian source description gives. A library already built at the same version is skipped.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+deps="$root/build/windows-deps"
+prefix="$deps/prefix"
+toolchain="$root/cmake/mingw-w64.cmake"
+jobs=$(nproc)
+
+scripts/setup.sh g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev xz-utils bzip2
+
+# The same libraries as the host build uses: the versions of the Debian release installed.
+packages=(libpng1.6 mpg123 googletest)
+
+# apt needs deb-src entries to find source packages. Any that are missing are derived from
+# the binary entries already configured (same archives, same suites), so the sources match
+# the release the machine runs.
+ensure_deb_src() {
+    # (Not piped into grep -q: under pipefail the early exit would read as a failure.)
+    local known
+    known=$(apt-cache showsrc mpg123 2>/dev/null || true)
+    case "$known" in *Package:*) return ;; esac
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    local name=/etc/apt/sources.list.d/demo-deb-src
+    local tmp
+    tmp=$(mktemp -d)
+    # deb822 files: every enabled Debian stanza whose Types has "deb" gets a deb-src twin.
+    for file in /etc/apt/sources.list.d/*.sources; do
+        [ -e "$file" ] && [ "$file" != "$name.sources" ] || continue
+        awk 'BEGIN { RS = ""; ORS = "\n\n" }
+             /(^|\n)Types:([^\n]*[ \t])?deb([ \t][^\n]*)?(\n|$)/ && /URIs:[^\n]*debian/ &&
+             !/(^|\n)Enabled:[ \t]*no/ {
+                 sub(/Types:[^\n]*/, "Types: deb-src"); print }' "$file" >>"$tmp/sources"
+    done
+    # One-line Debian entries.
+    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -e "$file" ] && [ "$file" != "$name.list" ] || continue
+        sed -n '/debian/s/^[[:space:]]*deb[[:space:]]/deb-src /p' "$file" >>"$tmp/list"
+    done
+    local made=0
+    if [ -s "$tmp/sources" ]; then $sudo install -m 644 "$tmp/sources" "$name.sources"; made=1; fi
+    if [ -s "$tmp/list" ]; then $sudo install -m 644 "$tmp/list" "$name.list"; made=1; fi
+    rm -rf "$tmp"
+    if [ "$made" = 0 ]; then
+        echo "windows-deps: no Debian archive configured in /etc/apt to take sources from" >&2
+        exit 1
+    fi
+    echo "windows-deps: enabled source entries ($name.*)"
+    $sudo apt-get update -qq
+}
+
+# The SHA-256 that a .dsc gives for one of its files.
+dsc_sha256() {
+    awk -v name="$2" '/^Checksums-Sha256:/ { on = 1; next } /^[^ ]/ { on = 0 }
+                      on && $3 == name { print $1 }' "$1"
+}
+
+# Downloads the source package into $deps/sources/<package>, newest version first; a version
+# whose description or tarballs the mirror does not have is passed over for the next one.
+# Prints the .dsc's path.
+fetch_source() {
+    local package=$1
+    local dir="$deps/sources/$package"
+    mkdir -p "$dir"
+    ensure_deb_src >&2
+    local versions
+    versions=$(apt-cache showsrc "$package" | awk '/^Version:/ { print $2 }' | sort -rV | uniq)
+    [ -n "$versions" ] || { echo "windows-deps: no source package $package" >&2; return 1; }
+    local version dsc
+    for version in $versions; do
+        dsc="$dir/${package}_${version#*:}.dsc"
+        if [ ! -s "$dsc" ]; then
+            # Missing signatures (.asc) make apt report failure; what counts is checked below.
+            (cd "$dir" && apt-get source --download-only -qq "$package=$version" >/dev/null 2>&1) || true
+        fi
+        [ -s "$dsc" ] || continue
+        if verify_dsc "$dsc"; then
+            echo "$dsc"
+            return 0
+        fi
+    done
+    echo "windows-deps: no complete, verified source of $package on the mirror" >&2
+    return 1
+}
+
+# Every tarball the .dsc names must be there with its checksum; signatures may be missing.
+verify_dsc() {
+    local dsc=$1 dir name expected actual
+    dir=$(dirname "$dsc")
+    local names
+    names=$(awk '/^Checksums-Sha256:/ { on = 1; next } /^[^ ]/ { on = 0 } on { print $3 }' "$dsc")
+    [ -n "$names" ] || return 1
+    for name in $names; do
+        case "$name" in *.asc) continue ;; esac
+        [ -s "$dir/$name" ] || { echo "windows-deps: $name missing" >&2; return 1; }
+        expected=$(dsc_sha256 "$dsc" "$name")
+        actual=$(sha256sum "$dir/$name" | cut -d' ' -f1)
+        if [ "$expected" != "$actual" ]; then
+            echo "windows-deps: $name: SHA-256 $actual, expected $expected" >&2
+            return 1
+        fi
+    done
+    echo "windows-deps: $(basename "$dsc"): tarballs match their SHA-256" >&2
+}
+
+# Unpacks with Debian's patches applied (the checksums were checked by verify_dsc).
+unpack_source() {
+    local dsc=$1 into=$2
+    rm -rf "$into"
+    dpkg-source --no-check -x "$dsc" "$into" >/dev/null
+}
+
+cmake_build() {
+    local source=$1 build=$2
+    shift 2
+    rm -rf "$build"
+    cmake -S "$source" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DDEMO_WINDOWS_DEPS="$prefix" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF "$@" >"$build.log" 2>&1 ||
+        { tail -30 "$build.log"; return 1; }
+    cmake --build "$build" -j "$jobs" >>"$build.log" 2>&1 || { tail -30 "$build.log"; return 1; }
+    cmake --install "$build" >>"$build.log" 2>&1 || { tail -30 "$build.log"; return 1; }
+}
+
+build_package() {
+    local package=$1 dsc=$2 version
+    version=$(awk '/^Version:/ { print $2; exit }' "$dsc")
+    local stamp="$prefix/.built-$package-$version"
+    if [ -e "$stamp" ]; then
+        echo "windows-deps: $package $version already built"
+        return
+    fi
+    echo "windows-deps: building $package $version"
+    local source="$deps/work/$package"
+    mkdir -p "$deps/work"
+    unpack_source "$dsc" "$source"
+    case "$package" in
+    libpng1.6)
+        cmake_build "$source" "$deps/work/$package-build" -DPNG_SHARED=OFF -DPNG_STATIC=ON \
+            -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF -Dld-version-script=OFF
+        ;;
+    mpg123)
+        cmake_build "$source/ports/cmake" "$deps/work/$package-build" -DBUILD_PROGRAMS=OFF \
+            -DBUILD_LIBOUT123=OFF -DNETWORK=OFF
+        ;;
+    googletest)
+        cmake_build "$source" "$deps/work/$package-build" -DBUILD_GMOCK=OFF \
+            -Dgtest_disable_pthreads=ON
+        ;;
+    esac
+    rm -f "$prefix"/.built-"$package"-*
+    touch "$stamp"
+    rm -rf "$source" "$deps/work/$package-build"
+}
+
+mkdir -p "$prefix"
+for package in "${packages[@]}"; do
+    dsc=""
+    # A verified download of an earlier run is reused as it is.
+    for existing in "$deps/sources/$package"/*.dsc; do
+        [ -e "$existing" ] && verify_dsc "$existing" 2>/dev/null && dsc=$existing
+    done
+    [ -n "$dsc" ] || dsc=$(fetch_source "$package")
+    build_package "$package" "$dsc"
+done
+echo "windows-deps: ready in $prefix"
