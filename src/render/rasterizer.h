@@ -10,14 +10,16 @@
 //   triangles is drawn exactly once. Only counter-clockwise triangles (on the screen, y down)
 //   cover pixels.
 // - The bounding box [ceil(min X / 16), ceil(max X / 16)) x (the same in y), clipped to the
-//   screen, is walked in 8x8 blocks; a block wholly inside all three edges is filled without
-//   coverage tests. width and height must be multiples of 8; other sizes draw nothing.
+//   screen, is walked in 8x8 blocks: block rows top to bottom in a serpentine, pixels inside a
+//   block row by row, left to right. A block that misses an edge's inside is skipped, one
+//   wholly inside all three edges is filled without coverage tests. width and height must be
+//   multiples of 8; other sizes draw nothing.
 // - Depth q = 1/z (z < 0 in front of the camera): a pixel is written only when q is below its
 //   stored depth (strict), and the test comes before any shading.
 // - Interpolation works on the snapped triangle, the one that the edge functions cover:
-//   S = (E01 + E12 + E20) / 16, twice its area in these units (the working values' sum
-//   e01 + e12 + e20 is the same, floored), and invS = 1/S once per triangle. A pixel's weights
-//   are w2 = e01 * invS, w0 = e12 * invS, w1 = 1 - w0 - w2. At each block's top-left pixel
+//   S = (E01 + E12 + E20) / 16 = 32 x its area in px^2 (the working values' sum
+//   e01 + e12 + e20 differs only by their floors), and invS = 1/S once per triangle. A pixel's
+//   weights are w2 = e01 * invS, w0 = e12 * invS, w1 = 1 - w0 - w2. At each block's top-left pixel
 //   q = w0/z0 + w1/z1 + w2/z2, then q steps by dq/dx per pixel and dq/dy per row, with
 //   gradients taken once per triangle from the snapped corners. (Floored S, or gradients of
 //   the unsnapped corners, disagree with the weights enough that extrapolating from a block
