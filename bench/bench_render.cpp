@@ -3,8 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <random>
 #include <vector>
 
@@ -18,10 +18,16 @@ constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 constexpr size_t kFrameFloats = static_cast<size_t>(kWidth) * kHeight * 4;
 
+// 64-byte aligned like the demo's framebuffer (aligned new: std::aligned_alloc is not
+// available everywhere).
 float* newFrame() {
-    void* block = std::aligned_alloc(64, kFrameFloats * sizeof(float));
+    void* block = ::operator new (kFrameFloats * sizeof(float), std::align_val_t{64});
     std::memset(block, 0, kFrameFloats * sizeof(float));
     return static_cast<float*>(block);
+}
+
+void freeFrame(float* frame) {
+    ::operator delete (frame, std::align_val_t{64});
 }
 
 void BM_ClearFrame(benchmark::State& state) {
@@ -31,7 +37,7 @@ void BM_ClearFrame(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(state.iterations() * kFrameFloats * sizeof(float));
-    std::free(frame);
+    freeFrame(frame);
 }
 BENCHMARK(BM_ClearFrame);
 
@@ -84,7 +90,7 @@ void fillSweep(benchmark::State& state, Draw draw) {
     const double pixels = leg >= 1000 ? kWidth * kHeight : 0.5 * leg * leg;
     state.counters["pixels/s"] = benchmark::Counter(
         pixels * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-    std::free(frame);
+    freeFrame(frame);
 }
 
 // Legs 6 (~20 px), 63 (~2000 px), 300 (~45000 px) and the full screen (1000: two triangles).
@@ -183,7 +189,7 @@ void BM_FlushSmallLitTriangles(benchmark::State& state) {
         kTriangles * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     destroyRenderContext(context);
     destroyViewVolume(view);
-    std::free(frame);
+    freeFrame(frame);
 }
 BENCHMARK(BM_FlushSmallLitTriangles)->Unit(benchmark::kMillisecond);
 
