@@ -21,6 +21,11 @@ if(NOT DEFINED DEMO_WINDOWS_DEPS)
             ${CMAKE_CURRENT_LIST_DIR}/../build/windows-deps/prefix ABSOLUTE)
     endif()
 endif()
+# CMake reads this file again for every check it compiles, in the same process and without
+# the cache: the environment carries the prefix there, so that those reads do not point the
+# pkg-config variables below somewhere else.
+set(ENV{DEMO_WINDOWS_DEPS} ${DEMO_WINDOWS_DEPS})
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES DEMO_WINDOWS_DEPS)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${DEMO_MINGW_TRIPLET} ${DEMO_WINDOWS_DEPS})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
