@@ -16,7 +16,6 @@ namespace {
 constexpr int kLineBufferSize = 2047;  // one read returns at most 2046 characters
 constexpr int kHeaderLines = 5;
 constexpr float kBoundsStart = 1e20f;
-constexpr size_t kMaxMeshFileBytes = 256u * 1024 * 1024;
 
 // Hands out the file's lines the way fgets with a 2047-character buffer hands them out of a
 // text-mode stream, over the whole file held in memory. Line ends are "\n", "\r\n" or a lone
@@ -130,10 +129,20 @@ bool readWholeFile(const char* path, std::vector<char>& bytes, std::string& why)
         why = std::strerror(errno);
         return false;
     }
-    // The size is only a hint for the reservation; the reads below decide.
+    // The size is a hint for the reservation and refuses a file plainly too long before
+    // reading it; the reads below decide.
     if (std::fseek(file, 0, SEEK_END) == 0) {
         const long size = std::ftell(file);
-        if (size > 0 && size_t(size) <= kMaxMeshFileBytes) bytes.reserve(size_t(size));
+        if (size > 0 && size_t(size) > kMaxMeshFileBytes) {
+            // A directory claims an endless size too: only a readable one is too large.
+            std::rewind(file);
+            unsigned char probe;
+            const bool readable = std::fread(&probe, 1, 1, file) == 1;
+            std::fclose(file);
+            why = readable ? "file too large" : "read error";
+            return false;
+        }
+        if (size > 0) bytes.reserve(size_t(size));
         std::rewind(file);
     }
     char chunk[65536];
@@ -454,13 +463,9 @@ Mesh* createMesh() {
     return mesh;
 }
 
-Mesh* readMesh(const char* path, std::string& message) {
-    std::vector<char> bytes;
-    std::string why;
-    if (!readWholeFile(path, bytes, why)) {
-        message = std::string("cannot open mesh ") + path + ": " + why;
-        return nullptr;
-    }
+namespace {
+
+Mesh* parseBytes(std::vector<char>&& bytes, const char* path, std::string& message) {
     Mesh* mesh = createMesh();
     MeshReader reader{path, mesh, message};
     if (!reader.read(std::move(bytes))) {
@@ -471,6 +476,31 @@ Mesh* readMesh(const char* path, std::string& message) {
     computeBounds(*mesh);
     message.clear();
     return mesh;
+}
+
+}  // namespace
+
+Mesh* readMesh(const char* path, std::string& message) {
+    std::vector<char> bytes;
+    std::string why;
+    if (!readWholeFile(path, bytes, why)) {
+        message = std::string("cannot open mesh ") + path + ": " + why;
+        return nullptr;
+    }
+    return parseBytes(std::move(bytes), path, message);
+}
+
+Mesh* parseMesh(const char* bytes, size_t size, const char* path, std::string& message) {
+    if (!path) path = "(memory)";
+    if (!bytes && size > 0) {
+        message = std::string(path) + ": no bytes";
+        return nullptr;
+    }
+    if (size > kMaxMeshFileBytes) {
+        message = std::string(path) + ": file too large";
+        return nullptr;
+    }
+    return parseBytes(std::vector<char>(bytes, bytes + size), path, message);
 }
 
 Mesh* loadMesh(const char* path) {

@@ -24,6 +24,7 @@
 // corners keep their first three (one warning per file).
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "render/math.h"
@@ -34,6 +35,8 @@ constexpr int kMaxTextureNameLength = 255;
 // A header may not announce more than this per array: a hostile file must not make us
 // reserve gigabytes before reading a single line.
 constexpr int kMaxMeshCapacity = 1000000;
+// A longer file is refused before it is read.
+constexpr size_t kMaxMeshFileBytes = 256u * 1024 * 1024;
 
 struct MeshVertex {
     Vec4 position;  // w = 0
@@ -74,6 +77,10 @@ Mesh* createMesh();
 // where one is at fault) when the file cannot be opened or breaks a limit; never exits.
 // Unknown lines are reported with "unknown data [%s]\n" and skipped.
 Mesh* readMesh(const char* path, std::string& message);
+
+// What readMesh does with the file's bytes, over a whole file held in memory; `path` only
+// names it in the message.
+Mesh* parseMesh(const char* bytes, size_t size, const char* path, std::string& message);
 
 // Start-up policy around readMesh: on failure prints the message and ends the process with
 // status 1.

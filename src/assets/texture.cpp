@@ -20,8 +20,6 @@
 
 namespace {
 
-// A PNG cannot be much larger than its raw pixels, and those are bounded by kMaxTextureTexels.
-constexpr size_t kMaxPngFileBytes = 256u * 1024 * 1024;
 constexpr size_t kPngSignatureBytes = 8;
 
 struct MemoryReader {
@@ -53,12 +51,39 @@ void readFromMemory(png_structp png, png_bytep out, size_t length) {
     png_longjmp(png, 1);
 }
 
-// Warnings (ignored CRC errors in ancillary chunks, odd colour profiles) do not change the
-// pixels we produce; staying quiet keeps start-up output to the one error line.
+// Warnings (odd colour profiles, chunks past the cache limit) do not change the pixels we
+// produce; staying quiet keeps start-up output to the one error line.
 void onPngWarning(png_structp, png_const_charp) {}
 
 uint32_t bigEndian32(const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+
+// libpng allocates the whole announced length of some ancillary chunks (pCAL, sPLT, the text
+// chunks) before it reads a byte of them, and png_set_chunk_malloc_max does not cover those:
+// a 60-byte file announcing a 2 GB chunk would reserve 2 GB. So every chunk up to IEND must
+// lie inside the file before libpng sees it; what follows IEND is never read. Returns false
+// with the reason in `why` for a chunk that runs past the end.
+bool chunksInsideFile(const uint8_t* data, size_t size, char (&why)[96]) {
+    size_t at = kPngSignatureBytes;
+    // A header cut short is left to libpng, which reads the 8 bytes before allocating.
+    while (size - at >= 8) {
+        const uint32_t length = bigEndian32(data + at);
+        const uint8_t* type = data + at + 4;
+        if (size - at < 12 || length > size - at - 12) {
+            char name[5];
+            for (int i = 0; i < 4; ++i) {
+                name[i] = type[i] >= 0x20 && type[i] < 0x7f ? char(type[i]) : '?';
+            }
+            name[4] = '\0';
+            std::snprintf(why, sizeof why, "chunk %s of %u bytes runs past the end of the file",
+                          name, unsigned(length));
+            return false;
+        }
+        if (std::memcmp(type, "IEND", 4) == 0) break;
+        at += 12 + size_t(length);
+    }
+    return true;
 }
 
 bool tooLarge(uint64_t width, uint64_t height) {
@@ -76,6 +101,9 @@ int runDecoder(DecodeState& state, DecodedImage& out) {
     png_set_user_limits(png, kMaxTextureSide, kMaxTextureSide);
     png_set_chunk_malloc_max(png, kMaxPngChunkBytes);
     png_set_chunk_cache_max(png, 128);
+    // libpng drops an ancillary chunk whose checksum fails; a dropped tRNS would turn
+    // transparent pixels opaque without a word. A damaged chunk is a damaged file.
+    png_set_crc_action(png, PNG_CRC_DEFAULT, PNG_CRC_ERROR_QUIT);
     png_read_info(png, info);
 
     png_uint_32 width = 0, height = 0;
@@ -132,10 +160,20 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& bytes, std::string& w
         why = std::strerror(errno);
         return false;
     }
-    // The size is only a hint for the reservation; the reads below decide.
+    // The size is a hint for the reservation and refuses a file plainly too long before
+    // reading it; the reads below decide.
     if (std::fseek(file, 0, SEEK_END) == 0) {
         const long size = std::ftell(file);
-        if (size > 0 && size_t(size) <= kMaxPngFileBytes) bytes.reserve(size_t(size));
+        if (size > 0 && size_t(size) > kMaxPngFileBytes) {
+            // A directory claims an endless size too: only a readable one is too large.
+            std::rewind(file);
+            unsigned char probe;
+            const bool readable = std::fread(&probe, 1, 1, file) == 1;
+            std::fclose(file);
+            why = readable ? "file too large" : "read error";
+            return false;
+        }
+        if (size > 0) bytes.reserve(size_t(size));
         std::rewind(file);
     }
     uint8_t chunk[65536];
@@ -202,6 +240,9 @@ int decodePng(const uint8_t* data, size_t size, DecodedImage& out, std::string* 
         tooLarge(bigEndian32(data + 16), bigEndian32(data + 20))) {
         return fail(kPngTooLarge, "picture dimensions too large", out, reason);
     }
+
+    char why[96];
+    if (!chunksInsideFile(data, size, why)) return fail(kPngCorrupt, why, out, reason);
 
     DecodeState state;
     state.reader = {data, size, 0};

@@ -32,6 +32,9 @@ constexpr long long kMaxTextureTexels = 16LL * 1024 * 1024;
 // Largest ancillary chunk (compressed or expanded text, profiles) the decoder will hold;
 // bigger ones are skipped, the picture still decodes.
 constexpr size_t kMaxPngChunkBytes = 2 * 1024 * 1024;
+// A PNG cannot be much larger than its raw pixels, and those are bounded by kMaxTextureTexels:
+// a longer file is refused before it is read.
+constexpr size_t kMaxPngFileBytes = 256u * 1024 * 1024;
 
 // Error codes of decodePng and readTexture; 0 is success.
 enum PngError : int {

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 namespace {
 
@@ -23,8 +25,8 @@ char* copyString(const char* s) {
 
 // 259 characters and the terminator, the longest path the demo has ever been given.
 constexpr int kPathCapacity = 260;
-constexpr long kCountBytes = 4;
-constexpr long kKeyBytes = 9;
+constexpr std::size_t kCountBytes = 4;
+constexpr std::size_t kKeyBytes = 9;
 
 // False, leaving the path unusable, when the whole path would not fit: a cut-off path could
 // name some other file.
@@ -39,27 +41,61 @@ int32_t readInt32(const unsigned char* b) {
     return std::bit_cast<int32_t>(u);
 }
 
-// Size in bytes; -1 when the stream cannot tell (then only the reads find the end), -2 when
-// it cannot be put back at its start.
-long fileSize(std::FILE* file) {
-    if (std::fseek(file, 0, SEEK_END) != 0) return -1;
-    const long size = std::ftell(file);
-    if (std::fseek(file, 0, SEEK_SET) != 0) return -2;
-    return size;
+// The whole file into `bytes`, reading at most one chunk past kMaxTrackFileBytes. False, with
+// one line printed, when it cannot be read or is longer than that.
+bool readTrackBytes(std::FILE* file, const char* path, std::vector<unsigned char>& bytes) {
+    try {
+        // The size is only a hint for the reservation; the reads decide.
+        if (std::fseek(file, 0, SEEK_END) == 0) {
+            const long size = std::ftell(file);
+            if (std::fseek(file, 0, SEEK_SET) != 0) {
+                std::printf("sync track file %s cannot be read\n", path);
+                return false;
+            }
+            if (size > 0 && size <= kMaxTrackFileBytes) bytes.reserve(std::size_t(size));
+        }
+        unsigned char chunk[4096];
+        for (;;) {
+            const std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
+            if (std::ferror(file)) {
+                std::printf("sync track file %s cannot be read\n", path);
+                return false;
+            }
+            bytes.insert(bytes.end(), chunk, chunk + got);
+            if (bytes.size() > std::size_t(kMaxTrackFileBytes)) {
+                std::printf("sync track file %s is longer than %ld bytes (%d keys); no keys kept\n",
+                            path, kMaxTrackFileBytes, kMaxTrackKeys);
+                return false;
+            }
+            if (got < sizeof chunk) return true;
+        }
+    } catch (const std::bad_alloc&) {
+        std::printf("sync track file %s: out of memory for its bytes\n", path);
+        return false;
+    }
 }
 
-// Reads the keys of an opened file into `track`, keeping the whole, ordered keys before any
-// damage; at most one line is printed.
-int readKeys(std::FILE* file, const char* path, SyncTrack* track) {
-    const long size = fileSize(file);
-    if (size == -2) {
-        std::printf("sync track file %s cannot be read\n", path);
-        return -1;
-    }
-    unsigned char bytes[kKeyBytes];
-    if (std::fread(bytes, 1, kCountBytes, file) != kCountBytes) {
-        std::printf("sync track file %s %s\n", path,
-                    std::ferror(file) ? "cannot be read" : "is too short to hold its key count");
+void freeTrack(SyncTrack* track) {
+    std::free(track->name);
+    std::free(track->keys);
+    std::free(track);
+}
+
+}  // namespace
+
+void setSyncRealloc(SyncReallocFn fn) {
+    gRealloc = fn;
+}
+
+int parseTrack(const unsigned char* bytes, std::size_t size, const char* path, SyncTrack* track) {
+    if (!track || (!bytes && size > 0)) return -1;
+    std::free(track->keys);
+    track->keys = nullptr;
+    track->keyCount = 0;
+    if (!path) path = "(memory)";
+
+    if (size < kCountBytes) {
+        std::printf("sync track file %s is too short to hold its key count\n", path);
         return -1;
     }
     const int32_t count = readInt32(bytes);
@@ -68,12 +104,9 @@ int readKeys(std::FILE* file, const char* path, SyncTrack* track) {
                     count, kMaxTrackKeys);
         return -1;
     }
-    // Never allocate for more keys than the file can hold.
-    int32_t available = count;
-    if (size >= 0) {
-        const long whole = size >= kCountBytes ? (size - kCountBytes) / kKeyBytes : 0;
-        if (whole < available) available = static_cast<int32_t>(whole);
-    }
+    // Never allocate for more keys than the file holds.
+    const std::size_t whole = (size - kCountBytes) / kKeyBytes;
+    const int32_t available = whole < std::size_t(count) ? int32_t(whole) : count;
 
     SyncKey* keys = nullptr;
     if (available > 0) {
@@ -84,16 +117,12 @@ int readKeys(std::FILE* file, const char* path, SyncTrack* track) {
         }
     }
     int32_t kept = 0;
-    bool shortRead = false;
     for (; kept < available; ++kept) {
-        if (std::fread(bytes, 1, kKeyBytes, file) != kKeyBytes) {
-            shortRead = true;  // the file shrank since it was measured, or a read failed
-            break;
-        }
+        const unsigned char* at = bytes + kCountBytes + kKeyBytes * std::size_t(kept);
         SyncKey key;
-        key.row = readInt32(bytes);
-        key.value = std::bit_cast<float>(readInt32(bytes + 4));
-        key.type = static_cast<int8_t>(bytes[8]);
+        key.row = readInt32(at);
+        key.value = std::bit_cast<float>(readInt32(at + 4));
+        key.type = static_cast<int8_t>(at[8]);
         if (kept > 0 && key.row <= keys[kept - 1].row) {
             // The lookup is a binary search and the segment divides by the row difference:
             // both need strictly ascending rows.
@@ -119,30 +148,18 @@ int readKeys(std::FILE* file, const char* path, SyncTrack* track) {
     track->keys = keys;
     track->keyCount = kept;
 
-    if (kept < available && !shortRead) return -1;  // already reported above
+    if (kept < available) return -1;  // already reported above
     if (kept < count) {
-        std::printf("sync track file %s %s after %d of its %d keys; keeping those\n", path,
-                    std::ferror(file) ? "fails to read" : "ends", kept, count);
+        std::printf("sync track file %s ends after %d of its %d keys; keeping those\n", path, kept,
+                    count);
         return -1;
     }
-    const long expected = kCountBytes + kKeyBytes * long(count);
+    const std::size_t expected = kCountBytes + kKeyBytes * std::size_t(count);
     if (size > expected) {
-        std::printf("sync track file %s: %ld bytes after the last key ignored\n", path,
+        std::printf("sync track file %s: %zu bytes after the last key ignored\n", path,
                     size - expected);
     }
     return 0;
-}
-
-void freeTrack(SyncTrack* track) {
-    std::free(track->name);
-    std::free(track->keys);
-    std::free(track);
-}
-
-}  // namespace
-
-void setSyncRealloc(SyncReallocFn fn) {
-    gRealloc = fn;
 }
 
 SyncDevice* createSyncDevice(const char* basePath) {
@@ -200,9 +217,11 @@ int loadTrackFile(SyncDevice* device, SyncTrack* track) {
     }
     std::FILE* file = std::fopen(path, "rb");
     if (!file) return -1;  // no file: a track without keys, not an error
-    const int result = readKeys(file, path, track);
+    std::vector<unsigned char> bytes;
+    const bool read = readTrackBytes(file, path, bytes);
     std::fclose(file);
-    return result;
+    if (!read) return -1;
+    return parseTrack(bytes.data(), bytes.size(), path, track);
 }
 
 int findKey(const SyncTrack* track, int row) {

@@ -34,6 +34,10 @@ struct SyncDevice {
 // is allocated (a whole show needs a few hundred).
 constexpr int32_t kMaxTrackKeys = 1 << 20;
 
+// The longest track file: the key count and kMaxTrackKeys keys. A longer file is refused as a
+// whole, and never read much beyond this length.
+constexpr long kMaxTrackFileBytes = 4 + 9 * long(kMaxTrackKeys);
+
 // Null when the device or the copy of the path cannot be allocated.
 SyncDevice* createSyncDevice(const char* basePath);
 // The track of that name, read from its file the first time it is asked for. A missing file
@@ -43,8 +47,12 @@ SyncTrack* getTrack(SyncDevice* device, const char* name);
 // empty track), its keys cannot be allocated, or it is damaged. A damaged file (shorter than
 // its key count, a count below 0 or above kMaxTrackKeys, a key not after the one before it, a
 // value that is not a finite number) keeps the whole, ordered keys before the damage and
-// prints one line naming it. Rows of a loaded track are therefore strictly ascending.
+// prints one line naming it; a file longer than kMaxTrackFileBytes keeps no keys. Rows of a
+// loaded track are therefore strictly ascending.
 int loadTrackFile(SyncDevice* device, SyncTrack* track);
+// The reading of loadTrackFile over the bytes of a whole file held in memory: the same keys,
+// result and message, with `path` naming the file. Any keys `track` held are released first.
+int parseTrack(const unsigned char* bytes, std::size_t size, const char* path, SyncTrack* track);
 // Index of the key on `row`, else the complement of the index of the first later key.
 int findKey(const SyncTrack* track, int row);
 double trackValue(const SyncTrack* track, double row);

@@ -554,6 +554,122 @@ TEST(Mesh, TruncatedAndMutatedFilesNeverCrash) {
     testing::internal::GetCapturedStdout();
 }
 
+TEST(Mesh, ParsingBytesInMemoryMatchesReadingTheFile) {
+    // Every cut of a file that uses each kind of line: the same mesh or the same message,
+    // whether readMesh reads the file or parseMesh is handed its bytes under the same name.
+    const std::string full = header(4, 2, 2, 3) + "# comment\r\n" +
+                             "v 0 0 0\nv 1.5 0 0\nv 1 1 -2e-3\nv 0 1 0\nvn 0 0 1\nvn 0 1 0\n" +
+                             "vt 0 0\nvt 1 1\ntexturename a.png\nf 1/1/1 2/2/1 3/0/2\nxyz\n" +
+                             "texturename none\nf 1/1/1 3/2/1 4/0/2 1/1/1\nf 4/1/1 2/2/1 3/0/2\n";
+    MeshFiles files;
+    for (size_t length = 0; length <= full.size(); ++length) {
+        const std::string text = full.substr(0, length);
+        const Read fromFile = readText(files, text);
+        const std::string path = files.write(text);
+        Read fromBytes;
+        testing::internal::CaptureStdout();
+        fromBytes.mesh = parseMesh(text.data(), text.size(), path.c_str(), fromBytes.message);
+        fromBytes.output = testing::internal::GetCapturedStdout();
+
+        EXPECT_EQ(fromBytes.message, fromFile.message) << length;
+        EXPECT_EQ(fromBytes.output, fromFile.output) << length;
+        ASSERT_EQ(fromBytes.mesh == nullptr, fromFile.mesh == nullptr) << length;
+        if (fromFile.mesh) {
+            const Mesh& a = *fromFile.mesh;
+            const Mesh& b = *fromBytes.mesh;
+            EXPECT_EQ(b.vertexCount, a.vertexCount);
+            EXPECT_EQ(b.faceCount, a.faceCount);
+            EXPECT_EQ(b.textureNameCount, a.textureNameCount);
+            for (int v = 0; v < a.vertexCount; ++v) {
+                EXPECT_TRUE(sameBits(b.vertices[v].normal.y, a.vertices[v].normal.y));
+            }
+            for (int f = 0; f < a.faceCount; ++f) {
+                EXPECT_EQ(b.faces[f].materialIndex, a.faces[f].materialIndex);
+                EXPECT_EQ(b.faces[f].uvIndex[1], a.faces[f].uvIndex[1]);
+            }
+        }
+        freeMesh(fromFile.mesh);
+        freeMesh(fromBytes.mesh);
+    }
+}
+
+TEST(Mesh, FilesPastTheSizeLimitAreRefusedUnread) {
+    // A sparse file one byte over 256 MiB costs no disk and, refused by its size, no reading.
+    MeshFiles files;
+    const std::string path = files.write("", "huge.fobj");
+    fs::resize_file(path, kMaxMeshFileBytes + 1);
+    std::string message;
+    EXPECT_EQ(readMesh(path.c_str(), message), nullptr);
+    EXPECT_NE(message.find(path), std::string::npos) << message;
+    EXPECT_NE(message.find("too large"), std::string::npos) << message;
+
+    // A folder claims an endless size; it is reported as unreadable, not as too large.
+    const std::string folder = fs::path(path).parent_path().string();
+    EXPECT_EQ(readMesh(folder.c_str(), message), nullptr);
+    EXPECT_NE(message.find(folder), std::string::npos) << message;
+    EXPECT_EQ(message.find("too large"), std::string::npos) << message;
+    EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+}
+
+TEST(Mesh, HostileTextIsRefusedOrReadWithinItsArrays) {
+    using namespace std::string_literals;
+    const std::string triangle = kTriangleBody;
+    const struct {
+        std::string text;
+        int line;  // line named by the refusal; 0 when the file is read
+    } cases[] = {
+        // A zero byte ends what the number and name readers see of a line.
+        {header(3, 3, 3, 1) + "v 1 2\0 3\n"s, 6},
+        {header(0, 0, 0, 0) + "texturename \0abc\n"s, 6},
+        {header(3, 3, 3, 1) + "texturename ab\0cd\n"s + triangle, 0},
+        // The largest capacities, and a face naming a slot they allow but no line filled.
+        {header(1000000, 1000000, 1000000, 1000000) + triangle + "f 1000000/1/1 1/1/1 1/1/1\n", 16},
+        {header(3, 3, 3, 2) + triangle + "f 2147483647/1/1 1/1/1 1/1/1\n", 16},
+        {header(3, 3, 3, 2) + triangle + "f 1/2147483647/1 1/1/1 1/1/1\n", 16},
+        {header(3, 3, 3, 2) + triangle + "f 1/1/-2147483648 1/1/1 1/1/1\n", 16},
+        {header(3, 3, 3, 2) + triangle + "f 1/1/2147483648 1/1/1 1/1/1\n", 16},
+        // Numbers at the ends of the float range: the largest and a subnormal are kept,
+        // beyond them they are refused.
+        {header(1, 0, 0, 0) + "v 3.4028235e38 -1.4e-45 0x1p-149\n", 0},
+        {header(1, 0, 0, 0) + "v 3.5e38 0 0\n", 6},
+        {header(1, 0, 0, 0) + "v -inf 0 0\n", 6},
+        {header(0, 0, 1, 0) + "vt 1 infinity\n", 6},
+        // A 100000-character number arrives in pieces: the first is a vertex of 2044 digits
+        // (a float too large), so the file is refused on its first piece.
+        {header(1, 0, 0, 0) + "v " + std::string(100000, '9') + " 0 0\n", 6},
+        // Binary rubbish after a sound header is reported line by line and skipped.
+        {header(0, 0, 0, 0) + "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe\n"s, 0},
+    };
+    MeshFiles files;
+    for (const auto& c : cases) {
+        Read r = readText(files, c.text);
+        if (c.line == 0) {
+            ASSERT_NE(r.mesh, nullptr) << r.message;
+            for (int f = 0; f < r.mesh->faceCount; ++f) {
+                for (int k = 0; k < 3; ++k) {
+                    EXPECT_LT(r.mesh->faces[f].vertexIndex[k], r.mesh->vertexCount);
+                    EXPECT_LT(r.mesh->faces[f].uvIndex[k], r.mesh->uvCount);
+                    EXPECT_LT(r.mesh->faces[f].normalIndex[k], r.mesh->normalCount);
+                }
+            }
+            freeMesh(r.mesh);
+            continue;
+        }
+        EXPECT_EQ(r.mesh, nullptr) << c.text.substr(0, 200);
+        freeMesh(r.mesh);
+        EXPECT_NE(r.message.find("test.fobj:" + std::to_string(c.line) + ":"), std::string::npos)
+            << r.message;
+        EXPECT_EQ(r.message.find('\n'), std::string::npos) << r.message;
+    }
+
+    // The name ends at the zero byte: "ab" less its last character, as if that were the
+    // line feed.
+    Read r = readText(files, cases[2].text);
+    ASSERT_NE(r.mesh, nullptr) << r.message;
+    EXPECT_STREQ(r.mesh->textureNames[1], "a");
+    freeMesh(r.mesh);
+}
+
 TEST(MeshDeathTest, LoadMeshPrintsTheMessageAndExitsWithStatusOne) {
     MeshFiles files;
     const std::string path = files.write(header(0, 0, 0, 0) + "v 1 2 3\n", "over.fobj");

@@ -668,6 +668,111 @@ TEST(PngDecoding, HugeAncillaryChunksAreSkipped) {
     EXPECT_EQ(pixel(image, 1, 0), (std::vector<int>{255, 255, 255, 255}));
 }
 
+TEST(PngDecoding, ChunksRunningPastTheEndAreRefusedBeforeLibpngSeesThem) {
+    // libpng reserves an ancillary chunk's announced length before reading it: a 60-byte
+    // file announcing 1.7 GB of pCAL made it allocate 1.7 GB. Such a chunk is refused first,
+    // with a reason naming it.
+    const Bytes good = encodePng(2, 1, 8, 0, {0, 255});
+    const size_t idatAt = findChunk(good, "IDAT");
+    for (const char* type : {"pCAL", "sPLT", "tEXt", "zTXt", "iTXt", "iCCP", "prVt", "IDAT"}) {
+        for (uint32_t length : {0x68495354u, 0x7fffffffu, 0xffffffffu, 100u}) {
+            Bytes png(good.begin(), good.begin() + std::ptrdiff_t(idatAt));
+            put32(png, length);
+            png.insert(png.end(), type, type + 4);
+            png.insert(png.end(), 40, 'x');  // fewer than announced, whatever the length
+            DecodedImage image;
+            std::string reason;
+            EXPECT_EQ(decodeCopy(png, png.size(), image, &reason), kPngCorrupt) << type;
+            EXPECT_NE(reason.find(std::string("chunk ") + type), std::string::npos) << reason;
+            EXPECT_NE(reason.find("runs past the end"), std::string::npos) << reason;
+        }
+    }
+    // Past IEND nothing is read, so rubbish there, even an endless chunk, changes nothing.
+    Bytes tail = good;
+    put32(tail, 0x7fffffffu);
+    tail.insert(tail.end(), {'p', 'C', 'A', 'L', 1, 2, 3});
+    EXPECT_EQ(decodeOk(tail).rgba, decodeOk(good).rgba);
+    // A chunk that ends exactly at the end of the file is whole.
+    Bytes noEnd(good.begin(), good.end() - 12);
+    DecodedImage image;
+    std::string reason;
+    EXPECT_EQ(decodeCopy(noEnd, noEnd.size(), image, &reason), kPngCorrupt);
+    EXPECT_EQ(reason.find("runs past the end"), std::string::npos) << reason;
+}
+
+TEST(PngDecoding, DamagedAncillaryChunksAreRefusedNotDropped) {
+    // A tRNS whose checksum fails would be dropped silently by libpng's default, leaving an
+    // opaque picture where the file says transparent: every damaged chunk is refused.
+    const std::vector<Chunk> palette = {{"PLTE", {255, 0, 0, 0, 0, 255}}, {"tRNS", {0}}};
+    const Bytes png = encodePng(2, 1, 8, 3, {0, 1}, palette);
+    EXPECT_EQ(pixel(decodeOk(png), 0, 0), (std::vector<int>{255, 0, 0, 0}));
+    for (const char* type : {"tRNS", "PLTE"}) {
+        Bytes damaged = png;
+        damaged[findChunk(damaged, type) + 8] ^= 0x01;  // its data, under the old checksum
+        DecodedImage image;
+        std::string reason;
+        EXPECT_EQ(decodeCopy(damaged, damaged.size(), image, &reason), kPngCorrupt) << type;
+        EXPECT_FALSE(reason.empty());
+    }
+    Bytes text = encodePng(2, 1, 8, 0, {0, 255}, {{"tEXt", {'a', 0, 'b'}}});
+    text[findChunk(text, "tEXt") + 10] ^= 0x01;
+    DecodedImage image;
+    EXPECT_EQ(decodeCopy(text, text.size(), image, nullptr), kPngCorrupt);
+}
+
+TEST(PngDecoding, ManySmallAncillaryChunksDecode) {
+    // Ten thousand comments: more than the decoder keeps, none of them allowed to cost more
+    // than its own bytes.
+    std::vector<Chunk> comments;
+    for (int k = 0; k < 10000; ++k) comments.push_back({"tEXt", {'k', 0, uint8_t('0' + k % 10)}});
+    EXPECT_EQ(pixel(decodeOk(encodePng(2, 1, 8, 0, {0, 255}, comments)), 1, 0),
+              (std::vector<int>{255, 255, 255, 255}));
+}
+
+TEST(PngDecoding, DimensionsAreCheckedWhereverTheHeaderIs) {
+    // Dimensions beyond 2^31 are not PNG at all; an IHDR that is not the first chunk is
+    // refused by the decoder before it takes its size.
+    for (uint32_t side : {0x80000000u, 0xffffffffu}) {
+        Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+        const Bytes header = chunkBytes({"IHDR", ihdr(side, 1, 8, 0)});
+        png.insert(png.end(), header.begin(), header.end());
+        DecodedImage image;
+        EXPECT_EQ(decodeCopy(png, png.size(), image, nullptr), kPngTooLarge) << side;
+    }
+    Bytes late = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    for (const Chunk& c : std::vector<Chunk>{{"tEXt", {'a', 0, 'b'}},
+                                             {"IHDR", ihdr(100000, 100000, 8, 6)},
+                                             {"IDAT", zlibCompress(Bytes(16, 0))},
+                                             {"IEND", {}}}) {
+        const Bytes chunk = chunkBytes(c);
+        late.insert(late.end(), chunk.begin(), chunk.end());
+    }
+    DecodedImage image;
+    std::string reason;
+    EXPECT_NE(decodeCopy(late, late.size(), image, &reason), kPngOk);
+    EXPECT_FALSE(reason.empty());
+    EXPECT_TRUE(image.rgba.empty());
+}
+
+TEST(Texture, FilesPastTheSizeLimitAreRefusedUnread) {
+    // A sparse file one byte over 256 MiB: refused by its size, without being read.
+    TempDir dir;
+    const fs::path huge = dir.file("huge.png");
+    writeBytes(huge, {});
+    fs::resize_file(huge, kMaxPngFileBytes + 1);
+    int code = 0;
+    std::string message;
+    EXPECT_EQ(readTexture(huge.c_str(), "huge", code, message), nullptr);
+    EXPECT_EQ(code, kPngUnreadable);
+    EXPECT_NE(message.find(huge.string()), std::string::npos) << message;
+    EXPECT_NE(message.find("too large"), std::string::npos) << message;
+    // A folder claims an endless size; it is unreadable, not too large.
+    const std::string folder = dir.file("").string();
+    EXPECT_EQ(readTexture(folder.c_str(), "folder", code, message), nullptr);
+    EXPECT_EQ(code, kPngUnreadable);
+    EXPECT_EQ(message.find("too large"), std::string::npos) << message;
+}
+
 TEST(Texture, TexelsAreBytesOver255InTheFramebufferLayout) {
     TempDir dir;
     int code = -1;

@@ -101,6 +101,10 @@ protected:
     SyncDevice* device_ = nullptr;
 };
 
+bool sameBits(float a, float b) {
+    return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
+}
+
 // Independent evaluator: a linear scan for the last key at or before floor(row), then the
 // segment formulas of each key type, all in double.
 double referenceValue(const std::vector<FileKey>& keys, double row) {
@@ -413,6 +417,78 @@ TEST_F(SyncFiles, RunningOutOfMemoryLeavesTheDeviceUsable) {
     EXPECT_EQ(load(b), 0);
     EXPECT_EQ(trackValue(b, 1.0), 5.0);
     EXPECT_EQ(trackValue(a, 5.0), 1.5);
+}
+
+TEST_F(SyncFiles, FilesLongerThanTheLargestTrackAreRefusedWhole) {
+    // kMaxTrackKeys ascending keys fill exactly kMaxTrackFileBytes = 4 + 9 * 2^20 = 9437188
+    // bytes and load; one byte more is refused with no keys, even though the keys are sound.
+    ASSERT_EQ(kMaxTrackFileBytes, 9437188);
+    std::vector<FileKey> keys(kMaxTrackKeys);
+    for (int32_t k = 0; k < kMaxTrackKeys; ++k) keys[k] = {k * 2, float(k), 1};
+    const std::string full = encode(keys);
+    ASSERT_EQ(full.size(), std::size_t(kMaxTrackFileBytes));
+    write("full", full);
+    const SyncTrack* track = get("full");
+    ASSERT_EQ(track->keyCount, kMaxTrackKeys);
+    EXPECT_EQ(trackValue(track, 3.0), 1.5);  // halfway from (2, 1.0) to (4, 2.0)
+
+    write("over", full + "x");
+    EXPECT_EQ(getReported("over")->keyCount, 0);
+    // Two sound keys followed by 9 MB of rubbish: still longer than any track file.
+    write("padded", encode({{0, 1.0f, 1}, {10, 2.0f, 0}}) + std::string(kMaxTrackFileBytes, 'z'));
+    EXPECT_EQ(getReported("padded")->keyCount, 0);
+}
+
+TEST_F(SyncFiles, ParsingBytesInMemoryMatchesReadingTheFile) {
+    // The same keys, result and message for every cut and every single damaged byte of a
+    // file, whether loadTrackFile reads it or parseTrack is handed its bytes.
+    const std::string whole =
+        encode({{0, 1.0f, 1}, {10, 2.0f, 2}, {25, -3.0f, 3}, {40, 0.5f, 0}}) + "tail";
+    std::vector<std::string> variants;
+    for (std::size_t length = 0; length <= whole.size(); ++length) {
+        variants.push_back(whole.substr(0, length));
+    }
+    for (std::size_t at = 0; at < whole.size(); ++at) {
+        for (unsigned char value : {0x00, 0x7F, 0x80, 0xFF}) {
+            std::string damaged = whole;
+            damaged[at] = char(value);
+            variants.push_back(damaged);
+        }
+    }
+    for (const std::string& bytes : variants) {
+        write("same", bytes);
+        SyncTrack fromFile{const_cast<char*>("same"), nullptr, 0};
+        ::testing::internal::CaptureStdout();
+        const int fileResult = loadTrackFile(device_, &fromFile);
+        const std::string fileSaid = ::testing::internal::GetCapturedStdout();
+
+        SyncTrack fromBytes{const_cast<char*>("same"), nullptr, 0};
+        const std::string name = path("same");
+        ::testing::internal::CaptureStdout();
+        const int bytesResult = parseTrack(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                           bytes.size(), name.c_str(), &fromBytes);
+        const std::string bytesSaid = ::testing::internal::GetCapturedStdout();
+
+        EXPECT_EQ(bytesResult, fileResult);
+        EXPECT_EQ(bytesSaid, fileSaid);
+        ASSERT_EQ(fromBytes.keyCount, fromFile.keyCount);
+        for (int32_t k = 0; k < fromFile.keyCount; ++k) {
+            EXPECT_EQ(fromBytes.keys[k].row, fromFile.keys[k].row);
+            EXPECT_TRUE(sameBits(fromBytes.keys[k].value, fromFile.keys[k].value));
+            EXPECT_EQ(fromBytes.keys[k].type, fromFile.keys[k].type);
+        }
+        std::free(fromFile.keys);
+        std::free(fromBytes.keys);
+    }
+    // Parsing replaces the keys a track held.
+    SyncTrack track{const_cast<char*>("again"), nullptr, 0};
+    const std::string one = encode({{3, 7.0f, 0}});
+    const auto* bytes = reinterpret_cast<const unsigned char*>(one.data());
+    ASSERT_EQ(parseTrack(bytes, one.size(), "again", &track), 0);
+    ASSERT_EQ(parseTrack(bytes, one.size(), "again", &track), 0);
+    EXPECT_EQ(track.keyCount, 1);
+    std::free(track.keys);
+    EXPECT_EQ(parseTrack(nullptr, 4, "none", &track), -1);
 }
 
 TEST_F(SyncFiles, ValuesAgreeWithAnIndependentEvaluator) {
