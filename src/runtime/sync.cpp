@@ -41,8 +41,8 @@ int32_t readInt32(const unsigned char* b) {
     return std::bit_cast<int32_t>(u);
 }
 
-// The whole file into `bytes`, reading at most one chunk past kMaxTrackFileBytes. False, with
-// one line printed, when it cannot be read or is longer than that.
+// The whole file into `bytes`, but no more than one chunk past kMaxTrackFileBytes: enough for
+// parseTrack to refuse a longer one. False, with one line printed, when it cannot be read.
 bool readTrackBytes(std::FILE* file, const char* path, std::vector<unsigned char>& bytes) {
     try {
         // The size is only a hint for the reservation; the reads decide.
@@ -62,12 +62,7 @@ bool readTrackBytes(std::FILE* file, const char* path, std::vector<unsigned char
                 return false;
             }
             bytes.insert(bytes.end(), chunk, chunk + got);
-            if (bytes.size() > std::size_t(kMaxTrackFileBytes)) {
-                std::printf("sync track file %s is longer than %ld bytes (%d keys); no keys kept\n",
-                            path, kMaxTrackFileBytes, kMaxTrackKeys);
-                return false;
-            }
-            if (got < sizeof chunk) return true;
+            if (got < sizeof chunk || bytes.size() > std::size_t(kMaxTrackFileBytes)) return true;
         }
     } catch (const std::bad_alloc&) {
         std::printf("sync track file %s: out of memory for its bytes\n", path);
@@ -96,6 +91,11 @@ int parseTrack(const unsigned char* bytes, std::size_t size, const char* path, S
 
     if (size < kCountBytes) {
         std::printf("sync track file %s is too short to hold its key count\n", path);
+        return -1;
+    }
+    if (size > std::size_t(kMaxTrackFileBytes)) {
+        std::printf("sync track file %s is longer than %ld bytes (%d keys); no keys kept\n", path,
+                    kMaxTrackFileBytes, kMaxTrackKeys);
         return -1;
     }
     const int32_t count = readInt32(bytes);

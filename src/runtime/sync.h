@@ -34,8 +34,8 @@ struct SyncDevice {
 // is allocated (a whole show needs a few hundred).
 constexpr int32_t kMaxTrackKeys = 1 << 20;
 
-// The longest track file: the key count and kMaxTrackKeys keys. A longer file is refused as a
-// whole, and never read much beyond this length.
+// The longest track file: the key count and kMaxTrackKeys keys. A longer file keeps no keys,
+// and is never read much beyond this length.
 constexpr long kMaxTrackFileBytes = 4 + 9 * long(kMaxTrackKeys);
 
 // Null when the device or the copy of the path cannot be allocated.

@@ -434,6 +434,14 @@ TEST_F(SyncFiles, FilesLongerThanTheLargestTrackAreRefusedWhole) {
 
     write("over", full + "x");
     EXPECT_EQ(getReported("over")->keyCount, 0);
+    const std::string over = full + "x";
+    SyncTrack inMemory{const_cast<char*>("over"), nullptr, 0};
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(parseTrack(reinterpret_cast<const unsigned char*>(over.data()), over.size(),
+                         path("over").c_str(), &inMemory),
+              -1);
+    expectOneLineNaming(::testing::internal::GetCapturedStdout(), "over");
+    EXPECT_EQ(inMemory.keyCount, 0);
     // Two sound keys followed by 9 MB of rubbish: still longer than any track file.
     write("padded", encode({{0, 1.0f, 1}, {10, 2.0f, 0}}) + std::string(kMaxTrackFileBytes, 'z'));
     EXPECT_EQ(getReported("padded")->keyCount, 0);
