@@ -13,6 +13,7 @@
 #ifdef _WIN32
 #include <conio.h>
 #include <io.h>
+#include <malloc.h>
 #else
 #include <termios.h>
 #include <unistd.h>
@@ -21,6 +22,24 @@
 namespace {
 
 constexpr size_t kPngSignatureBytes = 8;
+
+// The Windows C runtime has no aligned_alloc; its aligned blocks go back through
+// _aligned_free.
+float* allocateTexels(size_t bytes) {
+#ifdef _WIN32
+    return static_cast<float*>(_aligned_malloc(bytes, 64));
+#else
+    return static_cast<float*>(std::aligned_alloc(64, bytes));
+#endif
+}
+
+void freeTexels(float* texels) {
+#ifdef _WIN32
+    _aligned_free(texels);
+#else
+    std::free(texels);
+#endif
+}
 
 struct MemoryReader {
     const uint8_t* data;
@@ -285,10 +304,10 @@ Texture* readTexture(const char* path, const char* name, int& errorCode, std::st
     const size_t floats = image.rgba.size();
     const size_t blockBytes = (floats * sizeof(float) + 63) / 64 * 64;
     auto* texture = new (std::nothrow) Texture{};
-    float* texels = static_cast<float*>(std::aligned_alloc(64, blockBytes));
+    float* texels = allocateTexels(blockBytes);
     if (!texture || !texels) {
         delete texture;
-        std::free(texels);
+        freeTexels(texels);
         errorCode = kPngOutOfMemory;
         message = std::string(path) + ": out of memory for the texels";
         return nullptr;
@@ -321,6 +340,6 @@ Texture* loadTexture(const char* path, const char* name) {
 
 void freeTexture(Texture* texture) {
     if (!texture) return;
-    std::free(texture->texels);
+    freeTexels(texture->texels);
     delete texture;
 }
