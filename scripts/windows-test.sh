@@ -149,16 +149,17 @@ run_under_x() {
     quiet <"$shots/demo-escape.log"
     wineserver -k 2>/dev/null || true
 
-    echo "== Windows: $passed passed, $failed failed"
+    echo "Windows: $passed passed, $failed failed"
     [ "$failures" -eq 0 ] && [ "$failed" -eq 0 ]
 }
-export -f run_under_x
 
 shots="$root/build/windows/results"
 rm -rf "$shots"
 mkdir -p "$shots"
 status=0
-xvfb-run -a -s "-screen 0 1920x1080x24" bash -c 'run_under_x "$@"' run_under_x "$bin" "$shots" ||
+# xvfb-run goes through sh, which drops exported bash functions: the function travels as text.
+xvfb-run -a -s "-screen 0 1920x1080x24" \
+    bash -c "$(declare -f run_under_x)"'; run_under_x "$@"' run_under_x "$bin" "$shots" ||
     status=$?
 echo "windows-test: $(($(date +%s) - started)) s"
 exit "$status"
