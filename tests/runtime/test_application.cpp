@@ -79,10 +79,10 @@ DemoRig makeRun(const std::string& dataDir) {
 
 // A copy of the data directory without the files `skip` selects.
 std::string copyDataWithout(const std::function<bool(const std::string&)>& skip) {
-    const fs::path dir = fs::temp_directory_path() /
-                         ("demo-data-" + std::to_string(::testing::UnitTest::GetInstance()
-                                                            ->random_seed()) +
-                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    const fs::path dir =
+        fs::temp_directory_path() /
+        ("demo-data-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
     for (const auto& entry : fs::directory_iterator(kDataDir)) {
@@ -110,7 +110,8 @@ TEST(FreeCamera, KeysStepAndPresetsReplace) {
 
     // Keys outside the table leave the camera alone.
     const Vec4 before = app.cameraPosition;
-    for (KeyCode key : {27, 10, 37, 38, 39, 40, int('B'), int('0'), int('9')}) app.keyStroke(d, key);
+    for (KeyCode key : {27, 10, 37, 38, 39, 40, int('B'), int('0'), int('9')})
+        app.keyStroke(d, key);
     EXPECT_EQ(app.cameraPosition.x, before.x);
     EXPECT_EQ(app.cameraPosition.z, before.z);
 
@@ -165,9 +166,8 @@ TEST(DemoRun, UserCloseEndsTheLoopAfterThatFrame) {
 }
 
 TEST(DemoRun, WithoutTrackFilesEveryFrameIsBlackButTheMarkerPixel) {
-    const std::string dir = copyDataWithout([](const std::string& name) {
-        return name.rfind("sync_", 0) == 0;
-    });
+    const std::string dir =
+        copyDataWithout([](const std::string& name) { return name.rfind("sync_", 0) == 0; });
     DemoRig run = makeRun(dir);
     int nonBlackFrames = 0;
     run.display->inspect = [&](const FloatPixel* pixels) {

@@ -1,0 +1,61 @@
+// A frame allocates nothing: every scene, every overlay, over the whole show.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <set>
+
+#include "runtime/clock.h"
+#include "runtime/frame.h"
+#include "runtime/startup.h"
+
+namespace {
+std::atomic<bool> counting{false};
+std::atomic<long> allocations{0};
+}  // namespace
+
+// Counting replacements of the global allocation functions; they pair with each other.
+void* operator new(std::size_t size) {
+    if (counting) ++allocations;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+// The compiler cannot see that these deletes only ever receive the malloc'd blocks above.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+#pragma GCC diagnostic pop
+
+namespace {
+
+TEST(Frame, RendersTheWholeShowWithoutAllocating) {
+    const std::string dataDir = DEMO_TEST_DATA_DIR;
+    float* framebuffer = allocateFramebuffer();
+    StartupObjects objects{};
+    loadStartupAssets(objects, framebuffer, dataDir);
+    SyncDevice* device = createSyncDevice(dataPath(dataDir, "sync").c_str());
+    DemoTracks tracks{};
+    ASSERT_TRUE(getDemoTracks(device, tracks));
+    placeRandomObjects(objects, dataDir);
+
+    std::set<int> scenes;
+    const Matrix4 camera = identityMatrix();
+    for (double row = 0; row < kLastRow; row += 4) {
+        const double seconds = row / ROWS_PER_SECOND;
+        counting = true;
+        const int scene = renderFrame({row, seconds, seconds, camera}, tracks, objects);
+        counting = false;
+        scenes.insert(scene);
+    }
+    EXPECT_EQ(allocations.load(), 0);
+    EXPECT_EQ(scenes, (std::set<int>{1, 2, 3, 4, 5, 6, 7, 8, 10}));
+    destroySyncDevice(device);
+}
+
+}  // namespace
