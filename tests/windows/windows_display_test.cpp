@@ -496,6 +496,14 @@ TEST(WindowsDisplayLifecycle, TitlesOfAnyLength) {
     // Two displays with one title at the same time share the window class.
     WindowsDisplay second;
     EXPECT_TRUE(second.open(long300.c_str(), 320, 240, Windowed, IntegerPixels));
+
+    // Untitled displays open too, with an empty caption.
+    WindowsDisplay untitled;
+    ASSERT_TRUE(untitled.open("", 320, 240, Windowed, IntegerPixels));
+    EXPECT_EQ(GetWindowTextW(untitled.window()->handle, caption, 2048), 0);
+    WindowsDisplay nullTitle;
+    EXPECT_TRUE(nullTitle.open(nullptr, 320, 240, Windowed, IntegerPixels));
+    EXPECT_STREQ(nullTitle.title(), "");
 }
 
 TEST(WindowsDisplayLifecycle, PaintFallsBackToBlack) {

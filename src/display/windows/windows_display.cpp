@@ -145,10 +145,12 @@ DisplayWindow::DisplayWindow(const char* title, int width, int height, WindowsAd
 
     wchar_t caption[1024];
     windowTitle(title, caption);
-    // Window class names stop at 255 characters; the caption keeps the whole title.
+    // Window class names stop at 255 characters; the caption keeps the whole title. An
+    // empty name cannot be registered, so an untitled display gets a name of its own.
     wchar_t className[256];
-    const size_t classLength = wcsnlen(caption, 255);
-    std::memcpy(className, caption, classLength * sizeof(wchar_t));
+    const wchar_t* classSource = caption[0] != L'\0' ? caption : L"PixelDisplay";
+    const size_t classLength = wcsnlen(classSource, 255);
+    std::memcpy(className, classSource, classLength * sizeof(wchar_t));
     className[classLength] = L'\0';
 
     WNDCLASSEXW windowClass{};
