@@ -43,3 +43,7 @@ set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 
 # Everything linked in, the C and C++ runtimes and winpthreads included.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# ctest runs the test programs through Wine (scripts/windows-test.sh sets up its prefix and
+# the virtual screen; the programs expect the data directory beside them).
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)
