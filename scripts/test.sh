@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite twice: in the optimised build and under
-# AddressSanitizer + UndefinedBehaviorSanitizer. Window tests run on a virtual X server.
+# Builds everything and runs the whole test suite: the optimised build, the same under
+# AddressSanitizer + UndefinedBehaviorSanitizer, the Windows build under Wine, and each file
+# reader's fuzz target for a minute. Window tests run on a virtual X server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -16,3 +17,11 @@ run_suite() {
 
 run_suite default
 run_suite asan
+
+echo "== Windows build under Wine"
+scripts/windows-test.sh
+
+if [ -x scripts/fuzz.sh ]; then
+    echo "== fuzzing the file readers"
+    scripts/fuzz.sh 60
+fi
