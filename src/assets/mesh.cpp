@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "assets/file_bytes.h"
+
 namespace {
 
 constexpr int kLineBufferSize = 2047;  // one read returns at most 2046 characters
@@ -121,50 +123,6 @@ bool readFaceCorners(const char* p, int (&numbers)[9], const char*& rest) {
 
 bool startsWith(const char* line, const char* prefix) {
     return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
-}
-
-bool readWholeFile(const char* path, std::vector<char>& bytes, std::string& why) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file) {
-        why = std::strerror(errno);
-        return false;
-    }
-    // The size is a hint for the reservation and refuses a file plainly too long before
-    // reading it; the reads below decide.
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        const long size = std::ftell(file);
-        if (size > 0 && size_t(size) > kMaxMeshFileBytes) {
-            // A directory claims an endless size too: only a readable one is too large.
-            std::rewind(file);
-            unsigned char probe;
-            const bool readable = std::fread(&probe, 1, 1, file) == 1;
-            std::fclose(file);
-            why = readable ? "file too large" : "read error";
-            return false;
-        }
-        if (size > 0) bytes.reserve(size_t(size));
-        std::rewind(file);
-    }
-    char chunk[65536];
-    bool ok = true;
-    for (;;) {
-        const size_t got = std::fread(chunk, 1, sizeof chunk, file);
-        if (bytes.size() + got > kMaxMeshFileBytes) {
-            why = "file too large";
-            ok = false;
-            break;
-        }
-        bytes.insert(bytes.end(), chunk, chunk + got);
-        if (got < sizeof chunk) {
-            if (std::ferror(file)) {
-                why = "read error";
-                ok = false;
-            }
-            break;
-        }
-    }
-    std::fclose(file);
-    return ok;
 }
 
 struct MeshReader {
@@ -483,7 +441,7 @@ Mesh* parseBytes(std::vector<char>&& bytes, const char* path, std::string& messa
 Mesh* readMesh(const char* path, std::string& message) {
     std::vector<char> bytes;
     std::string why;
-    if (!readWholeFile(path, bytes, why)) {
+    if (!readWholeFile(path, kMaxMeshFileBytes, bytes, why)) {
         message = std::string("cannot open mesh ") + path + ": " + why;
         return nullptr;
     }

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <new>
 
+#include "assets/file_bytes.h"
+
 #ifdef _WIN32
 #include <conio.h>
 #include <io.h>
@@ -173,50 +175,6 @@ int fail(int code, const char* why, DecodedImage& out, std::string* reason) {
     return code;
 }
 
-bool readWholeFile(const char* path, std::vector<uint8_t>& bytes, std::string& why) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file) {
-        why = std::strerror(errno);
-        return false;
-    }
-    // The size is a hint for the reservation and refuses a file plainly too long before
-    // reading it; the reads below decide.
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        const long size = std::ftell(file);
-        if (size > 0 && size_t(size) > kMaxPngFileBytes) {
-            // A directory claims an endless size too: only a readable one is too large.
-            std::rewind(file);
-            unsigned char probe;
-            const bool readable = std::fread(&probe, 1, 1, file) == 1;
-            std::fclose(file);
-            why = readable ? "file too large" : "read error";
-            return false;
-        }
-        if (size > 0) bytes.reserve(size_t(size));
-        std::rewind(file);
-    }
-    uint8_t chunk[65536];
-    bool ok = true;
-    for (;;) {
-        size_t got = std::fread(chunk, 1, sizeof chunk, file);
-        if (bytes.size() + got > kMaxPngFileBytes) {
-            why = "file too large";
-            ok = false;
-            break;
-        }
-        bytes.insert(bytes.end(), chunk, chunk + got);
-        if (got < sizeof chunk) {
-            if (std::ferror(file)) {
-                why = "read error";
-                ok = false;
-            }
-            break;
-        }
-    }
-    std::fclose(file);
-    return ok;
-}
-
 const float* byteToFloat() {
     // The constant is 1/255 as a double; the product is rounded to float once.
     static const std::array<float, 256> table = [] {
@@ -288,7 +246,7 @@ int decodePng(const uint8_t* data, size_t size, DecodedImage& out, std::string* 
 Texture* readTexture(const char* path, const char* name, int& errorCode, std::string& message) {
     std::vector<uint8_t> bytes;
     std::string why;
-    if (!readWholeFile(path, bytes, why)) {
+    if (!readWholeFile(path, kMaxPngFileBytes, bytes, why)) {
         errorCode = kPngUnreadable;
         message = std::string("cannot read ") + path + ": " + why;
         return nullptr;

@@ -1,0 +1,12 @@
+// Whole files into memory, for the readers that parse from a byte buffer.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// Reads the whole file at `path` into `bytes` (char or unsigned char). Returns false with a
+// short reason in `why`: the system's text when the file cannot be opened, "file too large"
+// past `maxBytes` (refused before reading when the size is known), or "read error".
+template <typename Byte>
+bool readWholeFile(const char* path, size_t maxBytes, std::vector<Byte>& bytes, std::string& why);
