@@ -5,12 +5,6 @@
 // played (waveOutGetPosition in TIME_BYTES), not an estimate. A device that opens but whose
 // count stands still (a null driver) counts as stopped, and the player goes on silently on
 // the real-time clock.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 // (after windows.h, whose types it uses)
 #include <mmsystem.h>

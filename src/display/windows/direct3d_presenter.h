@@ -7,12 +7,6 @@
 // and full-screen output.
 #pragma once
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <d3d9.h>
 #include <windows.h>
 

@@ -9,12 +9,6 @@
 // that the next refresh acts on.
 #pragma once
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <d3d9.h>
 #include <windows.h>
 
