@@ -34,7 +34,7 @@ void writeBytes(const fs::path& path, const Bytes& bytes) {
 std::vector<std::string> suiteFiles() {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(kSuiteDir)) {
-        if (entry.path().extension() == ".png") names.push_back(entry.path().filename());
+        if (entry.path().extension() == ".png") names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -762,7 +762,7 @@ TEST(Texture, FilesPastTheSizeLimitAreRefusedUnread) {
     fs::resize_file(huge, kMaxPngFileBytes + 1);
     int code = 0;
     std::string message;
-    EXPECT_EQ(readTexture(huge.c_str(), "huge", code, message), nullptr);
+    EXPECT_EQ(readTexture(huge.string().c_str(), "huge", code, message), nullptr);
     EXPECT_EQ(code, kPngUnreadable);
     EXPECT_NE(message.find(huge.string()), std::string::npos) << message;
     EXPECT_NE(message.find("too large"), std::string::npos) << message;
@@ -779,7 +779,7 @@ TEST(Texture, TexelsAreBytesOver255InTheFramebufferLayout) {
     std::string message;
 
     writeBytes(dir.file("white.png"), encodePng(1, 1, 8, 2, {255, 255, 255}));
-    Texture* white = readTexture(dir.file("white.png").c_str(), "white", code, message);
+    Texture* white = readTexture(dir.file("white.png").string().c_str(), "white", code, message);
     ASSERT_NE(white, nullptr) << message;
     EXPECT_EQ(code, kPngOk);
     EXPECT_EQ(white->width, 1);
@@ -792,7 +792,7 @@ TEST(Texture, TexelsAreBytesOver255InTheFramebufferLayout) {
     std::vector<uint16_t> ramp(256);
     for (int i = 0; i < 256; ++i) ramp[i] = uint16_t(i);
     writeBytes(dir.file("ramp.png"), encodePng(256, 1, 8, 0, ramp));
-    Texture* t = readTexture(dir.file("ramp.png").c_str(), "ramp", code, message);
+    Texture* t = readTexture(dir.file("ramp.png").string().c_str(), "ramp", code, message);
     ASSERT_NE(t, nullptr) << message;
     EXPECT_EQ(reinterpret_cast<uintptr_t>(t->texels) % 64, 0u);
     EXPECT_EQ(t->texels[0], 0.0f);
@@ -808,7 +808,7 @@ TEST(Texture, TexelsAreBytesOver255InTheFramebufferLayout) {
 
     // Texel (x, y) sits at y * width + x, rows top to bottom.
     writeBytes(dir.file("grid.png"), encodePng(3, 2, 8, 0, {0, 51, 102, 153, 204, 255}));
-    t = readTexture(dir.file("grid.png").c_str(), "grid", code, message);
+    t = readTexture(dir.file("grid.png").string().c_str(), "grid", code, message);
     ASSERT_NE(t, nullptr) << message;
     EXPECT_EQ(t->width, 3);
     EXPECT_EQ(t->height, 2);
@@ -818,7 +818,7 @@ TEST(Texture, TexelsAreBytesOver255InTheFramebufferLayout) {
 
     // Names are cut to 255 characters.
     const std::string longName(300, 'n');
-    t = readTexture(dir.file("white.png").c_str(), longName.c_str(), code, message);
+    t = readTexture(dir.file("white.png").string().c_str(), longName.c_str(), code, message);
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(std::string(t->name), std::string(255, 'n'));
     freeTexture(t);
@@ -867,7 +867,7 @@ TEST(TextureDeathTest, LoadTextureReportsAndExitsWithStatusOneWithoutWaiting) {
         {
             std::freopen("/dev/null", "r", stdin);
             dup2(2, 1);
-            loadTexture(dir.file("none.png").c_str(), "none");
+            loadTexture(dir.file("none.png").string().c_str(), "none");
         },
         testing::ExitedWithCode(1), "error\\(1\\) decoding png from .*none\\.png");
 }

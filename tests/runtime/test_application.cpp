@@ -6,6 +6,7 @@
 #include <string>
 
 #include "runtime/application.h"
+#include "runtime/startup.h"
 
 namespace fs = std::filesystem;
 using namespace PixelDisplay;
@@ -153,7 +154,7 @@ TEST(DemoRun, PlaysUntilRow1480AndNeverShowsTheLastFrame) {
     // One second of music per frame: rows 0, 14.67, ... the first at or past 1480 is frame 102.
     EXPECT_EQ(run.app->framesRun(), 102);
     EXPECT_EQ(run.display->shown, run.app->framesRun() - 1);
-    EXPECT_EQ(run.music->openedPath, kDataDir + "/demo110.mp3");
+    EXPECT_EQ(run.music->openedPath, dataPath(kDataDir, "demo110.mp3"));
 }
 
 TEST(DemoRun, UserCloseEndsTheLoopAfterThatFrame) {

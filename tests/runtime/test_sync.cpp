@@ -366,7 +366,12 @@ TEST_F(SyncFiles, KeysMustAscendStrictly) {
 
 TEST_F(SyncFiles, ADirectoryInPlaceOfTheFileIsReported) {
     fs::create_directory(path("folder"));
+#ifdef _WIN32
+    // Windows cannot open a directory as a file at all: it is a missing track file there.
+    SyncTrack* track = get("folder");
+#else
     SyncTrack* track = getReported("folder");
+#endif
     ASSERT_NE(track, nullptr);
     EXPECT_EQ(track->keyCount, 0);
     EXPECT_EQ(trackValue(track, 3.0), 0.0);
