@@ -63,11 +63,3 @@ void destroySyncDevice(SyncDevice* device);
 // std::realloc.
 using SyncReallocFn = void* (*)(void* block, std::size_t size);
 void setSyncRealloc(SyncReallocFn fn);
-
-// value + 0.5 truncated toward zero: 1.49 selects 1, 1.5 selects 2, -0.4 selects 0. Values
-// outside the int range (or NaN) select 0 rather than invoke an undefined conversion.
-inline int roundChoice(double value) {
-    const double shifted = value + 0.5;
-    if (!(shifted > -2147483648.0 && shifted < 2147483648.0)) return 0;
-    return static_cast<int>(shifted);
-}

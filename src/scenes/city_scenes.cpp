@@ -33,7 +33,7 @@ void submitCity(StartupObjects& objects, const SceneInput& input, float grey) {
 }  // namespace
 
 void drawGreetingBanner(float* framebuffer, StartupObjects& objects, double greet) {
-    const int g = roundTrack(greet);
+    const int g = roundChoice(greet);
     if (g < 1 || g > kGreetImageCount) return;
     const Texture* image = objects.greetImages[g];
     if (image == nullptr || image->texels == nullptr) return;

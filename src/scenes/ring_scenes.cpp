@@ -86,7 +86,7 @@ void drawRingTunnel(StartupObjects& objects, const SceneInput& input) {
         setMeshPosition(*texts[i], textX[i], y, -550.0f);
         setMeshRotation(*texts[i], spinAngle, 0.0f, 0.0f);
     }
-    Mesh& shown = roundTrack(tracks.spinchoice) == 1 ? *objects.spintext1 : *objects.spintext2;
+    Mesh& shown = roundChoice(tracks.spinchoice) == 1 ? *objects.spintext1 : *objects.spintext2;
     submitPlacedMesh(shown, textCamera, context);
     flushContext(context);
 }

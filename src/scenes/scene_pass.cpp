@@ -1,8 +1,8 @@
 #include "scenes/scene_pass.h"
 
-#include "runtime/sync.h"
 #include "scenes/mesh_submission.h"
 #include "scenes/ring_builder.h"
+#include "scenes/scenes.h"
 
 void beginPass(RenderContext& context, Light& light, const Matrix4& view) {
     resetContext(context);
@@ -11,12 +11,8 @@ void beginPass(RenderContext& context, Light& light, const Matrix4& view) {
     addLight(context, &light);
 }
 
-int roundTrack(double value) {
-    return roundChoice(value);
-}
-
 int ringSegments(double ringdiv) {
-    const int n = roundTrack(ringdiv);
+    const int n = roundChoice(ringdiv);
     return n > kMaxRingSegments ? kMaxRingSegments : n;
 }
 

@@ -9,9 +9,6 @@
 // position as a point times the pass's view, w = 0) and adds it.
 void beginPass(RenderContext& context, Light& light, const Matrix4& view);
 
-// A track value rounded to a choice: x + 0.5 truncated toward zero (0 outside the int range).
-int roundTrack(double value);
-
 // A segment count from a track, kept to what the ring builder supports.
 int ringSegments(double ringdiv);
 

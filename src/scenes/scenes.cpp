@@ -47,7 +47,7 @@ void drawOverlays(StartupObjects& objects, const SceneInput& input) {
     const TrackValues& tracks = input.tracks;
     drawPlasmaBand(framebuffer, static_cast<float>(input.currentTime), tracks.wfac, tracks.al);
 
-    const int top = roundTrack(tracks.cfy);
+    const int top = roundChoice(tracks.cfy);
     if (top > 1 && objects.compofiller != nullptr) {
         blendImage(framebuffer, *objects.compofiller, top, 1.0f);
     }

@@ -11,6 +11,15 @@ struct TrackValues {
         cityscale, cityrot, spinrot, spinchoice, spiny, greet, cfy, cred1, cred2;
 };
 
+// A track value turned into a choice (a scene, a banner, a segment count):
+// value + 0.5 truncated toward zero: 1.49 selects 1, 1.5 selects 2, -0.4 selects 0. Values
+// outside the int range (or NaN) select 0 rather than invoke an undefined conversion.
+inline int roundChoice(double value) {
+    const double shifted = value + 0.5;
+    if (!(shifted > -2147483648.0 && shifted < 2147483648.0)) return 0;
+    return static_cast<int>(shifted);
+}
+
 struct SceneInput {
     double currentTime;  // timer seconds of the frame (T of the overlays)
     double sceneTime;    // seconds since the music started (E of the scenes)

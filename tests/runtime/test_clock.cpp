@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "runtime/clock.h"
+#include "runtime/frame.h"
 
 namespace {
 
@@ -55,6 +58,28 @@ TEST(Clock, RowsPerSecondIsEightRowsPerBeatAt110Bpm) {
     EXPECT_DOUBLE_EQ(ROWS_PER_SECOND, 110.0 * 8.0 / 60.0);
     // The show ends at row 1480: about 100.9 seconds of music.
     EXPECT_NEAR(kLastRow / ROWS_PER_SECOND, 100.909, 0.001);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SceneNumber, IsTheSceneTrackRoundedHalfUpTowardZero) {
+    // Step keys, one value per row: the scene number at each row is value + 0.5 truncated.
+    SyncKey keys[] = {{0, 1.49f, Step}, {1, 1.5f, Step},  {2, -0.4f, Step},
+                      {3, 9.0f, Step},  {4, -0.6f, Step}, {5, 1e30f, Step}};
+    SyncTrack scene{const_cast<char*>("scene"), keys, 6};
+    DemoTracks tracks{};
+    SyncTrack empty{const_cast<char*>("empty"), nullptr, 0};
+    for (SyncTrack*& track : tracks.tracks) track = &empty;
+    tracks.tracks[kSceneTrack] = &scene;
+    EXPECT_EQ(sceneNumberAt(tracks, 0.0), 1);
+    EXPECT_EQ(sceneNumberAt(tracks, 1.0), 2);
+    EXPECT_EQ(sceneNumberAt(tracks, 2.0), 0);
+    EXPECT_EQ(sceneNumberAt(tracks, 3.0), 9);
+    EXPECT_EQ(sceneNumberAt(tracks, 4.0), 0);  // -0.1 truncates toward zero
+    EXPECT_EQ(sceneNumberAt(tracks, 5.0), 0);  // outside the int range: no scene
+    EXPECT_EQ(std::string(kTrackNames[kSceneTrack]), "scene");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "runtime/sync.h"
+#include "scenes/scenes.h"
 #include "timeline.h"
 
 namespace {
