@@ -60,10 +60,6 @@ TEST(Clock, RowsPerSecondIsEightRowsPerBeatAt110Bpm) {
     EXPECT_NEAR(kLastRow / ROWS_PER_SECOND, 100.909, 0.001);
 }
 
-}  // namespace
-
-namespace {
-
 TEST(SceneNumber, IsTheSceneTrackRoundedHalfUpTowardZero) {
     // Step keys, one value per row: the scene number at each row is value + 0.5 truncated.
     SyncKey keys[] = {{0, 1.49f, Step}, {1, 1.5f, Step},  {2, -0.4f, Step},
