@@ -7,6 +7,8 @@
 #include <string>
 
 #include "runtime/frame.h"
+#include "runtime/platform.h"
+#include "runtime/show.h"
 #include "runtime/startup.h"
 #include "scenes/overlays.h"
 #include "scenes/scenes.h"
@@ -15,8 +17,9 @@ namespace {
 
 struct Demo {
     bool ready = false;
+    Show show;
     float* framebuffer = nullptr;
-    StartupObjects objects{};
+    StartupObjects& objects = show.objects;
 };
 
 Demo& demo() {
@@ -28,10 +31,8 @@ Demo& demo() {
         const std::string probe = dataPath(dir, "koxspike1fixed.obj");
         if (std::FILE* f = std::fopen(probe.c_str(), "rb")) {
             std::fclose(f);
-            d.framebuffer = allocateFramebuffer();
-            loadStartupAssets(d.objects, d.framebuffer, dir);
-            placeRandomObjects(d.objects, dir);
-            d.ready = true;
+            d.ready = startShow(d.show, dir, nullptr);
+            d.framebuffer = d.show.framebuffer;
         }
     }
     return d;

@@ -6,9 +6,12 @@
 #include <cstring>
 
 template <typename Byte>
-bool readWholeFile(const char* path, size_t maxBytes, std::vector<Byte>& bytes, std::string& why) {
+bool readWholeFile(const char* path, size_t maxBytes, std::vector<Byte>& bytes, std::string& why,
+                   bool* openFailed) {
+    if (openFailed) *openFailed = false;
     std::FILE* file = std::fopen(path, "rb");
     if (!file) {
+        if (openFailed) *openFailed = true;
         why = std::strerror(errno);
         return false;
     }
@@ -22,7 +25,7 @@ bool readWholeFile(const char* path, size_t maxBytes, std::vector<Byte>& bytes, 
             unsigned char probe;
             const bool readable = std::fread(&probe, 1, 1, file) == 1;
             std::fclose(file);
-            why = readable ? "file too large" : "read error";
+            why = readable ? kFileTooLarge : "read error";
             return false;
         }
         if (size > 0) bytes.reserve(size_t(size));
@@ -33,7 +36,7 @@ bool readWholeFile(const char* path, size_t maxBytes, std::vector<Byte>& bytes, 
     for (;;) {
         const size_t got = std::fread(chunk, 1, sizeof chunk, file);
         if (bytes.size() + got > maxBytes) {
-            why = "file too large";
+            why = kFileTooLarge;
             ok = false;
             break;
         }
@@ -50,5 +53,6 @@ bool readWholeFile(const char* path, size_t maxBytes, std::vector<Byte>& bytes, 
     return ok;
 }
 
-template bool readWholeFile<char>(const char*, size_t, std::vector<char>&, std::string&);
-template bool readWholeFile<uint8_t>(const char*, size_t, std::vector<uint8_t>&, std::string&);
+template bool readWholeFile<char>(const char*, size_t, std::vector<char>&, std::string&, bool*);
+template bool readWholeFile<uint8_t>(const char*, size_t, std::vector<uint8_t>&, std::string&,
+                                     bool*);

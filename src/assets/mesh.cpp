@@ -126,15 +126,20 @@ bool startsWith(const char* line, const char* prefix) {
 }
 
 struct MeshReader {
-    MeshReader(const char* path, Mesh* mesh, std::string& message)
-        : path(path), mesh(mesh), message(message) {}
+    MeshReader(const char* path, Mesh* mesh, std::string& message, std::vector<std::string>* notes)
+        : path(path), mesh(mesh), message(message), notes(notes) {}
 
     const char* path;
     Mesh* mesh;
     std::string& message;
+    std::vector<std::string>* notes;
     int currentSlot = 0;
     bool warnedCorners = false;
     std::vector<int> faceLines;  // file line of every face, for the index check at the end
+
+    void note(std::string text) {
+        if (notes) notes->push_back(std::move(text));
+    }
 
     bool refuse(int line, const char* format, ...) {
         char what[320];
@@ -241,8 +246,8 @@ struct MeshReader {
         }
         skipSpace(rest);
         if (*rest != '\0' && !warnedCorners) {
-            std::printf("%s:%d: warning: only the first three corners of a face are used\n", path,
-                        lineNumber);
+            note(std::string(path) + ":" + std::to_string(lineNumber) +
+                 ": warning: only the first three corners of a face are used");
             warnedCorners = true;
         }
         Face& face = mesh->faces[mesh->faceCount++];
@@ -292,7 +297,7 @@ struct MeshReader {
         }
         if (startsWith(line, "texturename ")) return selectTexture(line, lineNumber);
         if (startsWith(line, "f ")) return readFace(line, lineNumber);
-        std::printf("unknown data [%s]\n", line);
+        note(std::string("unknown data [") + line + "]");
         return true;
     }
 
@@ -423,9 +428,10 @@ Mesh* createMesh() {
 
 namespace {
 
-Mesh* parseBytes(std::vector<char>&& bytes, const char* path, std::string& message) {
+Mesh* parseBytes(std::vector<char>&& bytes, const char* path, std::string& message,
+                 std::vector<std::string>* notes) {
     Mesh* mesh = createMesh();
-    MeshReader reader{path, mesh, message};
+    MeshReader reader{path, mesh, message, notes};
     if (!reader.read(std::move(bytes))) {
         freeMesh(mesh);
         return nullptr;
@@ -438,17 +444,18 @@ Mesh* parseBytes(std::vector<char>&& bytes, const char* path, std::string& messa
 
 }  // namespace
 
-Mesh* readMesh(const char* path, std::string& message) {
+Mesh* readMesh(const char* path, std::string& message, std::vector<std::string>* notes) {
     std::vector<char> bytes;
     std::string why;
     if (!readWholeFile(path, kMaxMeshFileBytes, bytes, why)) {
         message = std::string("cannot open mesh ") + path + ": " + why;
         return nullptr;
     }
-    return parseBytes(std::move(bytes), path, message);
+    return parseBytes(std::move(bytes), path, message, notes);
 }
 
-Mesh* parseMesh(const char* bytes, size_t size, const char* path, std::string& message) {
+Mesh* parseMesh(const char* bytes, size_t size, const char* path, std::string& message,
+                std::vector<std::string>* notes) {
     if (!path) path = "(memory)";
     if (!bytes && size > 0) {
         message = std::string(path) + ": no bytes";
@@ -458,16 +465,7 @@ Mesh* parseMesh(const char* bytes, size_t size, const char* path, std::string& m
         message = std::string(path) + ": file too large";
         return nullptr;
     }
-    return parseBytes(std::vector<char>(bytes, bytes + size), path, message);
-}
-
-Mesh* loadMesh(const char* path) {
-    std::string message;
-    Mesh* mesh = readMesh(path, message);
-    if (mesh) return mesh;
-    std::printf("%s\n", message.c_str());
-    std::fflush(stdout);
-    std::exit(1);
+    return parseBytes(std::vector<char>(bytes, bytes + size), path, message, notes);
 }
 
 void freeMesh(Mesh* mesh) {

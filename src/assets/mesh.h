@@ -4,7 +4,7 @@
 //   lines 2..5  "# N": capacities of vertices, normals, texture coordinates (+1 for slot 0)
 //               and faces; N is read with "%d" from the third character
 //   body        line 5 again, then every line: v / vn / vt / f a/b/c a/b/c a/b/c /
-//               texturename NAME / # comment; anything else prints "unknown data [%s]\n"
+//               texturename NAME / # comment; anything else gives the note "unknown data [%s]"
 //
 // Lines are read as a 2047-character fgets buffer would read them: a line of more than 2046
 // characters arrives in several pieces, and a final line without a line feed is read but not
@@ -21,11 +21,13 @@
 // vt / f lines whose numbers do not all parse or are not finite, face indices outside the
 // arrays read (checked once the whole file is read), more than kMaxTextureNames names, names
 // of more than kMaxTextureNameLength characters and empty names. Faces with more than three
-// corners keep their first three (one warning per file).
+// corners keep their first three (one warning per file). The reader never prints: refusals
+// come back as a message, warnings and unknown lines as notes, for the caller to report.
 #pragma once
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "render/math.h"
 #include "render/render_context.h"
@@ -74,16 +76,13 @@ struct Mesh {
 Mesh* createMesh();
 
 // Reads a mesh file. Returns null with a one-line `message` naming the file (and the line,
-// where one is at fault) when the file cannot be opened or breaks a limit; never exits.
-// Unknown lines are reported with "unknown data [%s]\n" and skipped.
-Mesh* readMesh(const char* path, std::string& message);
+// where one is at fault) when the file cannot be opened or breaks a limit. Unknown lines are
+// skipped; they and the warnings are appended to `notes` (when given), one line each.
+Mesh* readMesh(const char* path, std::string& message, std::vector<std::string>* notes = nullptr);
 
 // What readMesh does with the file's bytes, over a whole file held in memory; `path` only
-// names it in the message.
-Mesh* parseMesh(const char* bytes, size_t size, const char* path, std::string& message);
-
-// Start-up policy around readMesh: on failure prints the message and ends the process with
-// status 1.
-Mesh* loadMesh(const char* path);
+// names it in the messages.
+Mesh* parseMesh(const char* bytes, size_t size, const char* path, std::string& message,
+                std::vector<std::string>* notes = nullptr);
 
 void freeMesh(Mesh* mesh);

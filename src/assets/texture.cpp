@@ -13,12 +13,7 @@
 #include "assets/file_bytes.h"
 
 #ifdef _WIN32
-#include <conio.h>
-#include <io.h>
 #include <malloc.h>
-#else
-#include <termios.h>
-#include <unistd.h>
 #endif
 
 namespace {
@@ -185,26 +180,6 @@ const float* byteToFloat() {
     return table.data();
 }
 
-void waitForKeyWhenInteractive() {
-#ifdef _WIN32
-    if (_isatty(_fileno(stdin))) _getch();
-#else
-    // Without a terminal (tests, pipes, services) there is nobody to press a key: never block.
-    if (!isatty(STDIN_FILENO)) return;
-    termios saved;
-    if (tcgetattr(STDIN_FILENO, &saved) != 0) return;
-    termios raw = saved;
-    raw.c_lflag &= ~tcflag_t(ICANON | ECHO);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) {
-        char key;
-        [[maybe_unused]] ssize_t got = read(STDIN_FILENO, &key, 1);
-        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
-    }
-#endif
-}
-
 }  // namespace
 
 int decodePng(const uint8_t* data, size_t size, DecodedImage& out, std::string* reason) {
@@ -282,18 +257,6 @@ Texture* readTexture(const char* path, const char* name, int& errorCode, std::st
     texture->height = image.height;
     message.clear();
     return texture;
-}
-
-Texture* loadTexture(const char* path, const char* name) {
-    int code = kPngOk;
-    std::string message;
-    Texture* texture = readTexture(path, name, code, message);
-    if (texture) return texture;
-    std::printf("error(%d) decoding png from %s\n", code, path);
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", message.c_str());
-    waitForKeyWhenInteractive();
-    std::exit(1);
 }
 
 void freeTexture(Texture* texture) {

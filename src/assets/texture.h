@@ -62,9 +62,4 @@ int decodePng(const uint8_t* data, size_t size, DecodedImage& out, std::string* 
 // file when it cannot be read or decoded. Never exits.
 Texture* readTexture(const char* path, const char* name, int& errorCode, std::string& message);
 
-// Start-up policy around readTexture: on failure prints "error(%d) decoding png from %s\n"
-// (and the reason on stderr), waits for one key press when standard input is a terminal and
-// ends the process with status 1.
-Texture* loadTexture(const char* path, const char* name);
-
 void freeTexture(Texture* texture);

@@ -156,4 +156,8 @@ public:
     virtual bool closeRequested(DisplayInterface&) { return true; }     // 10
 };
 
+// The platform's display: each platform's display library defines it (on a machine without a
+// window system it may be a display without output).
+DisplayInterface* createPlatformDisplay();
+
 }  // namespace PixelDisplay

@@ -1,4 +1,7 @@
 // The demo's top-level object: owns the display, runs the show, steers the free camera.
+//
+// The frame loop is one step function so that a host that cannot block (a browser calls us
+// once per animation frame) drives the same frames as the desktop loop in `run`.
 #pragma once
 
 #include <memory>
@@ -7,10 +10,9 @@
 #include "audio/music_player.h"
 #include "display/display.h"
 #include "display/timer.h"
-#include "render/math.h"
 #include "runtime/clock.h"
-#include "runtime/frame.h"
-#include "scenes/startup_objects.h"
+#include "runtime/free_camera.h"
+#include "runtime/show.h"
 
 class Application : public PixelDisplay::Listener {
 public:
@@ -19,19 +21,22 @@ public:
                 std::string dataDir);
     ~Application() override;
 
-    // Start-up, the frame loop until the display closes, teardown. Returns 0.
+    // The start-up: camera start values, the show, the display opened full screen with this
+    // object as its listener, the timer, the music started. False when the show could not be
+    // made (its message is printed); then there is nothing to finish.
+    bool start();
+    // One frame: read the clocks, render, present, close the display at the last row. False
+    // once the display has closed, for whatever reason.
+    bool step();
+    // The teardown after the last step: the sync device, the music, the timer.
+    void finish();
+    // start, step until the display closes, finish. Returns 0.
     int run();
-
-    // Camera start values: position (0, -8, -44), angles (-0.6, 0, 0).
-    void resetCamera();
-    // viewMatrix(position, angles): move first, then rotate about X, Y and Z.
-    Matrix4 freeCamera() const;
 
     void keyStroke(PixelDisplay::DisplayInterface& display, PixelDisplay::KeyCode key) override;
     bool closeRequested(PixelDisplay::DisplayInterface&) override { return true; }
 
-    Vec4 cameraPosition;
-    Vec4 cameraAngles;
+    FreeCamera camera{};
     PixelDisplay::Display display;
 
     // Frames shown by the last run (for tests and diagnostics).
@@ -41,6 +46,9 @@ public:
 private:
     std::unique_ptr<MusicPlayer> music_;
     std::string dataDir_;
+    Show show_{};
+    std::unique_ptr<PixelDisplay::TimerInterface> timer_;
+    DemoClock clock_{};
     long framesRun_ = 0;
     double lastRow_ = 0.0;
 };

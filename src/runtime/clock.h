@@ -25,4 +25,6 @@ void startClock(DemoClock& clock, PixelDisplay::TimerInterface* timer);
 // audio has not moved since the last change: bridge one frame's worth of rows, not more.
 double advanceClock(DemoClock& clock, PixelDisplay::TimerInterface* timer, double audioSeconds);
 
-inline double sceneTime(const DemoClock& clock) { return clock.currentTime - clock.startTime; }
+inline double sceneTime(const DemoClock& clock) {
+    return clock.currentTime - clock.startTime;
+}

@@ -7,31 +7,18 @@
 #endif
 
 #include "runtime/startup.h"
-
-const char* const kTrackNames[kTrackCount] = {
-    "wfac",    "al",       "flowerscale", "pscale",     "ringdistance", "ringthickness",
-    "ringdiv", "free",     "scene",       "cityscale",  "cityrot",      "spinrot",
-    "spinchoice", "spiny", "greet",       "cfy",        "cred1",        "cred2",
-};
-
-bool getDemoTracks(SyncDevice* device, DemoTracks& tracks) {
-    for (int i = 0; i < kTrackCount; ++i) {
-        tracks.tracks[i] = getTrack(device, kTrackNames[i]);
-        if (!tracks.tracks[i]) return false;
-    }
-    return true;
-}
+#include "scenes/scenes.h"
 
 TrackValues readTrackValues(const DemoTracks& tracks, double row) {
-    double values[kTrackCount];
-    for (int i = 0; i < kTrackCount; ++i) values[i] = trackValue(tracks.tracks[i], row);
-    static_assert(sizeof(TrackValues) == sizeof(values), "one field per track, in track order");
-    TrackValues result;
-    std::memcpy(&result, values, sizeof(result));
-    return result;
+    TrackValues values;
+    for (int i = 0; i < kTrackCount; ++i)
+        values.*kTracks[i].field = trackValue(tracks.tracks[i], row);
+    return values;
 }
 
 int sceneNumberAt(const DemoTracks& tracks, double row) {
+    constexpr int kSceneTrack = trackIndex("scene");
+    static_assert(kSceneTrack >= 0);
     return roundChoice(trackValue(tracks.tracks[kSceneTrack], row));
 }
 
@@ -46,7 +33,8 @@ float* allocateFramebuffer() {
     return static_cast<float*>(block);
 }
 
-int renderFrame(const FrameState& frame, const DemoTracks& tracks, StartupObjects& objects) {
+int renderFrame(const FrameState& frame, Show& show) {
+    StartupObjects& objects = show.objects;
     // All-zero bits are 0.0f: black colour and "nothing drawn" depth in one pass.
     std::memset(objects.viewVolume->framebuffer, 0, kFrameFloats * sizeof(float));
     objects.context->warnedThisFrame = false;
@@ -56,7 +44,7 @@ int renderFrame(const FrameState& frame, const DemoTracks& tracks, StartupObject
     input.currentTime = frame.currentTime;
     input.sceneTime = frame.sceneTime;
     input.freeCamera = frame.freeCamera;
-    input.tracks = readTrackValues(tracks, frame.row);
+    input.tracks = readTrackValues(show.tracks, frame.row);
 
     const int sceneNumber = roundChoice(input.tracks.scene);
     runSceneBlock(sceneNumber, objects, input);

@@ -1,24 +1,15 @@
-// One frame of the show as a function of the frame state and the start-up objects, shared
-// by the demo's loop and the capture tool: clear, light, scene block, overlays.
+// One frame of the show as a function of the frame state and the running show, shared by
+// every host (the demo's loop, the capture tool, the tests): clear, light, scene block,
+// overlays.
 #pragma once
 
 #include "render/math.h"
-#include "runtime/sync.h"
-#include "scenes/scenes.h"
-#include "scenes/startup_objects.h"
+#include "runtime/show.h"
+#include "scenes/track_values.h"
 
 constexpr int kFrameWidth = 640;
 constexpr int kFrameHeight = 480;
 constexpr int kFrameFloats = kFrameWidth * kFrameHeight * 4;
-
-constexpr int kTrackCount = 18;
-// The tracks, in the order they are asked for (and the order of TrackValues' fields).
-extern const char* const kTrackNames[kTrackCount];
-constexpr int kSceneTrack = 8;
-
-struct DemoTracks {
-    SyncTrack* tracks[kTrackCount];
-};
 
 // Every track is read at the frame's row.
 struct FrameState {
@@ -28,14 +19,13 @@ struct FrameState {
     Matrix4 freeCamera;
 };
 
-// Asks the device for the 18 tracks in order. False if a track cannot be made (out of memory).
-bool getDemoTracks(SyncDevice* device, DemoTracks& tracks);
+// Every track's value at `row`, each into the field kTracks binds it to.
 TrackValues readTrackValues(const DemoTracks& tracks, double row);
 int sceneNumberAt(const DemoTracks& tracks, double row);
 
-// The framebuffer: 640 x 480 pixels of (r, g, b, depth) floats, 64-byte aligned.
+// The framebuffer: 640 x 480 pixels of (r, g, b, depth) floats, 64-byte aligned, zeroed.
 float* allocateFramebuffer();
 
 // Steps 2 to 7 of a frame: clear the framebuffer, move the light, run the scene block of the
 // row's scene number, then the overlays. Returns the scene number it ran.
-int renderFrame(const FrameState& frame, const DemoTracks& tracks, StartupObjects& objects);
+int renderFrame(const FrameState& frame, Show& show);

@@ -4,24 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
+#include "runtime/platform.h"
 #include "scenes/discs.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-
-#include <climits>
-#endif
-
 namespace {
-
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-#else
-constexpr char kSeparator = '/';
-#endif
 
 Mesh* loadDataMesh(const std::string& dataDir, const char* name) {
     return loadMesh(dataPath(dataDir, name).c_str());
@@ -56,23 +44,33 @@ void bindTextureMaterials(Mesh& mesh, TextureTable& table, const std::string& da
 
 std::string dataPath(const std::string& dataDir, const char* name) {
     std::string path = dataDir;
-    if (!path.empty() && path.back() != kSeparator && path.back() != '/') path += kSeparator;
+    if (!path.empty() && path.back() != kPathSeparator && path.back() != '/') {
+        path += kPathSeparator;
+    }
     return path + name;
 }
 
-std::string defaultDataDir() {
-#ifdef _WIN32
-    char buffer[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    std::string exe = (length > 0 && length < MAX_PATH) ? std::string(buffer, length) : "";
-#else
-    char buffer[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-    std::string exe = length > 0 ? std::string(buffer, static_cast<size_t>(length)) : "";
-#endif
-    const size_t cut = exe.find_last_of("/\\");
-    if (cut == std::string::npos) return "data";
-    return dataPath(exe.substr(0, cut), "data");
+Texture* loadTexture(const char* path, const char* name) {
+    int code = kPngOk;
+    std::string message;
+    Texture* texture = readTexture(path, name, code, message);
+    if (texture) return texture;
+    std::printf("error(%d) decoding png from %s\n", code, path);
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", message.c_str());
+    waitForKeyWhenInteractive();
+    std::exit(1);
+}
+
+Mesh* loadMesh(const char* path) {
+    std::string message;
+    std::vector<std::string> notes;
+    Mesh* mesh = readMesh(path, message, &notes);
+    for (const std::string& note : notes) std::printf("%s\n", note.c_str());
+    if (mesh) return mesh;
+    std::printf("%s\n", message.c_str());
+    std::fflush(stdout);
+    std::exit(1);
 }
 
 void loadStartupAssets(StartupObjects& objects, float* framebuffer, const std::string& dataDir) {

@@ -1,5 +1,8 @@
 // Making the start-up objects: textures, meshes, renderer objects, the spike field and the
 // particle table, all from files in the data directory and the one seeded random stream.
+//
+// This is the start-up policy around the readers, which only return a result or a message:
+// a note from a reader is printed, and a file that cannot be read ends the program.
 #pragma once
 
 #include <string>
@@ -9,12 +12,15 @@
 // "<dataDir>/<name>" with the platform's separator.
 std::string dataPath(const std::string& dataDir, const char* name);
 
-// The data directory beside the running program.
-std::string defaultDataDir();
+// readTexture, or on failure "error(%d) decoding png from %s\n" (and the reason on stderr),
+// a key press awaited when standard input is a terminal, and exit status 1.
+Texture* loadTexture(const char* path, const char* name);
+
+// readMesh with its notes printed, or on failure its message and exit status 1.
+Mesh* loadMesh(const char* path);
 
 // Seeds the random stream, makes the texture table, view volume, render context and light, and
-// loads every picture and mesh but the spikes. A file that cannot be read ends the program
-// with its message.
+// loads every picture and mesh but the spikes.
 void loadStartupAssets(StartupObjects& objects, float* framebuffer, const std::string& dataDir);
 
 // The 64 spikes and the 200 particles, from the random stream right after the seeding.

@@ -2,11 +2,14 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
+
+#include "assets/file_bytes.h"
 
 namespace {
 
@@ -41,33 +44,18 @@ int32_t readInt32(const unsigned char* b) {
     return std::bit_cast<int32_t>(u);
 }
 
-// The whole file into `bytes`, but no more than one chunk past kMaxTrackFileBytes: enough for
-// parseTrack to refuse a longer one. False, with one line printed, when it cannot be read.
-bool readTrackBytes(std::FILE* file, const char* path, std::vector<unsigned char>& bytes) {
-    try {
-        // The size is only a hint for the reservation; the reads decide.
-        if (std::fseek(file, 0, SEEK_END) == 0) {
-            const long size = std::ftell(file);
-            if (std::fseek(file, 0, SEEK_SET) != 0) {
-                std::printf("sync track file %s cannot be read\n", path);
-                return false;
-            }
-            if (size > 0 && size <= kMaxTrackFileBytes) bytes.reserve(std::size_t(size));
-        }
-        unsigned char chunk[4096];
-        for (;;) {
-            const std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
-            if (std::ferror(file)) {
-                std::printf("sync track file %s cannot be read\n", path);
-                return false;
-            }
-            bytes.insert(bytes.end(), chunk, chunk + got);
-            if (got < sizeof chunk || bytes.size() > std::size_t(kMaxTrackFileBytes)) return true;
-        }
-    } catch (const std::bad_alloc&) {
-        std::printf("sync track file %s: out of memory for its bytes\n", path);
-        return false;
-    }
+// One line into `message` (when given); the readers never print.
+[[gnu::format(printf, 2, 3)]] void report(std::string* message, const char* format, ...) {
+    if (!message) return;
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    message->assign(length > 0 ? std::size_t(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(message->data(), std::size_t(length) + 1, format, again);
+    va_end(again);
 }
 
 void freeTrack(SyncTrack* track) {
@@ -82,7 +70,9 @@ void setSyncRealloc(SyncReallocFn fn) {
     gRealloc = fn;
 }
 
-int parseTrack(const unsigned char* bytes, std::size_t size, const char* path, SyncTrack* track) {
+int parseTrack(const unsigned char* bytes, std::size_t size, const char* path, SyncTrack* track,
+               std::string* message) {
+    if (message) message->clear();
     if (!track || (!bytes && size > 0)) return -1;
     std::free(track->keys);
     track->keys = nullptr;
@@ -90,18 +80,18 @@ int parseTrack(const unsigned char* bytes, std::size_t size, const char* path, S
     if (!path) path = "(memory)";
 
     if (size < kCountBytes) {
-        std::printf("sync track file %s is too short to hold its key count\n", path);
+        report(message, "sync track file %s is too short to hold its key count", path);
         return -1;
     }
     if (size > std::size_t(kMaxTrackFileBytes)) {
-        std::printf("sync track file %s is longer than %ld bytes (%d keys); no keys kept\n", path,
-                    kMaxTrackFileBytes, kMaxTrackKeys);
+        report(message, "sync track file %s is longer than %ld bytes (%d keys); no keys kept", path,
+               kMaxTrackFileBytes, kMaxTrackKeys);
         return -1;
     }
     const int32_t count = readInt32(bytes);
     if (count < 0 || count > kMaxTrackKeys) {
-        std::printf("sync track file %s announces %d keys (allowed 0 to %d); no keys kept\n", path,
-                    count, kMaxTrackKeys);
+        report(message, "sync track file %s announces %d keys (allowed 0 to %d); no keys kept",
+               path, count, kMaxTrackKeys);
         return -1;
     }
     // Never allocate for more keys than the file holds.
@@ -112,7 +102,7 @@ int parseTrack(const unsigned char* bytes, std::size_t size, const char* path, S
     if (available > 0) {
         keys = static_cast<SyncKey*>(reallocate(nullptr, sizeof(SyncKey) * available));
         if (!keys) {
-            std::printf("sync track file %s: out of memory for %d keys\n", path, available);
+            report(message, "sync track file %s: out of memory for %d keys", path, available);
             return -1;
         }
     }
@@ -126,16 +116,17 @@ int parseTrack(const unsigned char* bytes, std::size_t size, const char* path, S
         if (kept > 0 && key.row <= keys[kept - 1].row) {
             // The lookup is a binary search and the segment divides by the row difference:
             // both need strictly ascending rows.
-            std::printf(
-                "sync track file %s: key %d (row %d) is not after row %d; keeping the %d keys "
-                "before it\n",
-                path, kept, key.row, keys[kept - 1].row, kept);
+            report(message,
+                   "sync track file %s: key %d (row %d) is not after row %d; keeping the %d keys "
+                   "before it",
+                   path, kept, key.row, keys[kept - 1].row, kept);
             break;
         }
         if (!std::isfinite(key.value)) {
-            std::printf(
+            report(
+                message,
                 "sync track file %s: key %d has a value that is not a finite number; keeping the "
-                "%d keys before it\n",
+                "%d keys before it",
                 path, kept, kept);
             break;
         }
@@ -150,14 +141,14 @@ int parseTrack(const unsigned char* bytes, std::size_t size, const char* path, S
 
     if (kept < available) return -1;  // already reported above
     if (kept < count) {
-        std::printf("sync track file %s ends after %d of its %d keys; keeping those\n", path, kept,
-                    count);
+        report(message, "sync track file %s ends after %d of its %d keys; keeping those", path,
+               kept, count);
         return -1;
     }
     const std::size_t expected = kCountBytes + kKeyBytes * std::size_t(count);
     if (size > expected) {
-        std::printf("sync track file %s: %zu bytes after the last key ignored\n", path,
-                    size - expected);
+        report(message, "sync track file %s: %zu bytes after the last key ignored", path,
+               size - expected);
     }
     return 0;
 }
@@ -175,7 +166,8 @@ SyncDevice* createSyncDevice(const char* basePath) {
     return device;
 }
 
-SyncTrack* getTrack(SyncDevice* device, const char* name) {
+SyncTrack* getTrack(SyncDevice* device, const char* name, std::string* message) {
+    if (message) message->clear();
     if (!device || !name) return nullptr;
     for (int32_t i = 0; i < device->trackCount; ++i) {
         if (std::strcmp(device->tracks[i]->name, name) == 0) return device->tracks[i];
@@ -199,11 +191,12 @@ SyncTrack* getTrack(SyncDevice* device, const char* name) {
     device->tracks = tracks;
     device->tracks[device->trackCount++] = track;
     // A track whose file is missing or damaged is still a track; it holds what could be read.
-    loadTrackFile(device, track);
+    loadTrackFile(device, track, message);
     return track;
 }
 
-int loadTrackFile(SyncDevice* device, SyncTrack* track) {
+int loadTrackFile(SyncDevice* device, SyncTrack* track, std::string* message) {
+    if (message) message->clear();
     if (!device || !track || !track->name) return -1;
     std::free(track->keys);
     track->keys = nullptr;
@@ -211,17 +204,30 @@ int loadTrackFile(SyncDevice* device, SyncTrack* track) {
 
     char path[kPathCapacity];
     if (!buildTrackPath(path, device->basePath, track->name)) {
-        std::printf("sync track file %s_%s.track: path longer than %d characters\n",
-                    device->basePath, track->name, kPathCapacity - 1);
+        report(message, "sync track file %s_%s.track: path longer than %d characters",
+               device->basePath, track->name, kPathCapacity - 1);
         return -1;
     }
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file) return -1;  // no file: a track without keys, not an error
     std::vector<unsigned char> bytes;
-    const bool read = readTrackBytes(file, path, bytes);
-    std::fclose(file);
-    if (!read) return -1;
-    return parseTrack(bytes.data(), bytes.size(), path, track);
+    std::string why;
+    bool openFailed = false;
+    try {
+        if (!readWholeFile(path, std::size_t(kMaxTrackFileBytes), bytes, why, &openFailed)) {
+            if (openFailed) return -1;  // no file: a track without keys, not an error
+            if (why == kFileTooLarge) {
+                report(message,
+                       "sync track file %s is longer than %ld bytes (%d keys); no keys kept", path,
+                       kMaxTrackFileBytes, kMaxTrackKeys);
+            } else {
+                report(message, "sync track file %s cannot be read", path);
+            }
+            return -1;
+        }
+    } catch (const std::bad_alloc&) {
+        report(message, "sync track file %s: out of memory for its bytes", path);
+        return -1;
+    }
+    return parseTrack(bytes.data(), bytes.size(), path, track, message);
 }
 
 int findKey(const SyncTrack* track, int row) {

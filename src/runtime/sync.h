@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 enum SyncKeyType : int32_t { Step = 0, Linear = 1, Smooth = 2, Quadratic = 3 };
 
@@ -41,18 +42,21 @@ constexpr long kMaxTrackFileBytes = 4 + 9 * long(kMaxTrackKeys);
 // Null when the device or the copy of the path cannot be allocated.
 SyncDevice* createSyncDevice(const char* basePath);
 // The track of that name, read from its file the first time it is asked for. A missing file
-// gives a track without keys. Null only when memory for the track itself runs out.
-SyncTrack* getTrack(SyncDevice* device, const char* name);
+// gives a track without keys. Null only when memory for the track itself runs out. What
+// loadTrackFile reports lands in `message` (when given); an empty message means nothing to say.
+SyncTrack* getTrack(SyncDevice* device, const char* name, std::string* message = nullptr);
 // 0 when the whole file was read; -1 when it cannot be opened (silently: a missing file is an
 // empty track), its keys cannot be allocated, or it is damaged. A damaged file (shorter than
 // its key count, a count below 0 or above kMaxTrackKeys, a key not after the one before it, a
 // value that is not a finite number) keeps the whole, ordered keys before the damage and
-// prints one line naming it; a file longer than kMaxTrackFileBytes keeps no keys. Rows of a
-// loaded track are therefore strictly ascending.
-int loadTrackFile(SyncDevice* device, SyncTrack* track);
+// puts one line naming it into `message`; a file longer than kMaxTrackFileBytes keeps no keys.
+// Trailing bytes after the last key are noted in `message` with result 0. Rows of a loaded
+// track are therefore strictly ascending. Nothing is printed.
+int loadTrackFile(SyncDevice* device, SyncTrack* track, std::string* message = nullptr);
 // The reading of loadTrackFile over the bytes of a whole file held in memory: the same keys,
 // result and message, with `path` naming the file. Any keys `track` held are released first.
-int parseTrack(const unsigned char* bytes, std::size_t size, const char* path, SyncTrack* track);
+int parseTrack(const unsigned char* bytes, std::size_t size, const char* path, SyncTrack* track,
+               std::string* message = nullptr);
 // Index of the key on `row`, else the complement of the index of the first later key.
 int findKey(const SyncTrack* track, int row);
 double trackValue(const SyncTrack* track, double row);

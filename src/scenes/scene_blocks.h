@@ -2,7 +2,8 @@
 // objects.viewVolume->framebuffer; materials live in fixed storage that outlasts the flush.
 #pragma once
 
-#include "scenes/scenes.h"
+#include "scenes/startup_objects.h"
+#include "scenes/track_values.h"
 
 // Ring scenes.
 void drawRingTunnel(StartupObjects& objects, const SceneInput& input);  // 1

@@ -2,7 +2,7 @@
 
 #include "scenes/mesh_submission.h"
 #include "scenes/ring_builder.h"
-#include "scenes/scenes.h"
+#include "scenes/track_values.h"
 
 void beginPass(RenderContext& context, Light& light, const Matrix4& view) {
     resetContext(context);

@@ -849,25 +849,3 @@ TEST(Texture, UnreadableFilesGiveACodeAndAMessageNamingTheFile) {
         EXPECT_EQ(message.find('\n'), std::string::npos) << message;
     }
 }
-
-TEST(TextureDeathTest, LoadTextureReportsAndExitsWithStatusOneWithoutWaiting) {
-    TempDir dir;
-    writeBytes(dir.file("bad.png"), {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0});
-    const std::string path = dir.file("bad.png").string();
-    // Standard input is no terminal here, so nothing waits for a key; stdout is routed to
-    // stderr so the message can be matched.
-    EXPECT_EXIT(
-        {
-            std::freopen("/dev/null", "r", stdin);
-            dup2(2, 1);
-            loadTexture(path.c_str(), "bad");
-        },
-        testing::ExitedWithCode(1), "error\\(3\\) decoding png from .*bad\\.png");
-    EXPECT_EXIT(
-        {
-            std::freopen("/dev/null", "r", stdin);
-            dup2(2, 1);
-            loadTexture(dir.file("none.png").string().c_str(), "none");
-        },
-        testing::ExitedWithCode(1), "error\\(1\\) decoding png from .*none\\.png");
-}

@@ -94,49 +94,53 @@ std::string copyDataWithout(const std::function<bool(const std::string&)>& skip)
 }
 
 TEST(FreeCamera, KeysStepAndPresetsReplace) {
-    Application app(nullptr, nullptr, "");
-    Display& d = app.display;
+    FreeCamera camera;
+    resetCamera(camera);
+    for (int i = 0; i < 11; ++i) applyCameraKey(camera, 'W');  // a press and ten auto-repeats
+    EXPECT_EQ(camera.position.z, 0.0f);
 
-    app.resetCamera();
-    for (int i = 0; i < 11; ++i) app.keyStroke(d, 'W');  // a press and ten auto-repeats
-    EXPECT_EQ(app.cameraPosition.z, 0.0f);
-
-    app.keyStroke(d, '1');
-    app.keyStroke(d, 'A');
-    EXPECT_EQ(app.cameraPosition.x, -92.0f);
-    EXPECT_EQ(app.cameraPosition.y, -92.0f);
-    EXPECT_EQ(app.cameraPosition.z, -28.0f);
-    EXPECT_EQ(app.cameraAngles.x, 1.2f);
-    EXPECT_EQ(app.cameraAngles.y, -0.3f);
+    applyCameraKey(camera, '1');
+    applyCameraKey(camera, 'A');
+    EXPECT_EQ(camera.position.x, -92.0f);
+    EXPECT_EQ(camera.position.y, -92.0f);
+    EXPECT_EQ(camera.position.z, -28.0f);
+    EXPECT_EQ(camera.angles.x, 1.2f);
+    EXPECT_EQ(camera.angles.y, -0.3f);
 
     // Keys outside the table leave the camera alone.
-    const Vec4 before = app.cameraPosition;
-    for (KeyCode key : {27, 10, 37, 38, 39, 40, int('B'), int('0'), int('9')})
-        app.keyStroke(d, key);
-    EXPECT_EQ(app.cameraPosition.x, before.x);
-    EXPECT_EQ(app.cameraPosition.z, before.z);
+    const Vec4 before = camera.position;
+    for (KeyCode key : {27, 10, 37, 38, 39, 40, int('B'), int('0'), int('9')}) {
+        EXPECT_FALSE(applyCameraKey(camera, key)) << key;
+    }
+    EXPECT_EQ(camera.position.x, before.x);
+    EXPECT_EQ(camera.position.z, before.z);
 
     // Ten presses of U from -0.6 add up in single precision: near 0.4, not exactly.
-    app.resetCamera();
+    resetCamera(camera);
     float expected = -0.6f;
     for (int i = 0; i < 10; ++i) {
-        app.keyStroke(d, 'U');
+        applyCameraKey(camera, 'U');
         expected += 0.1f;
     }
-    EXPECT_EQ(app.cameraAngles.x, expected);
-    EXPECT_NEAR(app.cameraAngles.x, 0.4f, 1e-5f);
+    EXPECT_EQ(camera.angles.x, expected);
+    EXPECT_NEAR(camera.angles.x, 0.4f, 1e-5f);
+
+    // The application's listener steers the camera it holds.
+    Application app(nullptr, nullptr, "");
+    app.keyStroke(app.display, '3');
+    EXPECT_EQ(app.camera.position.y, -136.0f);
 }
 
 TEST(FreeCamera, MatrixMovesFirstThenRotates) {
-    Application app(nullptr, nullptr, "");
-    app.keyStroke(app.display, '4');
-    const Matrix4 identity = app.freeCamera();
+    FreeCamera camera;
+    applyCameraKey(camera, '4');
+    const Matrix4 identity = cameraMatrix(camera);
     for (int i = 0; i < 16; ++i) EXPECT_EQ(identity.m[i], (i % 5 == 0) ? 1.0f : 0.0f) << i;
 
     // The start camera: translation (0, -8, -44), then a tilt of -0.6 about X. The world
     // origin ends up at (0, -8, -44) turned about X.
-    app.resetCamera();
-    const Vec4 origin = transformPoint({0, 0, 0, 0}, app.freeCamera());
+    resetCamera(camera);
+    const Vec4 origin = transformPoint({0, 0, 0, 0}, cameraMatrix(camera));
     const float c = std::cos(-0.6f), s = std::sin(-0.6f);
     EXPECT_NEAR(origin.x, 0.0f, 1e-5f);
     EXPECT_NEAR(origin.y, -8.0f * c - (-44.0f) * s, 1e-4f);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "runtime/clock.h"
 #include "runtime/frame.h"
@@ -68,14 +69,46 @@ TEST(SceneNumber, IsTheSceneTrackRoundedHalfUpTowardZero) {
     DemoTracks tracks{};
     SyncTrack empty{const_cast<char*>("empty"), nullptr, 0};
     for (SyncTrack*& track : tracks.tracks) track = &empty;
-    tracks.tracks[kSceneTrack] = &scene;
+    tracks.tracks[trackIndex("scene")] = &scene;
     EXPECT_EQ(sceneNumberAt(tracks, 0.0), 1);
     EXPECT_EQ(sceneNumberAt(tracks, 1.0), 2);
     EXPECT_EQ(sceneNumberAt(tracks, 2.0), 0);
     EXPECT_EQ(sceneNumberAt(tracks, 3.0), 9);
     EXPECT_EQ(sceneNumberAt(tracks, 4.0), 0);  // -0.1 truncates toward zero
     EXPECT_EQ(sceneNumberAt(tracks, 5.0), 0);  // outside the int range: no scene
-    EXPECT_EQ(std::string(kTrackNames[kSceneTrack]), "scene");
+}
+
+TEST(TrackTable, EachTrackLandsInTheFieldOfItsName) {
+    // Track i holds the single value i; each field must show the index of its own name.
+    SyncKey keys[kTrackCount];
+    SyncTrack storage[kTrackCount];
+    DemoTracks tracks{};
+    for (int i = 0; i < kTrackCount; ++i) {
+        keys[i] = {0, float(i), Step};
+        storage[i] = {const_cast<char*>(kTracks[i].name), &keys[i], 1};
+        tracks.tracks[i] = &storage[i];
+    }
+    const TrackValues v = readTrackValues(tracks, 100.0);
+    const std::pair<const char*, double> fields[] = {{"wfac", v.wfac},
+                                                     {"al", v.al},
+                                                     {"flowerscale", v.flowerscale},
+                                                     {"pscale", v.pscale},
+                                                     {"ringdistance", v.ringdistance},
+                                                     {"ringthickness", v.ringthickness},
+                                                     {"ringdiv", v.ringdiv},
+                                                     {"free", v.free},
+                                                     {"scene", v.scene},
+                                                     {"cityscale", v.cityscale},
+                                                     {"cityrot", v.cityrot},
+                                                     {"spinrot", v.spinrot},
+                                                     {"spinchoice", v.spinchoice},
+                                                     {"spiny", v.spiny},
+                                                     {"greet", v.greet},
+                                                     {"cfy", v.cfy},
+                                                     {"cred1", v.cred1},
+                                                     {"cred2", v.cred2}};
+    ASSERT_EQ(std::size(fields), std::size_t(kTrackCount));
+    for (const auto& [name, value] : fields) EXPECT_EQ(value, trackIndex(name)) << name;
 }
 
 }  // namespace

@@ -36,26 +36,21 @@ namespace {
 
 TEST(Frame, RendersTheWholeShowWithoutAllocating) {
     const std::string dataDir = DEMO_TEST_DATA_DIR;
-    float* framebuffer = allocateFramebuffer();
-    StartupObjects objects{};
-    loadStartupAssets(objects, framebuffer, dataDir);
-    SyncDevice* device = createSyncDevice(dataPath(dataDir, "sync").c_str());
-    DemoTracks tracks{};
-    ASSERT_TRUE(getDemoTracks(device, tracks));
-    placeRandomObjects(objects, dataDir);
+    Show show;
+    ASSERT_TRUE(startShow(show, dataDir, nullptr));
 
     std::set<int> scenes;
     const Matrix4 camera = identityMatrix();
     for (double row = 0; row < kLastRow; row += 4) {
         const double seconds = row / ROWS_PER_SECOND;
         counting = true;
-        const int scene = renderFrame({row, seconds, seconds, camera}, tracks, objects);
+        const int scene = renderFrame({row, seconds, seconds, camera}, show);
         counting = false;
         scenes.insert(scene);
     }
     EXPECT_EQ(allocations.load(), 0);
     EXPECT_EQ(scenes, (std::set<int>{1, 2, 3, 4, 5, 6, 7, 8, 10}));
-    destroySyncDevice(device);
+    endShow(show);
 }
 
 }  // namespace

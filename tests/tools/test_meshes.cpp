@@ -7,6 +7,7 @@
 #include <numeric>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "assets/mesh.h"
 #include "font.h"
@@ -19,15 +20,15 @@ const char* const kMeshes[] = {"city.fobj",      "cube.fobj",      "blockwall.fo
 
 struct Loaded {
     Mesh* mesh = nullptr;
-    std::string output;  // what the reader printed
+    std::string output;  // the reader's notes, one line each
     std::string message;
 };
 
 Loaded load(const std::string& path) {
     Loaded loaded;
-    testing::internal::CaptureStdout();
-    loaded.mesh = readMesh(path.c_str(), loaded.message);
-    loaded.output = testing::internal::GetCapturedStdout();
+    std::vector<std::string> notes;
+    loaded.mesh = readMesh(path.c_str(), loaded.message, &notes);
+    for (const std::string& note : notes) loaded.output += note + "\n";
     return loaded;
 }
 

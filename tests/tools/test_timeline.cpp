@@ -24,7 +24,8 @@ constexpr int kBar = 32;
 // A minimal valid timeline body: every track but `scene` with one key.
 std::string allTracks(const std::string& except = "") {
     std::string text;
-    for (const char* name : assetgen::kTrackNames) {
+    for (const TrackBinding& binding : kTracks) {
+        const char* name = binding.name;
         if (std::string(name) == "scene" || name == except) continue;
         text += std::string("track ") + name + "\n0 0\n";
     }
@@ -91,7 +92,7 @@ TEST(TimelineFormat, SectionsKeysAndRepeats) {
     }
     // All 18 tracks, in the order the demo asks for them.
     ASSERT_EQ(timeline.tracks.size(), 18u);
-    for (int i = 0; i < 18; ++i) EXPECT_EQ(timeline.tracks[i].name, assetgen::kTrackNames[i]);
+    for (int i = 0; i < 18; ++i) EXPECT_EQ(timeline.tracks[i].name, kTracks[i].name);
 }
 
 TEST(TimelineFormat, ErrorsNameFileAndLine) {
@@ -140,7 +141,7 @@ class ShowTimeline : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         device_ = createSyncDevice(DEMO_TEST_DATA_DIR "/sync");
-        for (const char* name : assetgen::kTrackNames) tracks_[name] = getTrack(device_, name);
+        for (const TrackBinding& binding : kTracks) tracks_[binding.name] = getTrack(device_, binding.name);
     }
     static void TearDownTestSuite() {
         destroySyncDevice(device_);
@@ -176,7 +177,8 @@ SyncDevice* ShowTimeline::device_ = nullptr;
 std::map<std::string, SyncTrack*> ShowTimeline::tracks_;
 
 TEST_F(ShowTimeline, EighteenTrackFilesWithKeys) {
-    for (const char* name : assetgen::kTrackNames) {
+    for (const TrackBinding& binding : kTracks) {
+        const char* name = binding.name;
         const std::string path = std::string(DEMO_TEST_DATA_DIR "/sync_") + name + ".track";
         ASSERT_TRUE(std::filesystem::exists(path)) << path;
         const SyncTrack* track = tracks_.at(name);

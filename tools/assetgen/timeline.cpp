@@ -8,11 +8,6 @@
 
 namespace assetgen {
 
-const char* const kTrackNames[kTrackCount] = {
-    "wfac",       "al",    "flowerscale", "pscale",    "ringdistance", "ringthickness",
-    "ringdiv",    "free",  "scene",       "cityscale", "cityrot",      "spinrot",
-    "spinchoice", "spiny", "greet",       "cfy",       "cred1",        "cred2"};
-
 namespace {
 
 // What the scenes can take: ring builders hold at most 128 segments, the greeting table has
@@ -60,7 +55,7 @@ bool parseInt(const std::string& word, int& value) {
 
 int trackIndex(const std::string& name) {
     for (int i = 0; i < kTrackCount; ++i) {
-        if (name == kTrackNames[i]) return i;
+        if (name == kTracks[i].name) return i;
     }
     return -1;
 }
@@ -73,7 +68,7 @@ public:
     bool run(const std::string& text, std::string& message) {
         timeline_ = Timeline{};
         timeline_.tracks.resize(kTrackCount);
-        for (int i = 0; i < kTrackCount; ++i) timeline_.tracks[i].name = kTrackNames[i];
+        for (int i = 0; i < kTrackCount; ++i) timeline_.tracks[i].name = kTracks[i].name;
         std::istringstream lines(text);
         std::string line;
         while (std::getline(lines, line)) {
@@ -223,10 +218,10 @@ private:
         if (timeline_.endRow <= 0) return fail("missing 'end <pos>'");
         if (timeline_.sections.empty()) return fail("no sections");
         for (int i = 0; i < kTrackCount; ++i) {
-            if (std::string(kTrackNames[i]) == "scene") continue;
-            if (!seen_[i]) return fail(std::string("track '") + kTrackNames[i] + "' missing");
+            if (std::string(kTracks[i].name) == "scene") continue;
+            if (!seen_[i]) return fail(std::string("track '") + kTracks[i].name + "' missing");
             if (timeline_.tracks[i].keys.empty()) {
-                return fail(std::string("track '") + kTrackNames[i] + "' has no keys");
+                return fail(std::string("track '") + kTracks[i].name + "' has no keys");
             }
         }
         for (const auto& limit : kLimits) {

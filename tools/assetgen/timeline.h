@@ -20,14 +20,15 @@
 #include <vector>
 
 #include "common.h"
+#include "scenes/track_values.h"
 
 namespace assetgen {
 
 constexpr int kRowsPerBeat = 8;
 constexpr int kRowsPerBar = 32;
-constexpr int kTrackCount = 18;
-// In the order the demo asks for them.
-extern const char* const kTrackNames[kTrackCount];
+// The tracks, their names and order: the show's own table.
+using ::kTrackCount;
+using ::kTracks;
 
 enum Interpolation : int8_t { kStep = 0, kLinear = 1, kSmooth = 2, kQuadratic = 3 };
 
@@ -51,7 +52,7 @@ struct Section {
 struct Timeline {
     int endRow = 0;
     std::vector<Section> sections;
-    std::vector<Track> tracks;  // all 18, in kTrackNames order, `scene` made from sections
+    std::vector<Track> tracks;  // all of kTracks, in its order, `scene` made from sections
 };
 
 // Parses a position ("396" or "12:1.5"). False when it is malformed or not a whole row.

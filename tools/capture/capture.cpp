@@ -1,6 +1,8 @@
 // The capture tool: renders the show offline, without display and without sound, through the
 // same frame function the demo runs. One frame (PNG or raw floats), the whole show (PNG frames
 // or a video with the music), a contact sheet, or a per-scene timing table.
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -12,15 +14,14 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "image_output.h"
 #include "label_font.h"
-#include "runtime/application.h"
 #include "runtime/clock.h"
 #include "runtime/frame.h"
+#include "runtime/free_camera.h"
+#include "runtime/platform.h"
+#include "runtime/show.h"
 #include "runtime/startup.h"
-#include "runtime/sync.h"
 
 namespace {
 
@@ -126,7 +127,8 @@ Options parseOptions(int argc, char** argv) {
     }
     const int modes = options.haveRow + !options.framesDir.empty() + !options.video.empty() +
                       !options.contactSheet.empty() + options.bench;
-    if (modes != 1) fail("choose exactly one of --row, --frames, --video, --contact-sheet, --bench");
+    if (modes != 1)
+        fail("choose exactly one of --row, --frames, --video, --contact-sheet, --bench");
     if (options.haveRow && options.png.empty() && options.raw.empty()) {
         fail("--row needs --png FILE or --raw FILE");
     }
@@ -138,32 +140,20 @@ Options parseOptions(int argc, char** argv) {
 }
 
 // The demo's start-up without music and display: same objects, same random draws.
-struct Show {
-    float* framebuffer = nullptr;
-    StartupObjects objects{};
-    SyncDevice* device = nullptr;
-    DemoTracks tracks{};
-};
-
-void startShow(Show& show, const std::string& dataDir) {
+void startSilentShow(Show& show, const std::string& dataDir) {
     if (!std::filesystem::is_directory(dataDir)) fail("no data directory at " + dataDir);
-    show.framebuffer = allocateFramebuffer();
-    if (!show.framebuffer) fail("out of memory for the framebuffer");
-    loadStartupAssets(show.objects, show.framebuffer, dataDir);
-    show.device = createSyncDevice(dataPath(dataDir, "sync").c_str());
-    if (!show.device || !getDemoTracks(show.device, show.tracks)) fail("sync failed, out of memory?");
-    placeRandomObjects(show.objects, dataDir);
+    if (!startShow(show, dataDir, nullptr)) std::exit(2);
 }
 
 Matrix4 cameraFromKeys(const std::string& keys) {
-    Application camera(nullptr, nullptr, "");
-    camera.resetCamera();
+    FreeCamera camera;
+    resetCamera(camera);
     for (char c : keys) {
         // Letters reach the listener as their upper-case code whatever the shift state.
-        const int key = (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : static_cast<unsigned char>(c);
-        camera.keyStroke(camera.display, key);
+        applyCameraKey(camera,
+                       (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : static_cast<unsigned char>(c));
     }
-    return camera.freeCamera();
+    return cameraMatrix(camera);
 }
 
 // Frame n of a show captured at `fps`: the clocks as the demo's would read them.
@@ -188,8 +178,8 @@ public:
         if (tty_) {
             const int filled = percent * 40 / 100;
             std::fprintf(stderr, "\r%s [%.*s%*s] %3d%%  %ld/%ld", what_, filled,
-                         "########################################", 40 - filled, "", percent,
-                         done, total_);
+                         "########################################", 40 - filled, "", percent, done,
+                         total_);
             if (done == total_) std::fputc('\n', stderr);
         } else if (percent % 10 == 0) {
             std::fprintf(stderr, "%s: %d%%\n", what_, percent);
@@ -212,12 +202,12 @@ void writeFramePng(const std::string& path, const float* framebuffer) {
 
 int captureOne(const Options& options) {
     Show show;
-    startShow(show, options.dataDir);
+    startSilentShow(show, options.dataDir);
     const double defaultTime = options.row / ROWS_PER_SECOND;
     const FrameState frame{options.row, options.haveTime ? options.time : defaultTime,
                            options.haveSceneTime ? options.sceneTime : defaultTime,
                            cameraFromKeys(options.keys)};
-    renderFrame(frame, show.tracks, show.objects);
+    renderFrame(frame, show);
     if (!options.raw.empty()) {
         FILE* file = std::fopen(options.raw.c_str(), "wb");
         if (!file) fail("cannot write " + options.raw);
@@ -235,12 +225,12 @@ int captureFrames(const Options& options) {
     std::filesystem::create_directories(options.framesDir, error);
     if (error) fail("cannot make the folder " + options.framesDir);
     Show show;
-    startShow(show, options.dataDir);
+    startSilentShow(show, options.dataDir);
     const Matrix4 camera = cameraFromKeys("");
     const long total = showFrameCount(options.fps);
     Progress progress("frames", total);
     for (long n = 0; n < total; ++n) {
-        renderFrame(showFrame(n, options.fps, camera), show.tracks, show.objects);
+        renderFrame(showFrame(n, options.fps, camera), show);
         char name[32];
         std::snprintf(name, sizeof(name), "frame%05ld.png", n);
         writeFramePng((std::filesystem::path(options.framesDir) / name).string(), show.framebuffer);
@@ -273,7 +263,7 @@ std::string shellQuote(const std::string& text) {
 int captureVideo(const Options& options) {
     if (!onPath("ffmpeg")) fail("--video needs ffmpeg on the PATH (or use --frames)");
     Show show;
-    startShow(show, options.dataDir);
+    startSilentShow(show, options.dataDir);
     char rate[32];
     std::snprintf(rate, sizeof(rate), "%g", options.fps);
     // XRGB8888 words are B, G, R, X in memory: ffmpeg's bgr0.
@@ -281,7 +271,8 @@ int captureVideo(const Options& options) {
         std::string("ffmpeg -loglevel error -y -f rawvideo -pix_fmt bgr0 -s 640x480 -r ") + rate +
         " -i - -i " + shellQuote(dataPath(options.dataDir, "demo110.mp3")) +
         " -map 0:v -map 1:a -c:v libx264 -preset medium -crf 18 -pix_fmt yuv420p -c:a aac"
-        " -b:a 192k -shortest " + shellQuote(options.video);
+        " -b:a 192k -shortest " +
+        shellQuote(options.video);
     FILE* pipe = popen(command.c_str(), "w");
     if (!pipe) fail("cannot start ffmpeg");
     const Matrix4 camera = cameraFromKeys("");
@@ -289,7 +280,7 @@ int captureVideo(const Options& options) {
     Progress progress("video", total);
     std::vector<uint32_t> words;
     for (long n = 0; n < total; ++n) {
-        renderFrame(showFrame(n, options.fps, camera), show.tracks, show.objects);
+        renderFrame(showFrame(n, options.fps, camera), show);
         convertFrame(show.framebuffer, words);
         if (std::fwrite(words.data(), 4, words.size(), pipe) != words.size()) {
             pclose(pipe);
@@ -303,7 +294,7 @@ int captureVideo(const Options& options) {
 
 int captureContactSheet(const Options& options) {
     Show show;
-    startShow(show, options.dataDir);
+    startSilentShow(show, options.dataDir);
     const Matrix4 camera = cameraFromKeys("");
     constexpr int kThumbWidth = 160, kThumbHeight = 120, kColumns = 6, kScale = 4;
     const int rowsPerPicture = options.sheetBars * 32;
@@ -323,7 +314,7 @@ int captureContactSheet(const Options& options) {
     std::vector<uint32_t> words;
     for (long n = 0; n < total && next < sampleRows.size(); ++n) {
         const FrameState frame = showFrame(n, options.fps, camera);
-        const int scene = renderFrame(frame, show.tracks, show.objects);
+        const int scene = renderFrame(frame, show);
         progress.step(n + 1);
         if (frame.row < sampleRows[next]) continue;
         convertFrame(show.framebuffer, words);
@@ -340,7 +331,8 @@ int captureContactSheet(const Options& options) {
                         sum[2] += w & 255;
                     }
                 }
-                uint8_t* p = &sheet.rgb[(static_cast<size_t>(top + y) * sheet.width + left + x) * 3];
+                uint8_t* p =
+                    &sheet.rgb[(static_cast<size_t>(top + y) * sheet.width + left + x) * 3];
                 for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>(sum[c] / (kScale * kScale));
             }
         }
@@ -363,14 +355,14 @@ double percentile(std::vector<double> values, double fraction) {
 
 int runBench(const Options& options) {
     Show show;
-    startShow(show, options.dataDir);
+    startSilentShow(show, options.dataDir);
     const Matrix4 camera = cameraFromKeys("");
     const long total = showFrameCount(options.fps);
     std::map<int, std::vector<double>> times;  // by scene number; other numbers under -1
     using Clock = std::chrono::steady_clock;
     for (long n = 0; n < total; ++n) {
         const Clock::time_point start = Clock::now();
-        int scene = renderFrame(showFrame(n, options.fps, camera), show.tracks, show.objects);
+        int scene = renderFrame(showFrame(n, options.fps, camera), show);
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         if (!((scene >= 1 && scene <= 8) || scene == 10)) scene = -1;
         times[scene].push_back(ms);

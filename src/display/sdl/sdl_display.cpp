@@ -461,3 +461,7 @@ PixelDisplay::DisplayInterface* createSdlDisplayOrFallback() {
     delete display;
     return new PixelDisplay::DisplayAdapter();
 }
+
+PixelDisplay::DisplayInterface* PixelDisplay::createPlatformDisplay() {
+    return createSdlDisplayOrFallback();
+}

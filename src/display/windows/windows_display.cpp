@@ -565,3 +565,7 @@ void WindowsDisplay::requestClose() {
 }
 
 }  // namespace PixelDisplay
+
+PixelDisplay::DisplayInterface* PixelDisplay::createPlatformDisplay() {
+    return new WindowsDisplay();
+}
