@@ -343,6 +343,11 @@ struct MeshReader {
             if (!reader.next(line)) break;
             atEnd = reader.reachedEnd();
         }
+        // Every line of a whole file ends with a line feed: one that does not was cut short.
+        if (atEnd && line[0] != '\0') {
+            note(std::string(path) + ":" + std::to_string(reader.lineNumber()) +
+                 ": last line has no line feed and is ignored (file cut short?)");
+        }
         return checkIndices();
     }
 };

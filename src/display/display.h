@@ -156,8 +156,8 @@ public:
     virtual bool closeRequested(DisplayInterface&) { return true; }     // 10
 };
 
-// The platform's display: each platform's display library defines it (on a machine without a
-// window system it may be a display without output).
+// The platform's display: each platform's display library defines it. Null, with one line
+// printed, when the machine has no window system to show it.
 DisplayInterface* createPlatformDisplay();
 
 }  // namespace PixelDisplay

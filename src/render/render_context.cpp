@@ -1,5 +1,6 @@
 #include "render/render_context.h"
 
+#include <cassert>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -42,9 +43,11 @@ bool fits(int request, int count, int capacity) {
     return request >= 0 && request <= capacity - count;
 }
 
-// Counts beyond the capacity mean a submitter wrote past the arrays; never read past them too.
+// Every append goes through contextHasRoom, so a count never leaves 0..capacity.
 int usable(int count, int capacity) {
-    return count < 0 ? 0 : (count > capacity ? capacity : count);
+    assert(count >= 0 && count <= capacity);
+    (void)capacity;
+    return count;
 }
 
 bool validIndex(int index, int count) {
@@ -168,7 +171,8 @@ void resetContext(RenderContext& context) {
 
 void addLight(RenderContext& context, Light* light) {
     if (light == nullptr) return;
-    if (context.lightCount >= context.maxLights || context.lightCount >= kMaxLights) {
+    assert(context.maxLights <= kMaxLights);
+    if (context.lightCount >= context.maxLights) {
         if (claimWarning(context)) std::printf("render context full: dropped light\n");
         return;
     }

@@ -24,7 +24,7 @@ bool Application::start() {
     }
     if (!startShow(show_, dataDir_, music_.get())) return false;
 
-    display.open("Fullscreen Example", kFrameWidth, kFrameHeight, Fullscreen, FloatPixels);
+    display.open("Fullscreen Example", kFrameWidth, kFrameHeight, output, FloatPixels);
     display.setListener(this);
 
     timer_.reset(createPlatformTimer());
@@ -56,7 +56,7 @@ void Application::finish() {
 }
 
 int Application::run() {
-    if (!start()) return 0;
+    if (!start()) return 1;
     while (step()) {
     }
     finish();

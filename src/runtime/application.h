@@ -21,7 +21,8 @@ public:
                 std::string dataDir);
     ~Application() override;
 
-    // The start-up: camera start values, the show, the display opened full screen with this
+    // The start-up: camera start values, the show, the display opened (full screen unless
+    // `output` says otherwise) with this
     // object as its listener, the timer, the music started. False when the show could not be
     // made (its message is printed); then there is nothing to finish.
     bool start();
@@ -30,8 +31,12 @@ public:
     bool step();
     // The teardown after the last step: the sync device, the music, the timer.
     void finish();
-    // start, step until the display closes, finish. Returns 0.
+    // start, step until the display closes, finish. Returns 0 after a show, 1 when the
+    // start-up failed.
     int run();
+
+    // Full screen (the default) or a window, as the display opens at start.
+    PixelDisplay::DisplayOutput output = PixelDisplay::Fullscreen;
 
     void keyStroke(PixelDisplay::DisplayInterface& display, PixelDisplay::KeyCode key) override;
     bool closeRequested(PixelDisplay::DisplayInterface&) override { return true; }

@@ -4,6 +4,8 @@ void startClock(DemoClock& clock, PixelDisplay::TimerInterface* timer) {
     const double now = timer ? timer->elapsed() : 0.0;
     clock.startTime = now;
     clock.currentTime = now;
+    clock.audioMovedAt = now;
+    clock.timerRuns = false;
 }
 
 double advanceClock(DemoClock& clock, PixelDisplay::TimerInterface* timer, double audioSeconds) {
@@ -12,9 +14,24 @@ double advanceClock(DemoClock& clock, PixelDisplay::TimerInterface* timer, doubl
     clock.frameDelta = clock.currentTime - previous;
 
     const double row = audioSeconds * ROWS_PER_SECOND;
+    if (row != clock.lastAudioRow) {
+        clock.lastAudioRow = row;
+        clock.audioMovedAt = clock.currentTime;
+        clock.timerRuns = false;
+        return row;
+    }
+    if (clock.timerRuns) {
+        return clock.timerBaseRow + ROWS_PER_SECOND * (clock.currentTime - clock.timerBaseTime);
+    }
     // Audio positions arrive in device-buffer steps. While the position stands still, move on by
     // this frame's time only: the bridge never accumulates past one frame ahead of the audio.
-    if (row == clock.lastAudioRow) return clock.lastAudioRow + ROWS_PER_SECOND * clock.frameDelta;
-    clock.lastAudioRow = row;
-    return row;
+    const double bridged = clock.lastAudioRow + ROWS_PER_SECOND * clock.frameDelta;
+    if (clock.currentTime - clock.audioMovedAt > kAudioStallSeconds) {
+        // Far longer than any device buffer: the music has ended (a file cut short) or its
+        // device stopped. The timer carries the show on from this frame to its last row.
+        clock.timerRuns = true;
+        clock.timerBaseRow = bridged;
+        clock.timerBaseTime = clock.currentTime;
+    }
+    return bridged;
 }

@@ -1,14 +1,44 @@
-// Program entry: the demo takes no arguments and reads everything from the data directory
-// beside the program.
+// Program entry: reads the command line, makes the platform's display and music player and
+// plays the show from the data directory (beside the program unless told otherwise).
+#include <cstdio>
+#include <string>
+
 #include "audio/music_player.h"
 #include "display/display.h"
 #include "runtime/application.h"
+#include "runtime/options.h"
 #include "runtime/platform.h"
 
-int main() {
-    Application* application = new Application(PixelDisplay::createPlatformDisplay(),
-                                               createMusicPlayer(), defaultDataDir());
-    application->run();
+int main(int argc, char** argv) {
+    DemoOptions options;
+    std::string error;
+    if (!parseDemoOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "demo: %s\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(kDemoUsage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("demo110 %s\n", DEMO_VERSION);
+        return 0;
+    }
+    PixelDisplay::DisplayInterface* platform = nullptr;
+    if (options.headless) {
+        platform = new PixelDisplay::DisplayAdapter();
+    } else {
+        platform = PixelDisplay::createPlatformDisplay();
+        if (!platform) {
+            std::printf("demo: no window can be opened here; run with --headless to play the "
+                        "show without a picture\n");
+            return 1;
+        }
+    }
+    Application* application = new Application(
+        platform, createMusicPlayer(), options.dataDir.empty() ? defaultDataDir() : options.dataDir);
+    application->output = options.output;
+    const int status = application->run();
     delete application;
-    return 0;
+    return status;
 }

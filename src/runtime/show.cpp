@@ -5,6 +5,15 @@
 #include "runtime/frame.h"
 #include "runtime/startup.h"
 
+const char* musicErrorText(int code) {
+    switch (code) {
+        case kMusicFileOpen: return "cannot be opened (is the file there?)";
+        case kMusicFormat: return "is not a music file that can be decoded";
+        case kMusicMemory: return "out of memory while decoding";
+        default: return "cannot be played";
+    }
+}
+
 bool getDemoTracks(SyncDevice* device, DemoTracks& tracks) {
     std::string message;
     for (int i = 0; i < kTrackCount; ++i) {
@@ -30,8 +39,11 @@ bool startShow(Show& show, const std::string& dataDir, MusicPlayer* music) {
             std::printf("bass init error\n");
             return false;
         }
-        if (!music->openStream(dataPath(dataDir, "demo110.mp3").c_str())) {
-            std::printf("error (%d) while creating stream\n", music->errorCode());
+        const std::string path = dataPath(dataDir, "demo110.mp3");
+        if (!music->openStream(path.c_str())) {
+            const int code = music->errorCode();
+            std::printf("error (%d) while creating stream\n", code);
+            std::printf("%s: %s\n", path.c_str(), musicErrorText(code));
             return false;
         }
         show.music = music;
@@ -41,6 +53,8 @@ bool startShow(Show& show, const std::string& dataDir, MusicPlayer* music) {
     if (!show.device || !getDemoTracks(show.device, show.tracks)) {
         // A track that cannot be made is the same shortage as a device that cannot be made.
         std::printf("sync failed, out of memory?");
+        std::printf("\n%s_*.track: the tracks could not be made\n",
+                    dataPath(dataDir, "sync").c_str());
         std::fflush(stdout);
         endShow(show);
         return false;

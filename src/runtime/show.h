@@ -31,10 +31,14 @@ struct Show {
 // Makes the show from `dataDir`. With a music player, it is initialised and the music file
 // opened at its place in the order. False when the start-up cannot go on; the reason has been
 // printed ("bass init error\n", "error (%d) while creating stream\n", "sync failed, out of
-// memory?") and nothing is left to end. A data file that cannot be read ends the program with
+// memory?"), followed by a line naming the file where there is one, and nothing is left to
+// end. A data file that cannot be read ends the program with
 // its message (see loadTexture, loadMesh). A damaged track file is reported in one line and
 // the show goes on with what it holds.
 bool startShow(Show& show, const std::string& dataDir, MusicPlayer* music);
+
+// What a music layer's error code means, for the line that names the music file.
+const char* musicErrorText(int code);
 
 // Destroys the sync device and closes the music. The start-up objects stay: the scenes'
 // storage lives as long as the process.

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Runs the real demo program headless from a copy of its folder.
-#   demo_end_to_end.sh DEMO DATA_DIR full     plays to the end on its own and exits 0
-#   demo_end_to_end.sh DEMO DATA_DIR nomusic  reports the missing music file and exits 0
+#   demo_end_to_end.sh DEMO DATA_DIR full      --headless: plays to the end on its own, exit 0
+#   demo_end_to_end.sh DEMO DATA_DIR cutmusic  music cut to a few seconds: still ends at row
+#                                              1480, on the timer, exit 0
+#   demo_end_to_end.sh DEMO DATA_DIR nomusic   reports the missing music file, exit 1
+#   demo_end_to_end.sh DEMO DATA_DIR nowindow  without --headless and without a window system:
+#                                              says so and exits 1 at once
 set -u
 demo=$1 data=$2 mode=$3
 work=$(mktemp -d)
@@ -9,15 +13,18 @@ trap 'rm -rf "$work"' EXIT
 cp "$demo" "$work/demo"
 cp -r "$data" "$work/data"
 
-# No graphical session and no audio device: the demo must fall back to no picture and the
-# silent real-time clock.
+# No graphical session and no audio device: with --headless the demo plays without a picture
+# on the silent real-time clock.
 unset DISPLAY WAYLAND_DISPLAY
 export SDL_AUDIODRIVER=no-such-driver
 
 case $mode in
-full)
+full | cutmusic)
+    if [ "$mode" = cutmusic ]; then
+        head -c 200000 "$data/demo110.mp3" >"$work/data/demo110.mp3"
+    fi
     start=$(date +%s)
-    timeout 400 "$work/demo" >"$work/out.txt" 2>&1
+    timeout 400 "$work/demo" --headless >"$work/out.txt" 2>&1
     status=$?
     elapsed=$(($(date +%s) - start))
     cat "$work/out.txt"
@@ -30,13 +37,23 @@ full)
     ;;
 nomusic)
     rm "$work/data/demo110.mp3"
-    output=$(timeout 120 "$work/demo" 2>&1)
+    output=$(timeout 120 "$work/demo" --headless 2>&1)
     status=$?
     echo "$output"
-    if [ "$status" -ne 0 ]; then echo "FAIL: exit status $status"; exit 1; fi
+    if [ "$status" -ne 1 ]; then echo "FAIL: exit status $status, expected 1"; exit 1; fi
     if ! grep -qE '^error \([0-9-]+\) while creating stream$' <<<"$output"; then
         echo "FAIL: no stream error message"; exit 1
     fi
+    if ! grep -qF "$work/data/demo110.mp3: cannot be opened" <<<"$output"; then
+        echo "FAIL: no line naming the music file"; exit 1
+    fi
+    ;;
+nowindow)
+    output=$(timeout 60 "$work/demo" 2>&1)
+    status=$?
+    echo "$output"
+    if [ "$status" -ne 1 ]; then echo "FAIL: exit status $status, expected 1"; exit 1; fi
+    if ! grep -q -- "--headless" <<<"$output"; then echo "FAIL: no hint at --headless"; exit 1; fi
     ;;
 *) echo "unknown mode $mode"; exit 2 ;;
 esac

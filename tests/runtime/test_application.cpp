@@ -194,16 +194,20 @@ TEST(DemoRun, StartUpFailuresPrintTheirLineAndOpenNoDisplay) {
         DemoRig run = makeRun(kDataDir);
         run.music->initOk = false;
         testing::internal::CaptureStdout();
-        EXPECT_EQ(run.app->run(), 0);
+        const int status = run.app->run();
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "bass init error\n");
+        EXPECT_EQ(status, 1);
         EXPECT_EQ(run.display->opens, 0);
     }
     {
         DemoRig run = makeRun(kDataDir);
         run.music->streamOk = false;
         testing::internal::CaptureStdout();
-        EXPECT_EQ(run.app->run(), 0);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "error (2) while creating stream\n");
+        const int status = run.app->run();
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "error (2) while creating stream\n" + dataPath(kDataDir, "demo110.mp3") +
+                      ": cannot be opened (is the file there?)\n");
+        EXPECT_EQ(status, 1);
         EXPECT_EQ(run.display->opens, 0);
         EXPECT_FALSE(run.music->played);
     }

@@ -46,6 +46,30 @@ TEST(Clock, RowFollowsTheAudioAndBridgesStalledPositions) {
     EXPECT_DOUBLE_EQ(advanceClock(clock, &timer, 4.5), 66.0);
 }
 
+TEST(Clock, MusicThatStopsBeforeTheEndHandsTheRowsToTheTimer) {
+    FakeTimer timer;
+    DemoClock clock;
+    startClock(clock, &timer);
+    timer.now = 30.0;
+    EXPECT_DOUBLE_EQ(advanceClock(clock, &timer, 30.0), 440.0);  // the music's last position
+    // Within a second of stalling: the usual one-frame bridge.
+    timer.now = 30.9;
+    EXPECT_NEAR(advanceClock(clock, &timer, 30.0), 440.0 + 44.0 / 3.0 * 0.9, 1e-9);
+    // Past a second: this frame is still bridged, and from here the timer carries the rows on.
+    timer.now = 31.1;
+    const double handover = 440.0 + 44.0 / 3.0 * 0.2;
+    EXPECT_NEAR(advanceClock(clock, &timer, 30.0), handover, 1e-9);
+    timer.now = 41.1;
+    EXPECT_NEAR(advanceClock(clock, &timer, 30.0), handover + 44.0 / 3.0 * 10.0, 1e-9);
+    timer.now = 103.0;
+    EXPECT_GE(advanceClock(clock, &timer, 30.0), 1480.0);  // so the show still ends
+    // Music that moves again takes the row back.
+    timer.now = 103.1;
+    EXPECT_DOUBLE_EQ(advanceClock(clock, &timer, 31.5), 462.0);
+    timer.now = 103.12;
+    EXPECT_NEAR(advanceClock(clock, &timer, 31.5), 462.0 + 44.0 / 3.0 * 0.02, 1e-9);
+}
+
 TEST(Clock, WithoutTimerAStalledPositionGivesTheStalledRow) {
     DemoClock clock;
     startClock(clock, nullptr);

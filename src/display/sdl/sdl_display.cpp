@@ -463,5 +463,10 @@ PixelDisplay::DisplayInterface* createSdlDisplayOrFallback() {
 }
 
 PixelDisplay::DisplayInterface* PixelDisplay::createPlatformDisplay() {
-    return createSdlDisplayOrFallback();
+    auto* display = new PixelDisplay::SdlDisplay();
+    if (display->videoAvailable()) return display;
+    std::printf("no graphical display (%s)\n", SDL_GetError());
+    std::fflush(stdout);
+    delete display;
+    return nullptr;
 }

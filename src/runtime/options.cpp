@@ -1,0 +1,62 @@
+#include "runtime/options.h"
+
+const char* const kDemoUsage =
+    "usage: demo [--window] [--headless] [--data DIR]\n"
+    "Plays the show: about 101 seconds of music and pictures, full screen, then ends by itself.\n"
+    "  --window      start in a window instead of full screen (Alt+Enter switches)\n"
+    "  --headless    no window at all: the show plays to its end without a picture\n"
+    "  --data DIR    read the music, pictures, meshes and tracks from DIR\n"
+    "                (default: the data folder beside the program)\n"
+    "  --version     print the version and exit\n"
+    "  --help        print this text and exit\n"
+    "Keys: Escape quits; Alt+Enter full screen or window; W/S A/D Q/Z move and U/J K/H I/Y\n"
+    "turn the free camera; 1 to 5 jump to fixed views.\n";
+
+bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value;
+        bool hasValue = false;
+        if (const size_t equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+            arg.resize(equals);
+            hasValue = true;
+        }
+        auto flag = [&](bool& field) {
+            if (hasValue) {
+                error = arg + " takes no value";
+                return false;
+            }
+            field = true;
+            return true;
+        };
+        if (arg == "--help" || arg == "-h") {
+            if (!flag(options.help)) return false;
+        } else if (arg == "--version") {
+            if (!flag(options.version)) return false;
+        } else if (arg == "--headless") {
+            if (!flag(options.headless)) return false;
+        } else if (arg == "--window") {
+            bool window = false;
+            if (!flag(window)) return false;
+            options.output = PixelDisplay::Windowed;
+        } else if (arg == "--data") {
+            if (!hasValue) {
+                if (i + 1 >= argc) {
+                    error = "--data needs a folder";
+                    return false;
+                }
+                value = argv[++i];
+            }
+            if (value.empty()) {
+                error = "--data needs a folder";
+                return false;
+            }
+            options.dataDir = value;
+        } else {
+            error = "unknown argument \"" + std::string(argv[i]) + "\" (see --help)";
+            return false;
+        }
+    }
+    return true;
+}

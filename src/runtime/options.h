@@ -1,0 +1,19 @@
+// The demo's command line.
+#pragma once
+
+#include <string>
+
+#include "display/display.h"
+
+struct DemoOptions {
+    bool help = false;
+    bool version = false;
+    bool headless = false;  // no window at all: the show plays on the clocks alone
+    PixelDisplay::DisplayOutput output = PixelDisplay::Fullscreen;
+    std::string dataDir;  // empty: the data directory beside the program
+};
+
+extern const char* const kDemoUsage;
+
+// Reads `--opt value` and `--opt=value` forms. False with a one-line reason in `error`.
+bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, std::string& error);
