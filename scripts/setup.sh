@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the demo and the tests need, if any is missing.
+#   scripts/setup.sh [--play] [PACKAGE...]
+# --play: only what building and watching the demo need (no test frameworks, no virtual
+# screen). Further packages named on the command line are installed too.
 set -euo pipefail
 
 packages=(
     g++ cmake ninja-build git pkg-config
     libpng-dev zlib1g-dev libsdl2-dev libmpg123-dev libmp3lame-dev
     libfreetype-dev fonts-dejavu-core
-    libgtest-dev libbenchmark-dev
-    xvfb xauth
 )
+if [ "${1:-}" = "--play" ]; then
+    shift
+else
+    packages+=(libgtest-dev libbenchmark-dev xvfb xauth)
+fi
 if [ "$#" -gt 0 ]; then packages+=("$@"); fi
 
 missing=()

@@ -18,8 +18,11 @@ run_suite() {
 run_suite default
 run_suite asan
 
-echo "== Windows build under Wine"
+echo "== Windows build under Wine (and the Windows release zip)"
 scripts/windows-test.sh
+
+echo "== the Linux release archive in a fresh Debian 12 root"
+scripts/linux-package-test.sh
 
 if [ -x scripts/fuzz.sh ]; then
     echo "== fuzzing the file readers"

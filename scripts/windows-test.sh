@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows demo and its tests with MinGW-w64 and runs them under Wine on a
 # virtual X screen (1920x1080): the Windows test programs, then the demo itself, once to its
-# own end at row 1480 (with a screenshot on the way) and once ended by Escape.
+# own end at row 1480 (with a screenshot on the way) from the release zip unpacked into an
+# empty folder (scripts/package.sh windows), and once ended by Escape.
 #
 # Installs what it needs when missing, builds the libraries once (scripts/windows-deps.sh),
 # and takes the data directory from the native build (build/default, made if needed).
@@ -13,7 +14,7 @@ started=$(date +%s)
 
 # Wine without its recommended packages: the X, OpenGL (for Direct3D) and software GL driver
 # libraries are listed here.
-scripts/setup.sh g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev wine wine64 \
+scripts/setup.sh g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev wine wine64 zip unzip \
     xvfb xauth imagemagick libgl1 libgl1-mesa-dri libxrandr2 libxi6 libxcursor1 libxinerama1 \
     libxcomposite1 libxfixes3 libxrender1 libxxf86vm1
 
@@ -56,7 +57,7 @@ rm -rf "$WINEPREFIX"
 
 run_under_x() {
     set -euo pipefail
-    local bin=$1 shots=$2
+    local bin=$1 shots=$2 unpacked=$3
     local failures=0 passed=0 failed=0
 
     wineboot -i >/dev/null 2>&1
@@ -88,9 +89,9 @@ run_under_x() {
         fi
     done
 
-    echo "-- demo, to its own end"
+    echo "-- demo from the release zip, to its own end"
     local begin end status=0
-    (cd "$bin" && wine demo.exe) >"$shots/demo-full.log" 2>&1 &
+    (cd "$unpacked" && wine demo.exe) >"$shots/demo-full.log" 2>&1 &
     local demo=$!
     if wine "$bin/demo_driver.exe" wait 120; then
         begin=$(date +%s)
@@ -156,10 +157,19 @@ run_under_x() {
 shots="$root/build/windows/results"
 rm -rf "$shots"
 mkdir -p "$shots"
+
+echo "== release zip"
+scripts/package.sh windows
+unpacked="$root/build/windows/unpacked"
+rm -rf "$unpacked"
+mkdir -p "$unpacked"
+(cd "$unpacked" && unzip -q "$root/dist/demo110-windows.zip")
+[ -f "$unpacked/demo.exe" ] && [ -f "$unpacked/data/demo110.mp3" ] && [ -f "$unpacked/demo110.txt" ] ||
+    { echo "the zip lacks demo.exe, data/ or demo110.txt" >&2; exit 1; }
 status=0
 # xvfb-run goes through sh, which drops exported bash functions: the function travels as text.
 xvfb-run -a -s "-screen 0 1920x1080x24" \
-    bash -c "$(declare -f run_under_x)"'; run_under_x "$@"' run_under_x "$bin" "$shots" ||
+    bash -c "$(declare -f run_under_x)"'; run_under_x "$@"' run_under_x "$bin" "$shots" "$unpacked" ||
     status=$?
 echo "windows-test: $(($(date +%s) - started)) s"
 exit "$status"
