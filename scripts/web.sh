@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The web page: builds it into build/web/site, serves it on localhost, tests it in headless
+# Chromium, or benches it against the native build.
+#
+#   scripts/web.sh build          the site: page, script, WebAssembly and data, nothing else
+#   scripts/web.sh serve [PORT]   serves the site on http://localhost:PORT/ (default 8000)
+#   scripts/web.sh test           builds, then runs the browser tests
+#   scripts/web.sh bench          builds, then the per-scene bench, WebAssembly against native
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+site="$root/build/web/site"
+testdir="$root/build/web-test"
+# Debian's Emscripten looks for acorn among Node's global modules.
+export NODE_PATH=/usr/share/nodejs
+
+build() {
+    scripts/setup.sh emscripten node-acorn python3
+    scripts/web-deps.sh
+    # The data comes from the native generator, as for the demo itself.
+    [ -f build/default/build.ninja ] || cmake --preset default >/dev/null
+    cmake --build --preset default --target data
+    cmake --preset web >/dev/null
+    cmake --build --preset web
+
+    rm -rf "$site"
+    mkdir -p "$site"
+    cp web/index.html web/page.js web/page.css "$site/"
+    cp build/web/bin/demo.js build/web/bin/demo.wasm "$site/"
+    cp -r build/default/bin/data "$site/data"
+    # What the page loads, with sizes for its progress bar.
+    (cd "$site" && find demo.wasm data -type f | LC_ALL=C sort |
+        while read -r name; do echo "$(stat -c %s "$name") $name"; done >files.txt)
+    echo "web: the site is in ${site#"$root"/} ($(du -sh "$site" | cut -f1))"
+}
+
+serve() {
+    local port=${1:-8000}
+    [ -f "$site/index.html" ] || build
+    echo "web: http://localhost:$port/ (Ctrl+C stops)"
+    exec python3 -m http.server "$port" --bind 127.0.0.1 --directory "$site"
+}
+
+# Node packages of the browser tests: puppeteer-core drives Debian's Chromium (it never
+# downloads a browser), pngjs reads the pictures.
+test_packages() {
+    scripts/setup.sh chromium nodejs
+    mkdir -p "$testdir"
+    if ! cmp -s tests/web/package.json "$testdir/package.json" || [ ! -d "$testdir/node_modules" ]; then
+        cp tests/web/package.json "$testdir/package.json"
+        (cd "$testdir" && PUPPETEER_SKIP_DOWNLOAD=1 npm install --no-audit --no-fund --loglevel=error)
+    fi
+}
+
+browser_run() {
+    cmake --build --preset default --target capture >/dev/null
+    test_packages
+    PUPPETEER_SKIP_DOWNLOAD=1 NODE_PATH="$testdir/node_modules" \
+        node tests/web/web_test.cjs --site "$site" --work "$testdir" \
+        --capture "$root/build/default/bin/capture" "$@"
+}
+
+case "${1:-}" in
+build) build ;;
+serve) shift; serve "$@" ;;
+test) build; browser_run --tests ;;
+bench) build; browser_run --bench ;;
+*)
+    echo "usage: scripts/web.sh build | serve [PORT] | test | bench" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,303 @@
+// Browser tests of the web page (scripts/web.sh test) and its bench (scripts/web.sh bench):
+// Debian's headless Chromium, driven by puppeteer-core, opens the built site from a static
+// server of our own on localhost.
+//
+//   node web_test.cjs --site DIR --work DIR --capture PATH (--tests | --bench)
+'use strict';
+
+const childProcess = require('child_process');
+const fs = require('fs');
+const http = require('http');
+const os = require('os');
+const path = require('path');
+const puppeteer = require('puppeteer-core');
+const {PNG} = require('pngjs');
+
+const ROWS_PER_SECOND = 44 / 3;
+// A row inside every scene, the scene number it shows, and camera keys where the scene looks
+// through the free camera.
+const STILLS = [
+    {scene: 8, row: 60}, {scene: 2, row: 200}, {scene: 1, row: 400}, {scene: 4, row: 580},
+    {scene: 3, row: 760}, {scene: 5, row: 950}, {scene: 6, row: 1090}, {scene: 7, row: 1210},
+    {scene: 10, row: 1380}, {scene: 4, row: 600, keys: '1a'}, {scene: 3, row: 700, keys: 'wwkq'},
+];
+// At most this share of pixels may differ by more than one level in a channel.
+const MAX_DIFFERING = 0.005;
+const MISSING = 'data/cube.fobj';
+
+function parseArgs() {
+    const args = {};
+    const argv = process.argv.slice(2);
+    for (let i = 0; i < argv.length; ++i) {
+        if (argv[i] === '--tests' || argv[i] === '--bench') args.mode = argv[i].slice(2);
+        else args[argv[i].slice(2)] = argv[++i];
+    }
+    for (const key of ['site', 'work', 'capture', 'mode']) {
+        if (!args[key]) throw new Error('web_test: missing --' + key);
+    }
+    return args;
+}
+
+// The site under /site/, and again under /broken/ without one data file.
+function serve(site) {
+    const types = {'.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
+        '.wasm': 'application/wasm', '.txt': 'text/plain', '.png': 'image/png'};
+    const server = http.createServer((request, response) => {
+        const url = decodeURIComponent(request.url.split('?')[0]);
+        const match = /^\/(site|broken)\/(.*)$/.exec(url);
+        let file = match && path.normalize(match[2] || 'index.html');
+        if (!match || file.startsWith('..') || (match[1] === 'broken' && file === MISSING)) {
+            response.writeHead(404, {'Content-Type': 'text/plain'});
+            response.end('not found');
+            return;
+        }
+        fs.readFile(path.join(site, file), (error, bytes) => {
+            if (error) {
+                response.writeHead(404, {'Content-Type': 'text/plain'});
+                response.end('not found');
+                return;
+            }
+            response.writeHead(200, {'Content-Type': types[path.extname(file)] ||
+                'application/octet-stream'});
+            response.end(bytes);
+        });
+    });
+    return new Promise((resolve) => {
+        server.listen(0, '127.0.0.1', () => resolve(server));
+    });
+}
+
+async function launch(work) {
+    const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'demo-web-chromium-'));
+    const browser = await puppeteer.launch({
+        executablePath: '/usr/bin/chromium',
+        headless: true,
+        userDataDir: profile,
+        args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+            '--disable-background-networking', '--disable-component-update', '--disable-sync',
+            '--autoplay-policy=no-user-gesture-required', '--window-size=640,480'],
+    });
+    browser.profile = profile;
+    return browser;
+}
+
+async function openPage(browser, url, width, height) {
+    const page = await browser.newPage();
+    page.log = [];
+    page.on('console', (message) => page.log.push(message.text()));
+    page.on('pageerror', (error) => page.log.push('page error: ' + error.message));
+    await page.setViewport({width, height, deviceScaleFactor: 1});
+    await page.goto(url, {waitUntil: 'load'});
+    return page;
+}
+
+async function waitState(page, states, timeout) {
+    await page.waitForFunction((wanted) => wanted.includes(document.body.dataset.state),
+        {timeout: timeout || 30000, polling: 50}, states);
+    return page.evaluate(() => document.body.dataset.state);
+}
+
+function readPng(file) {
+    return PNG.sync.read(fs.readFileSync(file));
+}
+
+// Pixels whose largest channel difference exceeds one level, and the largest difference.
+function compare(a, b) {
+    if (a.width !== b.width || a.height !== b.height) {
+        throw new Error(`sizes differ: ${a.width}x${a.height} and ${b.width}x${b.height}`);
+    }
+    let differing = 0;
+    let largest = 0;
+    for (let i = 0; i < a.width * a.height; ++i) {
+        let worst = 0;
+        for (let c = 0; c < 3; ++c) worst = Math.max(worst, Math.abs(a.data[4 * i + c] - b.data[4 * i + c]));
+        if (worst > 1) ++differing;
+        largest = Math.max(largest, worst);
+    }
+    return {share: differing / (a.width * a.height), largest};
+}
+
+function sleep(ms) {
+    return new Promise((resolve) => setTimeout(resolve, ms));
+}
+
+const results = [];
+async function check(name, body) {
+    const started = Date.now();
+    try {
+        const detail = await body();
+        results.push({name, ok: true});
+        console.log(`PASS ${name}${detail ? ': ' + detail : ''} (${((Date.now() - started) / 1000).toFixed(1)} s)`);
+    } catch (error) {
+        results.push({name, ok: false});
+        console.log(`FAIL ${name}: ${error.message}`);
+    }
+}
+
+function expect(condition, message) {
+    if (!condition) throw new Error(message);
+}
+
+async function runTests(browser, base, args) {
+    const shots = path.join(args.work, 'shots');
+    fs.mkdirSync(shots, {recursive: true});
+
+    await check('start screen after loading', async () => {
+        const page = await openPage(browser, base + '/site/index.html', 1024, 640);
+        await waitState(page, ['ready', 'failed']);
+        const view = await page.evaluate(() => ({
+            state: document.body.dataset.state,
+            button: !document.getElementById('start').hidden,
+            message: document.getElementById('message').textContent,
+        }));
+        await page.screenshot({path: path.join(shots, 'start.png')});
+        await page.close();
+        expect(view.state === 'ready' && view.button, 'no start button: ' + view.message);
+    });
+
+    await check('the show plays: the heard row advances with time', async () => {
+        const page = await openPage(browser, base + '/site/index.html?autoplay', 1024, 640);
+        await waitState(page, ['playing', 'failed']);
+        const note = await page.evaluate(() => document.getElementById('note').textContent);
+        const first = await page.evaluate(() => window.demo.heardRow());
+        const t0 = Date.now();
+        await sleep(2000);
+        const second = await page.evaluate(() => window.demo.heardRow());
+        const seconds = (Date.now() - t0) / 1000;
+        await page.screenshot({path: path.join(shots, 'playing.png')});
+        await page.close();
+        const rate = (second - first) / seconds;
+        expect(Math.abs(rate - ROWS_PER_SECOND) < 0.25 * ROWS_PER_SECOND,
+            `rows advance at ${rate.toFixed(2)} a second, not ${ROWS_PER_SECOND.toFixed(2)}`);
+        return `row ${first.toFixed(1)} -> ${second.toFixed(1)} in ${seconds.toFixed(2)} s` +
+            (note ? ` (${note})` : ' with sound');
+    });
+
+    for (const still of STILLS) {
+        const label = `still frame at row ${still.row} (scene ${still.scene})` +
+            (still.keys ? ` with keys ${still.keys}` : '') + ' matches capture';
+        await check(label, async () => {
+            const name = `row${still.row}${still.keys ? '-' + still.keys : ''}`;
+            const reference = path.join(shots, name + '-native.png');
+            const captureArgs = ['--row', String(still.row), '--png', reference];
+            if (still.keys) captureArgs.push('--keys', still.keys);
+            childProcess.execFileSync(args.capture, captureArgs);
+            let url = `${base}/site/index.html?row=${still.row}`;
+            if (still.keys) url += '&keys=' + encodeURIComponent(still.keys);
+            const page = await openPage(browser, url, 640, 480);
+            const state = await waitState(page, ['still', 'failed']);
+            const shot = path.join(shots, name + '-web.png');
+            await page.screenshot({path: shot});
+            await page.close();
+            expect(state === 'still', 'the page failed: ' + page.log.join(' | '));
+            const {share, largest} = compare(readPng(shot), readPng(reference));
+            const detail = `${(100 * share).toFixed(3)}% of pixels differ by more than one level, largest ${largest}`;
+            expect(share <= MAX_DIFFERING, detail);
+            return detail;
+        });
+    }
+
+    await check('keys move the free camera; Escape ends the show', async () => {
+        const page = await openPage(browser, base + '/site/index.html?autoplay&from=600', 1024, 640);
+        await waitState(page, ['playing', 'failed']);
+        const camera = () => page.evaluate(() => [0, 1, 2, 3, 4, 5].map((i) => window.demo.camera(i)));
+        const before = await camera();
+        await page.keyboard.press('KeyA');
+        await page.keyboard.press('KeyW');
+        await page.keyboard.press('KeyU');
+        await sleep(300);
+        const moved = await camera();
+        await page.keyboard.press('Digit1');
+        await sleep(300);
+        const preset = await camera();
+        await page.keyboard.press('Escape');
+        const state = await waitState(page, ['ready', 'failed'], 5000);
+        await page.close();
+        const near = (a, b) => Math.abs(a - b) < 1e-4;
+        expect(near(moved[0], before[0] + 4) && near(moved[2], before[2] + 4) &&
+            near(moved[3], before[3] + 0.1), `A, W, U moved the camera from ${before} to ${moved}`);
+        expect(near(preset[0], -96) && near(preset[1], -92) && near(preset[3], 1.2),
+            `1 gave the camera ${preset}`);
+        expect(state === 'ready', 'Escape left the page ' + state);
+        return `camera ${before.map((v) => +v.toFixed(2))} -> ${moved.map((v) => +v.toFixed(2))}`;
+    });
+
+    await check('the end of the show returns to the start screen', async () => {
+        const page = await openPage(browser, base + '/site/index.html?autoplay&from=1472', 1024, 640);
+        await waitState(page, ['playing', 'failed']);
+        const state = await waitState(page, ['ready', 'failed'], 10000);
+        const button = await page.evaluate(() => document.getElementById('start').textContent);
+        await page.screenshot({path: path.join(shots, 'ended.png')});
+        await page.close();
+        expect(state === 'ready' && button === 'Watch again', `state ${state}, button "${button}"`);
+        return 'button: ' + button;
+    });
+
+    await check('a missing data file gives the page\'s message', async () => {
+        const page = await openPage(browser, base + '/broken/index.html', 1024, 640);
+        const state = await waitState(page, ['ready', 'failed']);
+        const message = await page.evaluate(() => document.getElementById('message').textContent);
+        await page.screenshot({path: path.join(shots, 'missing.png')});
+        await page.close();
+        expect(state === 'failed' && message.includes(MISSING), `state ${state}, message "${message}"`);
+        return message;
+    });
+
+    const failed = results.filter((r) => !r.ok).length;
+    console.log(`web tests: ${results.length - failed} passed, ${failed} failed (pictures in ${shots})`);
+    return failed === 0;
+}
+
+function parseBench(text) {
+    const table = {};
+    for (const line of text.split('\n')) {
+        const fields = line.trim().split(/\s+/);
+        if (fields.length === 4 && /^[0-9.]+$/.test(fields[2])) {
+            table[fields[0]] = {frames: +fields[1], median: +fields[2], p95: +fields[3]};
+        }
+    }
+    return table;
+}
+
+async function runBench(browser, base, args) {
+    const page = await openPage(browser, base + '/site/index.html?bench', 1024, 640);
+    await waitState(page, ['bench', 'failed'], 600000);
+    const web = parseBench(await page.evaluate(() => window.demo.output.join('\n')));
+    await page.close();
+    const native = parseBench(childProcess.execFileSync(args.capture, ['--bench']).toString());
+    console.log('scene    frames   native ms  wasm ms   ratio   (medians; p95 native / wasm)');
+    let worst = 0;
+    for (const scene of Object.keys(native)) {
+        const n = native[scene];
+        const w = web[scene];
+        if (!w) continue;
+        const ratio = w.median / n.median;
+        worst = Math.max(worst, ratio);
+        console.log(`${scene.padEnd(8)} ${String(n.frames).padStart(6)} ${n.median.toFixed(3).padStart(10)} ` +
+            `${w.median.toFixed(3).padStart(8)} ${ratio.toFixed(2).padStart(7)}   ` +
+            `${n.p95.toFixed(3)} / ${w.p95.toFixed(3)}`);
+    }
+    console.log(`largest ratio: ${worst.toFixed(2)}`);
+    return true;
+}
+
+async function main() {
+    const args = parseArgs();
+    const server = await serve(args.site);
+    const base = 'http://127.0.0.1:' + server.address().port;
+    const browser = await launch(args.work);
+    let ok = false;
+    try {
+        ok = args.mode === 'bench' ? await runBench(browser, base, args) : await runTests(browser, base, args);
+    } finally {
+        await browser.close();
+        fs.rmSync(browser.profile, {recursive: true, force: true});
+        server.close();
+    }
+    process.exit(ok ? 0 : 1);
+}
+
+main().catch((error) => {
+    console.error('web_test: ' + error.message);
+    process.exit(1);
+});
