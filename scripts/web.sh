@@ -45,6 +45,8 @@ serve() {
 # downloads a browser), pngjs reads the pictures.
 test_packages() {
     scripts/setup.sh chromium nodejs
+    # Debian's nodejs comes without npm; other builds of Node.js bring their own.
+    command -v npm >/dev/null || scripts/setup.sh npm
     mkdir -p "$testdir"
     if ! cmp -s tests/web/package.json "$testdir/package.json" || [ ! -d "$testdir/node_modules" ]; then
         cp tests/web/package.json "$testdir/package.json"
