@@ -1,5 +1,6 @@
 // The generator as the build runs it: same bytes every run, clear failures on bad sources.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -21,7 +22,9 @@ std::string slurp(const fs::path& path) {
 }
 
 TEST(Generator, SameBytesOnEveryRun) {
-    const fs::path root = fs::path(testing::TempDir()) / "assetgen_runs";
+    // A folder of this process's own: test runs of other checkouts on the machine share /tmp.
+    const fs::path root =
+        fs::path(testing::TempDir()) / ("assetgen_runs_" + std::to_string(::getpid()));
     fs::remove_all(root);
     const fs::path first = root / "first", second = root / "second";
     for (const auto& dir : {first, second}) {
@@ -47,7 +50,8 @@ TEST(Generator, SameBytesOnEveryRun) {
 }
 
 TEST(Generator, BrokenSourcesFailWithTheFileNamed) {
-    const fs::path dir = fs::path(testing::TempDir()) / "assetgen_broken";
+    const fs::path dir =
+        fs::path(testing::TempDir()) / ("assetgen_broken_" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir / "assets");
     fs::copy_file(fs::path(DEMO_ASSETS_DIR) / "texts.txt", dir / "assets" / "texts.txt");
