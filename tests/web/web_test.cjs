@@ -38,13 +38,14 @@ function parseArgs() {
     return args;
 }
 
-// The site under /site/, and again under /broken/ without one data file.
+// The site under /site/, again under /broken/ without one data file, and under /corrupt/ with
+// that file cut short inside its header.
 function serve(site) {
     const types = {'.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
         '.wasm': 'application/wasm', '.txt': 'text/plain', '.png': 'image/png'};
     const server = http.createServer((request, response) => {
         const url = decodeURIComponent(request.url.split('?')[0]);
-        const match = /^\/(site|broken)\/(.*)$/.exec(url);
+        const match = /^\/(site|broken|corrupt)\/(.*)$/.exec(url);
         let file = match && path.normalize(match[2] || 'index.html');
         if (!match || file.startsWith('..') || (match[1] === 'broken' && file === MISSING)) {
             response.writeHead(404, {'Content-Type': 'text/plain'});
@@ -59,7 +60,7 @@ function serve(site) {
             }
             response.writeHead(200, {'Content-Type': types[path.extname(file)] ||
                 'application/octet-stream'});
-            response.end(bytes);
+            response.end(match[1] === 'corrupt' && file === MISSING ? bytes.subarray(0, 20) : bytes);
         });
     });
     return new Promise((resolve) => {
@@ -257,6 +258,15 @@ async function runTests(browser, base, args) {
         await page.screenshot({path: path.join(shots, 'missing.png')});
         await page.close();
         expect(state === 'failed' && message.includes(MISSING), `state ${state}, message "${message}"`);
+        return message;
+    });
+
+    await check('a data file cut short stops the start with the reader\'s message', async () => {
+        const page = await openPage(browser, base + '/corrupt/index.html?autoplay', 1024, 640);
+        const state = await waitState(page, ['playing', 'failed']);
+        const message = await page.evaluate(() => document.getElementById('message').textContent);
+        await page.close();
+        expect(state === 'failed' && message.includes('cube.fobj'), `state ${state}, message "${message}"`);
         return message;
     });
 
