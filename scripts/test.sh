@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite: the optimised build, the same under
-# AddressSanitizer + UndefinedBehaviorSanitizer, the Windows build under Wine, and each file
-# reader's fuzz target for a minute. Window tests run on a virtual X server.
+# AddressSanitizer + UndefinedBehaviorSanitizer, the Windows build and its release zip under
+# Wine, the web page in headless Chromium, the Linux release archive in a fresh Debian 12 root,
+# and each file reader's fuzz target for a minute. Window tests run on a virtual X server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -20,6 +21,9 @@ run_suite asan
 
 echo "== Windows build under Wine (and the Windows release zip)"
 scripts/windows-test.sh
+
+echo "== the web page in headless Chromium"
+scripts/web.sh test
 
 echo "== the Linux release archive in a fresh Debian 12 root"
 scripts/linux-package-test.sh
