@@ -62,4 +62,9 @@ int decodePng(const uint8_t* data, size_t size, DecodedImage& out, std::string* 
 // file when it cannot be read or decoded. Never exits.
 Texture* readTexture(const char* path, const char* name, int& errorCode, std::string& message);
 
+// What readTexture does with a whole PNG file held in memory; `path` only names it in the
+// message.
+Texture* decodeTexture(const uint8_t* data, size_t size, const char* path, const char* name,
+                       int& errorCode, std::string& message);
+
 void freeTexture(Texture* texture);
