@@ -238,7 +238,12 @@ Texture* decodeTexture(const uint8_t* data, size_t size, const char* path, const
         message = std::string(path) + ": " + why;
         return nullptr;
     }
+    return makeTexture(image, path, name, errorCode, message);
+}
 
+Texture* makeTexture(const DecodedImage& image, const char* path, const char* name,
+                     int& errorCode, std::string& message) {
+    errorCode = kPngOk;
     const size_t floats = image.rgba.size();
     const size_t blockBytes = (floats * sizeof(float) + 63) / 64 * 64;
     auto* texture = new (std::nothrow) Texture{};

@@ -67,4 +67,9 @@ Texture* readTexture(const char* path, const char* name, int& errorCode, std::st
 Texture* decodeTexture(const uint8_t* data, size_t size, const char* path, const char* name,
                        int& errorCode, std::string& message);
 
+// The texture of 8-bit RGBA already decoded, texels as the decoder makes them; fails only for
+// want of memory (kPngOutOfMemory, `path` naming it).
+Texture* makeTexture(const DecodedImage& image, const char* path, const char* name,
+                     int& errorCode, std::string& message);
+
 void freeTexture(Texture* texture);

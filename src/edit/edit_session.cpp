@@ -1,8 +1,8 @@
 #include "edit/edit_session.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -40,7 +40,8 @@ std::string barBeat(double row) {
 
 const char* editViewName(EditView view) {
     switch (view) {
-        case EditView::Picture: return "picture";
+        case EditView::Picture:
+            return "picture";
     }
     return "picture";
 }
@@ -108,22 +109,54 @@ void EditSession::keyStroke(PixelDisplay::DisplayInterface&, PixelDisplay::KeyCo
     const SectionTable& sections = live_->sections();
     const double now = musicRow();
     switch (key) {
-        case kPause: togglePause(); break;
-        case kRowBack: stepRows(-1); break;
-        case kRowForward: stepRows(1); break;
-        case kBeatBack: seekRow(movedRow(sections, now, -kEditRowsPerBeat)); break;
-        case kBeatForward: seekRow(movedRow(sections, now, kEditRowsPerBeat)); break;
-        case kBarBack: seekRow(movedRow(sections, now, -kEditRowsPerBar)); break;
-        case kBarForward: seekRow(movedRow(sections, now, kEditRowsPerBar)); break;
-        case kStart: seekRow(0); break;
-        case kSectionBack: seekRow(previousSectionRow(sections, now)); break;
-        case kSectionForward: seekRow(nextSectionRow(sections, now)); break;
-        case kLoop: toggleLoop(transport_, sections, now); break;
-        case kMarkIn: transport_.markIn = static_cast<int>(std::lround(now)); break;
-        case kMarkOut: transport_.markOut = static_cast<int>(std::lround(now)); break;
-        case kHud: hudShown_ = !hudShown_; break;
-        case kView: view_ = EditView::Picture; break;  // the only view so far
-        default: applyCameraKey(camera, key); break;
+        case kPause:
+            togglePause();
+            break;
+        case kRowBack:
+            stepRows(-1);
+            break;
+        case kRowForward:
+            stepRows(1);
+            break;
+        case kBeatBack:
+            seekRow(movedRow(sections, now, -kEditRowsPerBeat));
+            break;
+        case kBeatForward:
+            seekRow(movedRow(sections, now, kEditRowsPerBeat));
+            break;
+        case kBarBack:
+            seekRow(movedRow(sections, now, -kEditRowsPerBar));
+            break;
+        case kBarForward:
+            seekRow(movedRow(sections, now, kEditRowsPerBar));
+            break;
+        case kStart:
+            seekRow(0);
+            break;
+        case kSectionBack:
+            seekRow(previousSectionRow(sections, now));
+            break;
+        case kSectionForward:
+            seekRow(nextSectionRow(sections, now));
+            break;
+        case kLoop:
+            toggleLoop(transport_, sections, now);
+            break;
+        case kMarkIn:
+            transport_.markIn = static_cast<int>(std::lround(now));
+            break;
+        case kMarkOut:
+            transport_.markOut = static_cast<int>(std::lround(now));
+            break;
+        case kHud:
+            hudShown_ = !hudShown_;
+            break;
+        case kView:
+            view_ = EditView::Picture;
+            break;  // the only view so far
+        default:
+            applyCameraKey(camera, key);
+            break;
     }
 }
 

@@ -131,8 +131,9 @@ bool buildPictures(const std::string& text, const std::string& fileName, Picture
     }
     const auto lettering = [&](const char* key, double centreX, const char* texture) {
         const auto found = texts.find(key);
-        return found == texts.end() ? std::string()
-                                    : assetgen::makeLettering(font, found->second, centreX, texture);
+        return found == texts.end()
+                   ? std::string()
+                   : assetgen::makeLettering(font, found->second, centreX, texture);
     };
     // The same placement as the generator's.
     const std::string meshes[2] = {lettering("lettering1", 36.0, "spintext1.png"),
@@ -142,15 +143,25 @@ bool buildPictures(const std::string& text, const std::string& fileName, Picture
         return false;
     }
     for (const auto& picture : pictures) {
-        assetgen::Bytes png;
-        if (!assetgen::encodePng(picture.image, picture.withAlpha, png, message)) {
-            message = picture.file + ": " + message;
-            releasePictures(build);
-            return false;
+        // The samples the PNG file would hold, widened as the decoder widens them; the
+        // compression in between changes nothing and would cost most of the time.
+        DecodedImage image;
+        image.width = picture.image.width;
+        image.height = picture.image.height;
+        const std::vector<uint8_t> samples = assetgen::pixelBytes(picture.image, picture.withAlpha);
+        if (picture.withAlpha) {
+            image.rgba = samples;
+        } else {
+            image.rgba.resize(samples.size() / 3 * 4);
+            for (size_t i = 0, n = samples.size() / 3; i < n; ++i) {
+                image.rgba[4 * i] = samples[3 * i];
+                image.rgba[4 * i + 1] = samples[3 * i + 1];
+                image.rgba[4 * i + 2] = samples[3 * i + 2];
+                image.rgba[4 * i + 3] = 255;
+            }
         }
         int code = kPngOk;
-        Texture* texture =
-            decodeTexture(png.data(), png.size(), picture.file.c_str(), "", code, message);
+        Texture* texture = makeTexture(image, picture.file.c_str(), "", code, message);
         if (!texture) {
             releasePictures(build);
             return false;
@@ -323,7 +334,8 @@ void LiveShow::finishPictures(Show& show, bool wait) {
         textsError_.clear();
         swapPictures(show.objects, *job.build);
         // The old lettering's materials were made by us unless they came from the start-up.
-        for (int i = 0; i < 2; ++i) std::swap(letteringMaterials_[i], job.build->letteringMaterials[i]);
+        for (int i = 0; i < 2; ++i)
+            std::swap(letteringMaterials_[i], job.build->letteringMaterials[i]);
         releasePictures(*job.build);
         ++pictureReloads_;
     } else {

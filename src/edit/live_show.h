@@ -1,9 +1,9 @@
 // Live reload of the edit mode: the timeline and the texts are rebuilt in the running program
 // with the generator's own code, then swapped into the show at a frame boundary.
 //
-// What is rebuilt goes through exactly the bytes the build would write (track files, PNG
-// pictures, lettering meshes), read back by the show's own readers, so the edit mode shows
-// what the normal build of the same files shows. A file with a mistake changes nothing: its
+// What is rebuilt goes through exactly the bytes the build would write (track files, the PNG
+// pictures' samples, lettering meshes), read back by the show's own readers, so the edit mode
+// shows what the normal build of the same files shows. A file with a mistake changes nothing: its
 // message ("file:line: what") is kept until the file is mended, and the last good show plays
 // on. Pictures and music are made on background threads and swapped in when done; the tracks
 // are made at once (they take well under a millisecond).

@@ -1,12 +1,12 @@
 // The edit mode driven without a person: reloads, transport and the frames it shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -19,6 +19,7 @@
 #include "edit/edit_session.h"
 #include "runtime/clock.h"
 #include "runtime/frame.h"
+#include "runtime/startup.h"
 
 namespace fs = std::filesystem;
 using namespace PixelDisplay;
@@ -40,7 +41,8 @@ std::string readText(const fs::path& path) {
 void save(const fs::path& path, const std::string& text) {
     const auto before = fs::exists(path) ? fs::last_write_time(path) : fs::file_time_type{};
     std::ofstream(path, std::ios::binary) << text;
-    fs::last_write_time(path, std::max(fs::last_write_time(path), before + std::chrono::seconds(1)));
+    fs::last_write_time(path,
+                        std::max(fs::last_write_time(path), before + std::chrono::seconds(1)));
 }
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
@@ -95,7 +97,8 @@ struct Rig {
 };
 
 std::vector<float> captureRaw(const std::string& dataDir, int row) {
-    const fs::path out = fs::temp_directory_path() / ("edit_capture_" + std::to_string(row) + ".f32");
+    const fs::path out =
+        fs::temp_directory_path() / ("edit_capture_" + std::to_string(row) + ".f32");
     const std::string command = std::string(CAPTURE_PATH) + " --data " + dataDir + " --row " +
                                 std::to_string(row) + " --raw " + out.string() + " >/dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
@@ -168,11 +171,16 @@ TEST(EditSession, TransportKeysMoveTheRowAndTheMusicWithIt) {
     const struct {
         KeyCode key;
         double row;
-    } moves[] = {{EditKeys::kRowForward, 601}, {EditKeys::kRowBack, 600},
-                 {EditKeys::kRowBack, 599},    {EditKeys::kBeatForward, 607},
-                 {EditKeys::kBarForward, 639}, {EditKeys::kBarBack, 607},
-                 {EditKeys::kBeatBack, 599},   {EditKeys::kSectionForward, 640},
-                 {EditKeys::kSectionForward, 896}, {EditKeys::kSectionBack, 640},
+    } moves[] = {{EditKeys::kRowForward, 601},
+                 {EditKeys::kRowBack, 600},
+                 {EditKeys::kRowBack, 599},
+                 {EditKeys::kBeatForward, 607},
+                 {EditKeys::kBarForward, 639},
+                 {EditKeys::kBarBack, 607},
+                 {EditKeys::kBeatBack, 599},
+                 {EditKeys::kSectionForward, 640},
+                 {EditKeys::kSectionForward, 896},
+                 {EditKeys::kSectionBack, 640},
                  {EditKeys::kStart, 0}};
     for (const auto& move : moves) {
         rig.key(move.key);
@@ -233,8 +241,8 @@ TEST(EditSession, SavedTimelineChangesTheTracksAtTheNextFrame) {
 
     // A broken line: the tracks stay, the line is reported, on the display too.
     std::string broken = replaced(good, "track greet ", "track greet\n4:0 banana\n#");
-    const int brokenLine = 1 + int(std::count(broken.begin(),
-                                              broken.begin() + broken.find("4:0 banana"), '\n'));
+    const int brokenLine =
+        1 + int(std::count(broken.begin(), broken.begin() + broken.find("4:0 banana"), '\n'));
     save(assets.timeline(), broken);
     s.step();
     EXPECT_EQ(rig.value("cityrot"), after);
@@ -243,7 +251,9 @@ TEST(EditSession, SavedTimelineChangesTheTracksAtTheNextFrame) {
         assets.timeline().string() + ":" + std::to_string(brokenLine) + ": bad value 'banana'";
     EXPECT_EQ(s.live().errors()[0], expected);
     bool onDisplay = false;
-    for (const std::string& line : s.hudLines()) onDisplay |= line.find(":" + std::to_string(brokenLine) + ": bad value") != std::string::npos;
+    for (const std::string& line : s.hudLines())
+        onDisplay |=
+            line.find(":" + std::to_string(brokenLine) + ": bad value") != std::string::npos;
     EXPECT_TRUE(onDisplay);
     EXPECT_TRUE(rig.display->overlayShown);
 
@@ -270,9 +280,8 @@ TEST(EditSession, ChangedArrangementIsSynthesisedAndPlaysOnFromTheSamePlace) {
     s.seekRow(700);
     s.step();
     const uint64_t length = s.music().length();
-    save(assets.timeline(),
-         replaced(readText(assets.timeline()), "section  28:0   5     storm",
-                  "section  28:0   5     theme"));
+    save(assets.timeline(), replaced(readText(assets.timeline()), "section  28:0   5     storm",
+                                     "section  28:0   5     theme"));
     s.step();
     s.live().settle(const_cast<Show&>(s.show()), &s.music());
     s.step();
@@ -294,10 +303,10 @@ TEST(EditSession, FrameEqualsTheCaptureOfTheSameFiles) {
         EXPECT_TRUE(sameFrame(captureRaw(kDataDir, 600), rig.session->show().framebuffer));
     }
 
-    save(assets.timeline(), replaced(readText(assets.timeline()), "20:0.125 0.08 linear",
-                                     "20:0.125 0.30 linear"));
-    save(assets.texts(), replaced(readText(assets.texts()), "greet2 = every coder",
-                                  "greet2 = EVERY edited coder"));
+    save(assets.timeline(),
+         replaced(readText(assets.timeline()), "20:0.125 0.08 linear", "20:0.125 0.30 linear"));
+    save(assets.texts(),
+         replaced(readText(assets.texts()), "greet2 = every coder", "greet2 = EVERY edited coder"));
     const fs::path data = assets.dir / "data";
     std::vector<std::string> written;
     std::string message;
@@ -311,6 +320,34 @@ TEST(EditSession, FrameEqualsTheCaptureOfTheSameFiles) {
     const std::vector<float> changed = captureRaw(data.string(), 710);
     EXPECT_TRUE(sameFrame(changed, rig.session->show().framebuffer));
     EXPECT_FALSE(sameFrame(captureRaw(kDataDir, 710), rig.session->show().framebuffer));
+}
+
+}  // namespace
+
+namespace {
+
+// Every picture made in the program holds the texels of the build's PNG file of it.
+TEST(EditReload, PicturesEqualTheBuildsFiles) {
+    const std::string text = readText(fs::path(kAssetsDir) / "texts.txt");
+    PictureBuild build;
+    std::string message;
+    ASSERT_TRUE(buildPictures(text, "texts.txt", build, message)) << message;
+    ASSERT_EQ(build.files.size(), 12u);
+    for (size_t i = 0; i < build.files.size(); ++i) {
+        int code = 0;
+        Texture* file =
+            readTexture(dataPath(kDataDir, build.files[i].c_str()).c_str(), "", code, message);
+        ASSERT_NE(file, nullptr) << message;
+        const Texture& made = *build.textures[i];
+        ASSERT_EQ(made.width, file->width);
+        ASSERT_EQ(made.height, file->height);
+        EXPECT_EQ(std::memcmp(made.texels, file->texels,
+                              sizeof(float) * 4 * size_t(made.width) * made.height),
+                  0)
+            << build.files[i];
+        freeTexture(file);
+    }
+    releasePictures(build);
 }
 
 }  // namespace
