@@ -226,14 +226,24 @@ Texture* readTexture(const char* path, const char* name, int& errorCode, std::st
         message = std::string("cannot read ") + path + ": " + why;
         return nullptr;
     }
+    return decodeTexture(bytes.data(), bytes.size(), path, name, errorCode, message);
+}
+
+Texture* decodeTexture(const uint8_t* data, size_t size, const char* path, const char* name,
+                       int& errorCode, std::string& message) {
     DecodedImage image;
-    errorCode = decodePng(bytes.data(), bytes.size(), image, &why);
+    std::string why;
+    errorCode = decodePng(data, size, image, &why);
     if (errorCode != kPngOk) {
         message = std::string(path) + ": " + why;
         return nullptr;
     }
-    bytes = std::vector<uint8_t>();
+    return makeTexture(image, path, name, errorCode, message);
+}
 
+Texture* makeTexture(const DecodedImage& image, const char* path, const char* name,
+                     int& errorCode, std::string& message) {
+    errorCode = kPngOk;
     const size_t floats = image.rgba.size();
     const size_t blockBytes = (floats * sizeof(float) + 63) / 64 * 64;
     auto* texture = new (std::nothrow) Texture{};

@@ -62,4 +62,14 @@ int decodePng(const uint8_t* data, size_t size, DecodedImage& out, std::string* 
 // file when it cannot be read or decoded. Never exits.
 Texture* readTexture(const char* path, const char* name, int& errorCode, std::string& message);
 
+// What readTexture does with a whole PNG file held in memory; `path` only names it in the
+// message.
+Texture* decodeTexture(const uint8_t* data, size_t size, const char* path, const char* name,
+                       int& errorCode, std::string& message);
+
+// The texture of 8-bit RGBA already decoded, texels as the decoder makes them; fails only for
+// want of memory (kPngOutOfMemory, `path` naming it).
+Texture* makeTexture(const DecodedImage& image, const char* path, const char* name,
+                     int& errorCode, std::string& message);
+
 void freeTexture(Texture* texture);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 class MusicPlayer {
 public:
@@ -29,6 +30,22 @@ public:
     virtual void update() = 0;
     // Frees the stream and the output device. Safe to call more than once.
     virtual void close() = 0;
+
+    // The edit mode's transport. A player that cannot seek keeps these defaults: it goes on
+    // playing from where it is. `seek` moves the position to `bytes` (rounded down to a whole
+    // sample frame, capped at the end) whether playing or paused; after it `position` reports
+    // exactly that until the sound moves on. While paused the position stands still and the
+    // output is silent; `resume` plays on from the same byte.
+    virtual bool canSeek() const { return false; }
+    virtual void seek(uint64_t) {}
+    virtual void pause() {}
+    virtual void resume() {}
+    virtual bool paused() const { return false; }
+    // Length of the decoded stream in bytes (0 when unknown or without a stream).
+    virtual uint64_t length() const { return 0; }
+    // Replaces the stream by already decoded PCM (same layout and rate) keeping the position,
+    // for music made in the running program. False (and nothing changes) when unsupported.
+    virtual bool replaceStream(std::vector<int16_t>&&) { return false; }
 };
 
 // Error codes of openStream.

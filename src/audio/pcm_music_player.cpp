@@ -44,11 +44,62 @@ bool PcmMusicPlayer::openStream(const char* path) {
 void PcmMusicPlayer::play() {
     if (!initialized_ || pcm_.empty() || playing_) return;
     playing_ = true;
-    lastPosition_ = 0;
+    paused_ = false;
     silent_ = !deviceOpen_;
-    silentBase_ = 0;
+    startFrom(0);
+}
+
+void PcmMusicPlayer::startFrom(uint64_t from) {
+    lastPosition_ = from;
+    silentBase_ = from;
     silentStart_ = Clock::now();
-    if (deviceOpen_) output_->start(pcm_.data(), streamBytes());
+    deviceBase_ = from;
+    if (!silent_) output_->start(pcm_.data() + from / sizeof(int16_t), streamBytes() - from);
+}
+
+void PcmMusicPlayer::seek(uint64_t bytes) {
+    if (!playing_) return;
+    bytes = std::min(bytes, streamBytes());
+    bytes -= bytes % kPcmBytesPerFrame;
+    if (paused_) {
+        lastPosition_ = bytes;
+        return;
+    }
+    if (!silent_) output_->stop();
+    startFrom(bytes);
+}
+
+void PcmMusicPlayer::pause() {
+    if (!playing_ || paused_) return;
+    const uint64_t at = position();
+    if (!silent_) output_->stop();
+    paused_ = true;
+    lastPosition_ = at;
+}
+
+void PcmMusicPlayer::resume() {
+    if (!playing_ || !paused_) return;
+    paused_ = false;
+    startFrom(lastPosition_);
+}
+
+bool PcmMusicPlayer::replaceStream(std::vector<int16_t>&& pcm) {
+    if (!initialized_ || pcm.empty() || pcm.size() % kPcmChannels != 0) return false;
+    if (!playing_) {
+        pcm_ = std::move(pcm);
+        return true;
+    }
+    const uint64_t at = position();
+    // The device must let go of the old block before it is freed.
+    if (!silent_ && !paused_) output_->stop();
+    pcm_ = std::move(pcm);
+    const uint64_t clamped = std::min(at, streamBytes());
+    if (paused_) {
+        lastPosition_ = clamped;
+        return true;
+    }
+    startFrom(clamped);
+    return true;
 }
 
 uint64_t PcmMusicPlayer::silentBytes() const {
@@ -61,8 +112,11 @@ uint64_t PcmMusicPlayer::silentBytes() const {
 
 uint64_t PcmMusicPlayer::position() {
     if (!playing_) return 0;
+    if (paused_) return lastPosition_;
     uint64_t bytes = 0;
-    if (!silent_ && !output_->heardBytes(bytes)) {
+    if (!silent_ && output_->heardBytes(bytes)) {
+        bytes += deviceBase_;
+    } else if (!silent_) {
         // The device went away mid-show: carry on from where it was, silently.
         output_->stop();
         silent_ = true;
@@ -72,6 +126,7 @@ uint64_t PcmMusicPlayer::position() {
     if (silent_) bytes = silentBytes();
     bytes = std::min(bytes, streamBytes());
     bytes -= bytes % kPcmBytesPerFrame;
+    // Never backwards while playing on: a seek sets lastPosition_ itself.
     lastPosition_ = std::max(bytes, lastPosition_);
     return lastPosition_;
 }
@@ -81,13 +136,15 @@ double PcmMusicPlayer::bytesToSeconds(uint64_t bytes) const {
 }
 
 void PcmMusicPlayer::update() {
-    if (deviceOpen_ && !silent_) output_->update();
+    if (deviceOpen_ && !silent_ && !paused_) output_->update();
 }
 
 void PcmMusicPlayer::stopPlayback() {
     if (playing_ && deviceOpen_) output_->stop();
     playing_ = false;
+    paused_ = false;
     lastPosition_ = 0;
+    deviceBase_ = 0;
 }
 
 void PcmMusicPlayer::close() {

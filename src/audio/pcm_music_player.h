@@ -56,6 +56,14 @@ public:
     void update() override;
     void close() override;
 
+    bool canSeek() const override { return true; }
+    void seek(uint64_t bytes) override;
+    void pause() override;
+    void resume() override;
+    bool paused() const override { return paused_; }
+    uint64_t length() const override { return streamBytes(); }
+    bool replaceStream(std::vector<int16_t>&& pcm) override;
+
     // True while a device plays the music (false on the silent clock).
     bool usingDevice() const { return deviceOpen_ && !silent_; }
     uint64_t streamBytes() const { return pcm_.size() * sizeof(int16_t); }
@@ -65,6 +73,9 @@ private:
 
     void stopPlayback();
     uint64_t silentBytes() const;
+    // Plays on from byte `from`: the device gets the block from there, the silent clock
+    // counts from there.
+    void startFrom(uint64_t from);
 
     std::unique_ptr<AudioOutput> output_;
     std::vector<int16_t> pcm_;
@@ -78,4 +89,7 @@ private:
     Clock::time_point silentStart_{};
     uint64_t silentBase_ = 0;
     uint64_t lastPosition_ = 0;
+    // The device plays the block from this byte on: its heard bytes count from here.
+    uint64_t deviceBase_ = 0;
+    bool paused_ = false;
 };

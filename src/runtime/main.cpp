@@ -1,6 +1,7 @@
 // Program entry: reads the command line, makes the platform's display and music player and
 // plays the show from the data directory (beside the program unless told otherwise).
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "audio/music_player.h"
@@ -8,6 +9,9 @@
 #include "runtime/application.h"
 #include "runtime/options.h"
 #include "runtime/platform.h"
+#ifdef DEMO_EDIT_MODE
+#include "edit/edit_session.h"
+#endif
 
 int main(int argc, char** argv) {
     DemoOptions options;
@@ -24,6 +28,12 @@ int main(int argc, char** argv) {
         std::printf("demo110 %s\n", DEMO_VERSION);
         return 0;
     }
+#ifndef DEMO_EDIT_MODE
+    if (options.edit) {
+        std::fprintf(stderr, "demo: this build has no edit mode (it is in the Linux build)\n");
+        return 2;
+    }
+#endif
     PixelDisplay::DisplayInterface* platform = nullptr;
     if (options.headless) {
         platform = new PixelDisplay::DisplayAdapter();
@@ -35,6 +45,17 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    const std::string dataDir = options.dataDir.empty() ? defaultDataDir() : options.dataDir;
+#ifdef DEMO_EDIT_MODE
+    if (options.edit) {
+        auto session = std::make_unique<EditSession>(
+            platform, createMusicPlayer(), dataDir,
+            options.editAssets.empty() ? DEMO_EDIT_ASSETS_DIR : options.editAssets);
+        // Always a window, beside the text editor; Alt+Enter still switches.
+        session->output = PixelDisplay::Windowed;
+        return session->run();
+    }
+#endif
     Application* application = new Application(
         platform, createMusicPlayer(), options.dataDir.empty() ? defaultDataDir() : options.dataDir);
     application->output = options.output;

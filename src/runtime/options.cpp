@@ -1,12 +1,15 @@
 #include "runtime/options.h"
 
 const char* const kDemoUsage =
-    "usage: demo [--window] [--headless] [--data DIR]\n"
+    "usage: demo [--window] [--headless] [--data DIR] [--edit [ASSETS_DIR]]\n"
     "Plays the show: about 101 seconds of music and pictures, full screen, then ends by itself.\n"
     "  --window      start in a window instead of full screen (Alt+Enter switches)\n"
     "  --headless    no window at all: the show plays to its end without a picture\n"
     "  --data DIR    read the music, pictures, meshes and tracks from DIR\n"
     "                (default: the data folder beside the program)\n"
+    "  --edit [DIR]  edit mode (Linux): the show in a window with a transport and a heads-up\n"
+    "                display, timeline.txt and texts.txt from DIR reloaded when saved\n"
+    "                (default: the assets folder of the source tree)\n"
     "  --version     print the version and exit\n"
     "  --help        print this text and exit\n"
     "Keys: Escape quits; Alt+Enter full screen or window; W/S A/D Q/Z move and U/J K/H I/Y\n"
@@ -40,6 +43,11 @@ bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, s
             bool window = false;
             if (!flag(window)) return false;
             options.output = PixelDisplay::Windowed;
+        } else if (arg == "--edit") {
+            options.edit = true;
+            // The folder is optional: a following word that is no option is it.
+            if (!hasValue && i + 1 < argc && argv[i + 1][0] != '-') value = argv[++i];
+            options.editAssets = value;
         } else if (arg == "--data") {
             if (!hasValue) {
                 if (i + 1 >= argc) {

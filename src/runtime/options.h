@@ -11,6 +11,10 @@ struct DemoOptions {
     bool headless = false;  // no window at all: the show plays on the clocks alone
     PixelDisplay::DisplayOutput output = PixelDisplay::Fullscreen;
     std::string dataDir;  // empty: the data directory beside the program
+    // --edit [ASSETS_DIR]: the edit mode, reading timeline.txt and texts.txt from editAssets
+    // (empty: the repository's assets folder the program was built from).
+    bool edit = false;
+    std::string editAssets;
 };
 
 extern const char* const kDemoUsage;

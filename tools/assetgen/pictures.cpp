@@ -253,6 +253,18 @@ void Image::blend(int x, int y, const float colour[3], float alpha) {
     p[3] = outAlpha;
 }
 
+std::vector<uint8_t> pixelBytes(const Image& image, bool withAlpha) {
+    const int channels = withAlpha ? 4 : 3;
+    std::vector<uint8_t> rows(static_cast<size_t>(image.width) * image.height * channels);
+    for (size_t i = 0, n = static_cast<size_t>(image.width) * image.height; i < n; ++i) {
+        for (int c = 0; c < channels; ++c) {
+            rows[i * channels + c] =
+                static_cast<uint8_t>(std::lround(clamp01(image.rgba[i * 4 + c]) * 255.0f));
+        }
+    }
+    return rows;
+}
+
 bool encodePng(const Image& image, bool withAlpha, Bytes& out, std::string& message) {
     out.clear();
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -263,13 +275,7 @@ bool encodePng(const Image& image, bool withAlpha, Bytes& out, std::string& mess
         return false;
     }
     const int channels = withAlpha ? 4 : 3;
-    std::vector<uint8_t> rows(static_cast<size_t>(image.width) * image.height * channels);
-    for (size_t i = 0, n = static_cast<size_t>(image.width) * image.height; i < n; ++i) {
-        for (int c = 0; c < channels; ++c) {
-            rows[i * channels + c] =
-                static_cast<uint8_t>(std::lround(clamp01(image.rgba[i * 4 + c]) * 255.0f));
-        }
-    }
+    const std::vector<uint8_t> rows = pixelBytes(image, withAlpha);
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
         message = "libpng: encoding failed";

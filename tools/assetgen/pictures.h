@@ -20,6 +20,9 @@ struct Image {
     void blend(int x, int y, const float colour[3], float alpha);
 };
 
+// The 8-bit samples a PNG of the image holds: RGBA, or RGB when `withAlpha` is false.
+std::vector<uint8_t> pixelBytes(const Image& image, bool withAlpha);
+
 // 8-bit RGBA (or RGB when `withAlpha` is false) PNG, no time or text chunks.
 bool encodePng(const Image& image, bool withAlpha, Bytes& out, std::string& message);
 

@@ -120,7 +120,12 @@ bool SdlDisplay::createTexture() {
     return true;
 }
 
+void SdlDisplay::setOverlay(const uint32_t* argb, int width, int height) {
+    overlay_.set(argb, width, height);
+}
+
 void SdlDisplay::destroyTexture() {
+    overlay_.releaseTexture();
     if (texture_) SDL_DestroyTexture(texture_);
     texture_ = nullptr;
 }
@@ -311,6 +316,7 @@ bool SdlDisplay::draw() {
     if (SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255) != 0) return false;
     if (SDL_RenderClear(renderer_) != 0) return false;
     if (SDL_RenderCopy(renderer_, texture_, nullptr, &target) != 0) return false;
+    overlay_.draw(renderer_, target);
     SDL_RenderPresent(renderer_);
     return true;
 }

@@ -17,6 +17,8 @@
 
 #include "display/converters.h"
 #include "display/display.h"
+#include "display/overlay.h"
+#include "display/sdl/sdl_overlay.h"
 
 struct SDL_Window;
 struct SDL_Renderer;
@@ -30,7 +32,7 @@ namespace PixelDisplay {
 // soon as the frame is handed over (measurements).
 enum class PresentSync { VerticalBlank, Immediate };
 
-class SdlDisplay : public DisplayAdapter {
+class SdlDisplay : public DisplayAdapter, public OverlayTarget {
 public:
     // Starts SDL's video subsystem (counted, so several displays may coexist).
     explicit SdlDisplay(PresentSync sync = PresentSync::VerticalBlank);
@@ -46,6 +48,7 @@ public:
     void clearState() override;
     bool enterWindowed() override;
     bool enterFullscreen() override;
+    void setOverlay(const uint32_t* argb, int width, int height) override;
 
     // False when SDL could not start its video (no graphical session): `open` then fails.
     bool videoAvailable() const { return videoStarted_; }
@@ -96,6 +99,7 @@ private:
     } windowedRect_ = {0, 0, 0, 0};
     MouseState mouse_ = {};
     bool keyDown_[256] = {};
+    SdlOverlay overlay_;
 };
 
 }  // namespace PixelDisplay

@@ -1,0 +1,265 @@
+#include "edit/edit_session.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+
+#include "display/overlay.h"
+#include "runtime/clock.h"
+#include "runtime/frame.h"
+
+using namespace PixelDisplay;
+
+namespace {
+
+constexpr uint32_t kHudBackground = 0xB0000000u;
+constexpr uint32_t kHudText = 0xFFFFFFFFu;
+constexpr uint32_t kHudStatus = 0xFFFFE070u;
+constexpr uint32_t kHudError = 0xFFFF6A6Au;
+constexpr int kHudMargin = 4;
+constexpr int kHudColumns = (kFrameWidth - 2 * kHudMargin) / kTextCellWidth;
+
+std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char* pattern, ...) {
+    char buffer[256];
+    va_list arguments;
+    va_start(arguments, pattern);
+    std::vsnprintf(buffer, sizeof buffer, pattern, arguments);
+    va_end(arguments);
+    return buffer;
+}
+
+std::string barBeat(double row) {
+    const int whole = static_cast<int>(std::floor(row));
+    return format("%d:%d", whole / kEditRowsPerBar, whole % kEditRowsPerBar / kEditRowsPerBeat);
+}
+
+}  // namespace
+
+const char* editViewName(EditView view) {
+    switch (view) {
+        case EditView::Picture:
+            return "picture";
+    }
+    return "picture";
+}
+
+EditSession::EditSession(PixelDisplay::DisplayInterface* platformDisplay, MusicPlayer* music,
+                         std::string dataDir, std::string assetsDir)
+    : display(platformDisplay),
+      music_(music),
+      dataDir_(std::move(dataDir)),
+      assetsDir_(std::move(assetsDir)),
+      overlay_(new uint32_t[size_t(kFrameWidth) * kFrameHeight]()) {}
+
+EditSession::~EditSession() {
+    if (started_) finish();
+}
+
+double EditSession::musicRow() const {
+    return rowAtBytes(music_->position());
+}
+
+bool EditSession::start() {
+    resetCamera(camera);
+    if (!music_) {
+        std::printf("bass init error\n");
+        return false;
+    }
+    if (!startShow(show_, dataDir_, music_.get())) return false;
+    started_ = true;
+    live_ = std::make_unique<LiveShow>(assetsDir_);
+    live_->loadNow(show_);
+    for (const std::string& error : live_->errors()) std::printf("%s\n", error.c_str());
+    std::fflush(stdout);
+
+    display.open("demo110 - edit", kFrameWidth, kFrameHeight, output, PixelDisplay::FloatPixels);
+    display.setListener(this);
+    music_->play();
+    transport_ = Transport{};
+    row_ = 0.0;
+    return true;
+}
+
+void EditSession::togglePause() {
+    if (transport_.paused) {
+        music_->resume();
+    } else {
+        music_->pause();
+    }
+    transport_.paused = music_->paused();
+}
+
+void EditSession::seekRow(double row) {
+    const int target = clampRow(live_->sections(), static_cast<int>(std::lround(row)));
+    music_->seek(bytesAtRow(target));
+    row_ = musicRow();
+}
+
+void EditSession::stepRows(int delta) {
+    if (!transport_.paused) togglePause();
+    seekRow(movedRow(live_->sections(), musicRow(), delta));
+}
+
+void EditSession::keyStroke(PixelDisplay::DisplayInterface&, PixelDisplay::KeyCode key) {
+    using namespace EditKeys;
+    if (!started_) return;
+    const SectionTable& sections = live_->sections();
+    const double now = musicRow();
+    switch (key) {
+        case kPause:
+            togglePause();
+            break;
+        case kRowBack:
+            stepRows(-1);
+            break;
+        case kRowForward:
+            stepRows(1);
+            break;
+        case kBeatBack:
+            seekRow(movedRow(sections, now, -kEditRowsPerBeat));
+            break;
+        case kBeatForward:
+            seekRow(movedRow(sections, now, kEditRowsPerBeat));
+            break;
+        case kBarBack:
+            seekRow(movedRow(sections, now, -kEditRowsPerBar));
+            break;
+        case kBarForward:
+            seekRow(movedRow(sections, now, kEditRowsPerBar));
+            break;
+        case kStart:
+            seekRow(0);
+            break;
+        case kSectionBack:
+            seekRow(previousSectionRow(sections, now));
+            break;
+        case kSectionForward:
+            seekRow(nextSectionRow(sections, now));
+            break;
+        case kLoop:
+            toggleLoop(transport_, sections, now);
+            break;
+        case kMarkIn:
+            transport_.markIn = static_cast<int>(std::lround(now));
+            break;
+        case kMarkOut:
+            transport_.markOut = static_cast<int>(std::lround(now));
+            break;
+        case kHud:
+            hudShown_ = !hudShown_;
+            break;
+        case kView:
+            view_ = EditView::Picture;
+            break;  // the only view so far
+        default:
+            applyCameraKey(camera, key);
+            break;
+    }
+}
+
+bool EditSession::step() {
+    if (!display.isOpen()) return false;
+    live_->poll(show_, music_.get());
+
+    double row = musicRow();
+    if (!transport_.paused) {
+        const int target = loopTarget(transport_, row);
+        if (target >= 0) {
+            music_->seek(bytesAtRow(target));
+        } else if (row >= live_->sections().endRow) {
+            // The show would close here; the edit mode waits at its last row instead.
+            togglePause();
+            music_->seek(bytesAtRow(lastShownRow(live_->sections())));
+        }
+        row = musicRow();
+    }
+    row_ = row;
+
+    const double seconds = row / ROWS_PER_SECOND;
+    const FrameState frame{row, seconds, seconds, cameraMatrix(camera)};
+    const auto begin = std::chrono::steady_clock::now();
+    renderFrame(frame, show_);
+    const auto end = std::chrono::steady_clock::now();
+    frameMilliseconds_ = std::chrono::duration<double, std::milli>(end - begin).count();
+
+    updateHud(frameMilliseconds_);
+    if (auto* target = dynamic_cast<PixelDisplay::OverlayTarget*>(display.platform())) {
+        if (hudShown_) {
+            target->setOverlay(overlay_.get(), kFrameWidth, kFrameHeight);
+        } else {
+            target->setOverlay(nullptr, 0, 0);
+        }
+    }
+    display.update(reinterpret_cast<const PixelDisplay::FloatPixel*>(show_.framebuffer), nullptr);
+    music_->update();
+    return display.isOpen();
+}
+
+void EditSession::updateHud(double frameMilliseconds) {
+    hudLines_.clear();
+    const Transport& t = transport_;
+    std::string state = t.paused ? "PAUSED" : "PLAYING";
+    if (t.looping) {
+        state += " LOOP " + barBeat(t.loopBegin) + "-" + barBeat(t.loopEnd);
+    }
+    if (t.markIn >= 0 || t.markOut >= 0) {
+        state += " marks " + (t.markIn >= 0 ? barBeat(t.markIn) : std::string("-")) + "/" +
+                 (t.markOut >= 0 ? barBeat(t.markOut) : std::string("-"));
+    }
+    hudLines_.push_back("EDIT " + state + "  view " + editViewName(view_));
+    hudLines_.push_back(format("bar:beat %s  row %.2f  scene %d  time %.3f s  frame %.2f ms",
+                               barBeat(row_).c_str(), row_, sceneNumberAt(show_.tracks, row_),
+                               row_ / ROWS_PER_SECOND, frameMilliseconds));
+    const TrackValues values = readTrackValues(show_.tracks, row_);
+    std::string line;
+    for (int i = 0; i < kTrackCount; ++i) {
+        line += format("%-13s%9.3f", kTracks[i].name, values.*kTracks[i].field);
+        if (i % 4 == 3 || i == kTrackCount - 1) {
+            hudLines_.push_back(line);
+            line.clear();
+        } else {
+            line += "   ";
+        }
+    }
+    const size_t statusAt = hudLines_.size();
+    const std::string busy = live_->busy();
+    if (!busy.empty()) hudLines_.push_back("rebuilding: " + busy);
+    const size_t errorsAt = hudLines_.size();
+    for (const std::string& error : live_->errors()) {
+        for (size_t at = 0; at < error.size(); at += kHudColumns) {
+            hudLines_.push_back(error.substr(at, kHudColumns));
+        }
+    }
+
+    uint32_t* words = overlay_.get();
+    std::fill(words, words + size_t(kFrameWidth) * kFrameHeight, 0u);
+    size_t widest = 0;
+    for (const std::string& text : hudLines_) widest = std::max(widest, text.size());
+    widest = std::min<size_t>(widest, kHudColumns);
+    fillOverlayRect(words, kFrameWidth, kFrameHeight, 0, 0,
+                    int(widest) * kTextCellWidth + 2 * kHudMargin,
+                    int(hudLines_.size()) * kTextCellHeight + 2 * kHudMargin - 2, kHudBackground);
+    for (size_t i = 0; i < hudLines_.size(); ++i) {
+        const uint32_t colour = i >= errorsAt ? kHudError : i >= statusAt ? kHudStatus : kHudText;
+        drawOverlayText(words, kFrameWidth, kFrameHeight, kHudMargin,
+                        kHudMargin + int(i) * kTextCellHeight, hudLines_[i].c_str(), colour);
+    }
+}
+
+void EditSession::finish() {
+    if (!started_) return;
+    started_ = false;
+    live_.reset();
+    endShow(show_);
+}
+
+int EditSession::run() {
+    if (!start()) return 1;
+    while (step()) {
+    }
+    finish();
+    return 0;
+}

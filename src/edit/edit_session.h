@@ -1,0 +1,104 @@
+// The edit mode's host: the show in a window around the same frame function, with a transport
+// (pause, step, seek, loop) on the music, a heads-up display laid over the picture by the
+// display, and the timeline and texts reloaded while it plays.
+//
+// The row is always derived from the music position (rowAtBytes), so picture and sound stay
+// locked after every seek; a frame's times are the row's seconds, as in the capture tool, so
+// a paused frame stands still and equals the capture tool's frame of that row.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/music_player.h"
+#include "display/display.h"
+#include "edit/live_show.h"
+#include "edit/transport.h"
+#include "runtime/free_camera.h"
+#include "runtime/show.h"
+
+// Keys of the edit mode (KeyCode values); none is a camera key.
+namespace EditKeys {
+constexpr PixelDisplay::KeyCode kPause = 32;           // Space
+constexpr PixelDisplay::KeyCode kRowBack = ',';        // 44
+constexpr PixelDisplay::KeyCode kRowForward = '.';     // 46
+constexpr PixelDisplay::KeyCode kBeatBack = 37;        // Left
+constexpr PixelDisplay::KeyCode kBeatForward = 39;     // Right
+constexpr PixelDisplay::KeyCode kBarBack = 40;         // Down
+constexpr PixelDisplay::KeyCode kBarForward = 38;      // Up
+constexpr PixelDisplay::KeyCode kStart = 36;           // Home
+constexpr PixelDisplay::KeyCode kSectionBack = 33;     // Page Up
+constexpr PixelDisplay::KeyCode kSectionForward = 34;  // Page Down
+constexpr PixelDisplay::KeyCode kLoop = 'L';
+constexpr PixelDisplay::KeyCode kMarkIn = '[';
+constexpr PixelDisplay::KeyCode kMarkOut = ']';
+constexpr PixelDisplay::KeyCode kHud = 9;  // Tab
+constexpr PixelDisplay::KeyCode kView = 'V';
+}  // namespace EditKeys
+
+// What the picture shows. Only the finished picture so far; buffer views join this list.
+enum class EditView { Picture };
+const char* editViewName(EditView view);
+
+class EditSession : public PixelDisplay::Listener {
+public:
+    // Takes ownership of the platform display (may be null) and the music player.
+    EditSession(PixelDisplay::DisplayInterface* platformDisplay, MusicPlayer* music,
+                std::string dataDir, std::string assetsDir);
+    ~EditSession() override;
+
+    // The show from the data folder with the timeline and texts of the assets folder, the
+    // display opened (a window unless `output` says otherwise), the music started. False when
+    // the show could not be made (its message is printed).
+    bool start();
+    // One frame: reloads, loop, row from the music, render, heads-up display, present. False
+    // once the display has closed.
+    bool step();
+    void finish();
+    int run();
+
+    PixelDisplay::DisplayOutput output = PixelDisplay::Windowed;
+
+    void keyStroke(PixelDisplay::DisplayInterface& display, PixelDisplay::KeyCode key) override;
+    bool closeRequested(PixelDisplay::DisplayInterface&) override { return true; }
+
+    // The transport, as the keys drive it.
+    void togglePause();
+    void seekRow(double row);
+    void stepRows(int delta);  // pauses first when playing
+
+    FreeCamera camera{};
+    PixelDisplay::Display display;
+
+    // For the tests and the heads-up display.
+    double row() const { return row_; }
+    double musicRow() const;
+    const Transport& transport() const { return transport_; }
+    const Show& show() const { return show_; }
+    LiveShow& live() { return *live_; }
+    MusicPlayer& music() { return *music_; }
+    bool hudShown() const { return hudShown_; }
+    EditView view() const { return view_; }
+    // The heads-up display's text, one entry a line, as last drawn.
+    const std::vector<std::string>& hudLines() const { return hudLines_; }
+    // The overlay words of the last frame (kFrameWidth x kFrameHeight ARGB).
+    const uint32_t* overlay() const { return overlay_.get(); }
+
+private:
+    void updateHud(double frameMilliseconds);
+
+    std::unique_ptr<MusicPlayer> music_;
+    std::string dataDir_;
+    std::string assetsDir_;
+    Show show_{};
+    bool started_ = false;
+    std::unique_ptr<LiveShow> live_;
+    Transport transport_{};
+    double row_ = 0.0;
+    bool hudShown_ = true;
+    EditView view_ = EditView::Picture;
+    std::vector<std::string> hudLines_;
+    std::unique_ptr<uint32_t[]> overlay_;
+    double frameMilliseconds_ = 0.0;
+};

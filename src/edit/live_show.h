@@ -1,0 +1,132 @@
+// Live reload of the edit mode: the timeline and the texts are rebuilt in the running program
+// with the generator's own code, then swapped into the show at a frame boundary.
+//
+// What is rebuilt goes through exactly the bytes the build would write (track files, the PNG
+// pictures' samples, lettering meshes), read back by the show's own readers, so the edit mode
+// shows what the normal build of the same files shows. A file with a mistake changes nothing: its
+// message ("file:line: what") is kept until the file is mended, and the last good show plays
+// on. Pictures and music are made on background threads and swapped in when done; the tracks
+// are made at once (they take well under a millisecond).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "edit/transport.h"
+#include "runtime/show.h"
+#include "timeline.h"
+
+// Every track's keys made from a timeline text; keys are std::malloc'd as the sync reader's.
+struct TimelineBuild {
+    assetgen::Timeline timeline;
+    SyncTrack tracks[kTrackCount] = {};
+};
+
+bool buildTimeline(const std::string& text, const std::string& fileName, TimelineBuild& build,
+                   std::string& message);
+// Exchanges the keys of the show's tracks with the build's: the build then holds the old
+// keys, for releaseTimeline.
+void swapTracks(DemoTracks& tracks, TimelineBuild& build);
+void releaseTimeline(TimelineBuild& build);
+SectionTable sectionTable(const assetgen::Timeline& timeline);
+// Same section rows, parts and end: the music needs no new synthesis.
+bool sameArrangement(const assetgen::Timeline& a, const assetgen::Timeline& b);
+
+// The pictures the texts make, by the file name the show loads them from, and the two
+// lettering meshes.
+struct PictureBuild {
+    std::vector<std::string> files;
+    std::vector<Texture*> textures;
+    Mesh* lettering[2] = {};
+    std::vector<Material*> letteringMaterials[2];  // made at the swap, one per texture slot
+};
+
+bool buildPictures(const std::string& text, const std::string& fileName, PictureBuild& build,
+                   std::string& message);
+// Puts the build's pictures and meshes in place of the show's (same file names, same texture
+// names); the build then holds the old ones, for releasePictures.
+void swapPictures(StartupObjects& objects, PictureBuild& build);
+void releasePictures(PictureBuild& build);
+
+// The arrangement synthesised as the build does, as the player's 16-bit stereo PCM.
+bool buildMusic(const assetgen::Timeline& timeline, std::vector<int16_t>& pcm,
+                std::string& message);
+
+class LiveShow {
+public:
+    explicit LiveShow(std::string assetsDir);
+    ~LiveShow();
+
+    // Reads both files now and waits for the pictures: the show starts from the sources.
+    // The music is taken to be the data folder's, made from the same arrangement.
+    void loadNow(Show& show);
+    // Once per frame, before it is drawn: notices saved files, swaps in finished work.
+    void poll(Show& show, MusicPlayer* music);
+
+    // "file:line: what" of every source that is broken now, one line each; empty when none.
+    std::vector<std::string> errors() const;
+    const SectionTable& sections() const { return sections_; }
+    // Background work under way ("pictures", "music"), empty when idle.
+    std::string busy() const;
+    // Reloads done (for tests and the heads-up display).
+    int timelineReloads() const { return timelineReloads_; }
+    int pictureReloads() const { return pictureReloads_; }
+    int musicReloads() const { return musicReloads_; }
+    // Waits for background work and swaps it in (tests).
+    void settle(Show& show, MusicPlayer* music);
+
+    const std::string& timelinePath() const { return timelinePath_; }
+    const std::string& textsPath() const { return textsPath_; }
+
+private:
+    struct Watched {
+        std::filesystem::file_time_type time{};
+        uintmax_t size = 0;
+        bool seen = false;
+    };
+    struct PictureJob {
+        std::unique_ptr<PictureBuild> build;
+        std::string message;
+        bool ok = false;
+    };
+    struct MusicJob {
+        std::vector<int16_t> pcm;
+        std::string message;
+        bool ok = false;
+    };
+
+    bool changed(const std::string& path, Watched& watched);
+    void reloadTimeline(Show& show, MusicPlayer* music, bool startUp);
+    void startPictures(const std::string& text);
+    void startMusic(const assetgen::Timeline& timeline);
+    void finishPictures(Show& show, bool wait);
+    void finishMusic(MusicPlayer* music, bool wait);
+
+    std::string timelinePath_;
+    std::string textsPath_;
+    Watched timelineWatch_;
+    Watched textsWatch_;
+    std::string timelineError_;
+    std::string textsError_;
+    std::string musicError_;
+    assetgen::Timeline current_;  // the last good timeline
+    bool haveTimeline_ = false;
+    assetgen::Timeline playing_;  // the arrangement the music was made from
+    SectionTable sections_;
+    std::vector<Material*> letteringMaterials_[2];
+
+    std::future<PictureJob> pictures_;
+    std::string pendingTexts_;  // saved while a job ran: made next
+    bool texturesPending_ = false;
+    std::future<MusicJob> music_;
+    assetgen::Timeline pendingMusic_;
+    bool musicPending_ = false;
+
+    int timelineReloads_ = 0;
+    int pictureReloads_ = 0;
+    int musicReloads_ = 0;
+};

@@ -1,0 +1,353 @@
+// The edit mode driven without a person: reloads, transport and the frames it shows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "assetgen.h"
+#include "display/overlay.h"
+#include "edit/edit_session.h"
+#include "runtime/clock.h"
+#include "runtime/frame.h"
+#include "runtime/startup.h"
+
+namespace fs = std::filesystem;
+using namespace PixelDisplay;
+
+namespace {
+
+const std::string kDataDir = DEMO_TEST_DATA_DIR;
+const std::string kAssetsDir = DEMO_ASSETS_DIR;
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Writes the file and moves its time on, so that a save within the file system's time
+// resolution is still seen.
+void save(const fs::path& path, const std::string& text) {
+    const auto before = fs::exists(path) ? fs::last_write_time(path) : fs::file_time_type{};
+    std::ofstream(path, std::ios::binary) << text;
+    fs::last_write_time(path,
+                        std::max(fs::last_write_time(path), before + std::chrono::seconds(1)));
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
+
+struct ScratchAssets {
+    fs::path dir;
+    ScratchAssets() {
+        dir = fs::temp_directory_path() /
+              ("edit_assets_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        fs::copy_file(fs::path(kAssetsDir) / "timeline.txt", dir / "timeline.txt");
+        fs::copy_file(fs::path(kAssetsDir) / "texts.txt", dir / "texts.txt");
+    }
+    ~ScratchAssets() { fs::remove_all(dir); }
+    fs::path timeline() const { return dir / "timeline.txt"; }
+    fs::path texts() const { return dir / "texts.txt"; }
+};
+
+// A display without output that keeps the overlay it is given.
+class OverlayDisplay : public DisplayAdapter, public OverlayTarget {
+public:
+    int overlays = 0;
+    bool overlayShown = false;
+    void setOverlay(const uint32_t* argb, int, int) override {
+        ++overlays;
+        overlayShown = argb != nullptr;
+    }
+};
+
+struct Rig {
+    OverlayDisplay* display = new OverlayDisplay;
+    std::unique_ptr<EditSession> session;
+    explicit Rig(const fs::path& assets) {
+        session = std::make_unique<EditSession>(display, createSilentMusicPlayer(), kDataDir,
+                                                assets.string());
+        EXPECT_TRUE(session->start());
+        session->togglePause();
+    }
+    double value(const char* track) {
+        return readTrackValues(session->show().tracks, session->row()).*
+               kTracks[trackIndex(track)].field;
+    }
+    bool musicAgrees() { return rowAtBytes(session->music().position()) == session->row(); }
+    void key(KeyCode code) { session->keyStroke(*display, code); }
+};
+
+std::vector<float> captureRaw(const std::string& dataDir, int row) {
+    const fs::path out =
+        fs::temp_directory_path() / ("edit_capture_" + std::to_string(row) + ".f32");
+    const std::string command = std::string(CAPTURE_PATH) + " --data " + dataDir + " --row " +
+                                std::to_string(row) + " --raw " + out.string() + " >/dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    std::vector<float> floats(kFrameFloats);
+    std::ifstream in(out, std::ios::binary);
+    in.read(reinterpret_cast<char*>(floats.data()), kFrameFloats * sizeof(float));
+    EXPECT_EQ(in.gcount(), std::streamsize(kFrameFloats * sizeof(float)));
+    fs::remove(out);
+    return floats;
+}
+
+bool sameFrame(const std::vector<float>& expected, const float* framebuffer) {
+    return std::memcmp(expected.data(), framebuffer, kFrameFloats * sizeof(float)) == 0;
+}
+
+TEST(EditTransport, RowsAndBytesMeetOnWholeRows) {
+    for (int row = 0; row <= kLastRow; ++row) {
+        const uint64_t bytes = bytesAtRow(row);
+        ASSERT_EQ(bytes % 4, 0u);
+        ASSERT_EQ(rowAtBytes(bytes), double(row)) << row;
+    }
+    // Between rows the position's own row, unsnapped.
+    const double between = rowAtBytes(bytesAtRow(100) + 4 * 1500);
+    EXPECT_GT(between, 100.4);
+    EXPECT_LT(between, 100.6);
+}
+
+TEST(EditTransport, SectionsAndLoops) {
+    const SectionTable sections{{0, 128, 256, 512}, 1480};
+    EXPECT_EQ(nextSectionRow(sections, 0), 128);
+    EXPECT_EQ(nextSectionRow(sections, 128), 256);
+    EXPECT_EQ(nextSectionRow(sections, 600), 1479);
+    EXPECT_EQ(previousSectionRow(sections, 300), 256);
+    // Within half a beat of a start: the section before.
+    EXPECT_EQ(previousSectionRow(sections, 258), 128);
+    EXPECT_EQ(movedRow(sections, 5.4, -32), 0);
+    EXPECT_EQ(movedRow(sections, 1470, 32), 1479);
+
+    Transport transport;
+    toggleLoop(transport, sections, 300);
+    EXPECT_TRUE(transport.looping);
+    EXPECT_EQ(transport.loopBegin, 256);
+    EXPECT_EQ(transport.loopEnd, 512);
+    EXPECT_EQ(loopTarget(transport, 511.9), -1);
+    EXPECT_EQ(loopTarget(transport, 512.0), 256);
+    toggleLoop(transport, sections, 300);
+    EXPECT_FALSE(transport.looping);
+    transport.markIn = 40;
+    transport.markOut = 72;
+    toggleLoop(transport, sections, 300);
+    EXPECT_EQ(transport.loopBegin, 40);
+    EXPECT_EQ(transport.loopEnd, 72);
+    EXPECT_EQ(loopTarget(transport, 20), 40);
+}
+
+TEST(EditSession, TransportKeysMoveTheRowAndTheMusicWithIt) {
+    ScratchAssets assets;
+    Rig rig(assets.dir);
+    EditSession& s = *rig.session;
+    ASSERT_TRUE(s.transport().paused);
+    s.seekRow(600);
+    ASSERT_TRUE(s.step());
+    EXPECT_EQ(s.row(), 600.0);
+    EXPECT_TRUE(rig.musicAgrees());
+    // Paused: time passes, the row does not.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    s.step();
+    EXPECT_EQ(s.row(), 600.0);
+
+    const struct {
+        KeyCode key;
+        double row;
+    } moves[] = {{EditKeys::kRowForward, 601},
+                 {EditKeys::kRowBack, 600},
+                 {EditKeys::kRowBack, 599},
+                 {EditKeys::kBeatForward, 607},
+                 {EditKeys::kBarForward, 639},
+                 {EditKeys::kBarBack, 607},
+                 {EditKeys::kBeatBack, 599},
+                 {EditKeys::kSectionForward, 640},
+                 {EditKeys::kSectionForward, 896},
+                 {EditKeys::kSectionBack, 640},
+                 {EditKeys::kStart, 0}};
+    for (const auto& move : moves) {
+        rig.key(move.key);
+        s.step();
+        EXPECT_EQ(s.row(), move.row) << "key " << move.key;
+        EXPECT_TRUE(rig.musicAgrees()) << "key " << move.key;
+        EXPECT_TRUE(s.transport().paused);
+    }
+
+    // Playing on: the row follows the music.
+    s.seekRow(300);
+    rig.key(EditKeys::kPause);
+    EXPECT_FALSE(s.transport().paused);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    s.step();
+    EXPECT_GT(s.row(), 300.5);
+    EXPECT_EQ(rowAtBytes(s.music().position()) >= s.row(), true);
+    // A row step while playing pauses first.
+    rig.key(EditKeys::kRowForward);
+    EXPECT_TRUE(s.transport().paused);
+    s.step();
+    EXPECT_EQ(s.row(), std::round(s.row()));
+    EXPECT_TRUE(rig.musicAgrees());
+
+    // Loop the section 16:0-20:0 from near its end: the music comes back to its start.
+    s.seekRow(637);
+    rig.key(EditKeys::kLoop);
+    ASSERT_TRUE(s.transport().looping);
+    EXPECT_EQ(s.transport().loopBegin, 512);
+    EXPECT_EQ(s.transport().loopEnd, 640);
+    rig.key(EditKeys::kPause);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // about 4.4 rows
+    s.step();
+    EXPECT_GE(s.row(), 512.0);
+    EXPECT_LT(s.row(), 520.0);
+    rig.key(EditKeys::kLoop);
+    EXPECT_FALSE(s.transport().looping);
+    s.finish();
+}
+
+TEST(EditSession, SavedTimelineChangesTheTracksAtTheNextFrame) {
+    ScratchAssets assets;
+    Rig rig(assets.dir);
+    EditSession& s = *rig.session;
+    s.seekRow(710);
+    s.step();
+    const double before = rig.value("cityrot");
+    const std::string good = readText(assets.timeline());
+
+    save(assets.timeline(), replaced(good, "20:0.125 0.08 linear", "20:0.125 0.30 linear"));
+    s.step();
+    EXPECT_EQ(s.row(), 710.0);
+    EXPECT_TRUE(rig.musicAgrees());
+    const double after = rig.value("cityrot");
+    EXPECT_GT(after, before + 0.1);
+    EXPECT_EQ(s.live().timelineReloads(), 1);
+    EXPECT_TRUE(s.live().errors().empty());
+
+    // A broken line: the tracks stay, the line is reported, on the display too.
+    std::string broken = replaced(good, "track greet ", "track greet\n4:0 banana\n#");
+    const int brokenLine =
+        1 + int(std::count(broken.begin(), broken.begin() + broken.find("4:0 banana"), '\n'));
+    save(assets.timeline(), broken);
+    s.step();
+    EXPECT_EQ(rig.value("cityrot"), after);
+    ASSERT_EQ(s.live().errors().size(), 1u);
+    const std::string expected =
+        assets.timeline().string() + ":" + std::to_string(brokenLine) + ": bad value 'banana'";
+    EXPECT_EQ(s.live().errors()[0], expected);
+    bool onDisplay = false;
+    for (const std::string& line : s.hudLines())
+        onDisplay |=
+            line.find(":" + std::to_string(brokenLine) + ": bad value") != std::string::npos;
+    EXPECT_TRUE(onDisplay);
+    EXPECT_TRUE(rig.display->overlayShown);
+
+    // Mended: the message goes, the file's tracks come.
+    save(assets.timeline(), good);
+    s.step();
+    EXPECT_TRUE(s.live().errors().empty());
+    EXPECT_EQ(rig.value("cityrot"), before);
+
+    // The heads-up display hides and shows on its key, never in the frame.
+    rig.key(EditKeys::kHud);
+    s.step();
+    EXPECT_FALSE(rig.display->overlayShown);
+    rig.key(EditKeys::kHud);
+    s.step();
+    EXPECT_TRUE(rig.display->overlayShown);
+    s.finish();
+}
+
+TEST(EditSession, ChangedArrangementIsSynthesisedAndPlaysOnFromTheSamePlace) {
+    ScratchAssets assets;
+    Rig rig(assets.dir);
+    EditSession& s = *rig.session;
+    s.seekRow(700);
+    s.step();
+    const uint64_t length = s.music().length();
+    save(assets.timeline(), replaced(readText(assets.timeline()), "section  28:0   5     storm",
+                                     "section  28:0   5     theme"));
+    s.step();
+    s.live().settle(const_cast<Show&>(s.show()), &s.music());
+    s.step();
+    EXPECT_EQ(s.live().musicReloads(), 1);
+    EXPECT_EQ(s.row(), 700.0);
+    EXPECT_TRUE(rig.musicAgrees());
+    EXPECT_NEAR(double(s.music().length()), double(length), 176400.0 * 0.5);
+    s.finish();
+}
+
+// The edit mode's frame of a row is the capture tool's frame of the same files at that row:
+// first of the files the data folder was made from, then of changed ones made anew.
+TEST(EditSession, FrameEqualsTheCaptureOfTheSameFiles) {
+    ScratchAssets assets;
+    {
+        Rig rig(assets.dir);
+        rig.session->seekRow(600);
+        rig.session->step();
+        EXPECT_TRUE(sameFrame(captureRaw(kDataDir, 600), rig.session->show().framebuffer));
+    }
+
+    save(assets.timeline(),
+         replaced(readText(assets.timeline()), "20:0.125 0.08 linear", "20:0.125 0.30 linear"));
+    save(assets.texts(),
+         replaced(readText(assets.texts()), "greet2 = every coder", "greet2 = EVERY edited coder"));
+    const fs::path data = assets.dir / "data";
+    std::vector<std::string> written;
+    std::string message;
+    ASSERT_TRUE(assetgen::generateData(assets.dir.string(), data.string(), written, message))
+        << message;
+
+    Rig rig(assets.dir);  // the old data folder, the new sources
+    rig.session->seekRow(710);
+    rig.session->step();
+    EXPECT_TRUE(rig.session->live().errors().empty());
+    const std::vector<float> changed = captureRaw(data.string(), 710);
+    EXPECT_TRUE(sameFrame(changed, rig.session->show().framebuffer));
+    EXPECT_FALSE(sameFrame(captureRaw(kDataDir, 710), rig.session->show().framebuffer));
+}
+
+}  // namespace
+
+namespace {
+
+// Every picture made in the program holds the texels of the build's PNG file of it.
+TEST(EditReload, PicturesEqualTheBuildsFiles) {
+    const std::string text = readText(fs::path(kAssetsDir) / "texts.txt");
+    PictureBuild build;
+    std::string message;
+    ASSERT_TRUE(buildPictures(text, "texts.txt", build, message)) << message;
+    ASSERT_EQ(build.files.size(), 12u);
+    for (size_t i = 0; i < build.files.size(); ++i) {
+        int code = 0;
+        Texture* file =
+            readTexture(dataPath(kDataDir, build.files[i].c_str()).c_str(), "", code, message);
+        ASSERT_NE(file, nullptr) << message;
+        const Texture& made = *build.textures[i];
+        ASSERT_EQ(made.width, file->width);
+        ASSERT_EQ(made.height, file->height);
+        EXPECT_EQ(std::memcmp(made.texels, file->texels,
+                              sizeof(float) * 4 * size_t(made.width) * made.height),
+                  0)
+            << build.files[i];
+        freeTexture(file);
+    }
+    releasePictures(build);
+}
+
+}  // namespace
