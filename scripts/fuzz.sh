@@ -23,7 +23,7 @@ cmake --build --preset fuzz
 
 build=build/fuzz
 data=$build/bin/data
-shared=../shared/testdata/pngsuite
+pngsuite=tests/data/pngsuite
 
 failed=()
 for reader in "${readers[@]}"; do
@@ -40,8 +40,8 @@ for reader in "${readers[@]}"; do
     mkdir -p "$corpus" "$seeds" "$findings"
     for extension in "${extensions[@]}"; do
         for file in "$data"/*."$extension"; do [ -f "$file" ] && cp "$file" "$seeds/"; done
-        if [ "$reader" = png ] && [ -d "$shared" ]; then
-            for file in "$shared"/*."$extension"; do [ -f "$file" ] && cp "$file" "$seeds/"; done
+        if [ "$reader" = png ]; then
+            for file in "$pngsuite"/*."$extension"; do [ -f "$file" ] && cp "$file" "$seeds/"; done
         fi
     done
     # The first folder takes what the run learns; the others only seed it.
