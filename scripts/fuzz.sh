@@ -3,7 +3,7 @@
 #   scripts/fuzz.sh [SECONDS] [READER...]
 # runs each of fuzz_track (track files), fuzz_mesh (mesh text) and fuzz_png (PNG bytes), or the
 # readers named (track, mesh, png), for SECONDS each (default 60), one after another. Seeds:
-# tests/fuzz/corpus, tests/fuzz/regressions, the generated data directory and the PNG suite;
+# tests/fuzz/corpus, tests/fuzz/regressions, the generated data directory and tests/data/pngsuite;
 # what a run learns is kept in build/fuzz/corpus/<reader> for the next run. Fails when any
 # target stops on an input (crash, memory error, undefined behaviour, broken promise, leak,
 # hang or runaway memory); the input is left in build/fuzz/findings/<reader>/ and belongs in
