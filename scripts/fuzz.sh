@@ -3,7 +3,7 @@
 #   scripts/fuzz.sh [SECONDS] [READER...]
 # runs each of fuzz_track (track files), fuzz_mesh (mesh text) and fuzz_png (PNG bytes), or the
 # readers named (track, mesh, png), for SECONDS each (default 60), one after another. Seeds:
-# tests/fuzz/corpus, tests/fuzz/regressions, the generated data directory and the PNG suite;
+# tests/fuzz/corpus, tests/fuzz/regressions, the generated data directory and tests/data/pngsuite;
 # what a run learns is kept in build/fuzz/corpus/<reader> for the next run. Fails when any
 # target stops on an input (crash, memory error, undefined behaviour, broken promise, leak,
 # hang or runaway memory); the input is left in build/fuzz/findings/<reader>/ and belongs in
@@ -23,7 +23,7 @@ cmake --build --preset fuzz
 
 build=build/fuzz
 data=$build/bin/data
-shared=../shared/testdata/pngsuite
+pngsuite=tests/data/pngsuite
 
 failed=()
 for reader in "${readers[@]}"; do
@@ -40,8 +40,8 @@ for reader in "${readers[@]}"; do
     mkdir -p "$corpus" "$seeds" "$findings"
     for extension in "${extensions[@]}"; do
         for file in "$data"/*."$extension"; do [ -f "$file" ] && cp "$file" "$seeds/"; done
-        if [ "$reader" = png ] && [ -d "$shared" ]; then
-            for file in "$shared"/*."$extension"; do [ -f "$file" ] && cp "$file" "$seeds/"; done
+        if [ "$reader" = png ]; then
+            for file in "$pngsuite"/*."$extension"; do [ -f "$file" ] && cp "$file" "$seeds/"; done
         fi
     done
     # The first folder takes what the run learns; the others only seed it.

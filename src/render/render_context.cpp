@@ -26,9 +26,11 @@ void freeArray(T* array) {
     ::operator delete(array, kArrayAlignment);
 }
 
-Plane normalisedPlane(float nx, float ny, float nz, float d) {
-    const float length = std::sqrt(nx * nx + ny * ny + nz * nz);
-    return {nx / length, ny / length, nz / length, 0.0f, d};
+// Normalised in double and rounded once: each component is then the float nearest its exact
+// value, where a float normalisation lands an ulp or two off.
+Plane normalisedPlane(double nx, double ny, double nz, float d) {
+    const double length = std::sqrt(nx * nx + ny * ny + nz * nz);
+    return {float(nx / length), float(ny / length), float(nz / length), 0.0f, d};
 }
 
 // The frame's single warning: true for the first caller of a frame only.
@@ -107,14 +109,15 @@ ViewVolume* createViewVolume(float* framebuffer) {
     view->framebuffer = framebuffer;
 
     const float angle = 0.8726646f;  // the 50 degree half-angle
-    const float c = std::cos(angle);
-    const float s = std::sin(angle);
-    view->planes[kPlaneNear] = normalisedPlane(0.0f, 0.0f, -1.0f, 0.1f);
-    view->planes[kPlaneFar] = normalisedPlane(0.0f, 0.0f, 1.0f, -3000.0f);
-    view->planes[kPlaneTop] = normalisedPlane(0.0f, -c, -s, 0.0f);
-    view->planes[kPlaneBottom] = normalisedPlane(0.0f, c, -s, 0.0f);
-    view->planes[kPlaneLeft] = normalisedPlane(c, 0.0f, -view->aspect * s, 0.0f);
-    view->planes[kPlaneRight] = normalisedPlane(-c, 0.0f, -view->aspect * s, 0.0f);
+    const double c = std::cos(double(angle));
+    const double s = std::sin(double(angle));
+    const double aspect = view->aspect;
+    view->planes[kPlaneNear] = normalisedPlane(0.0, 0.0, -1.0, 0.1f);
+    view->planes[kPlaneFar] = normalisedPlane(0.0, 0.0, 1.0, -3000.0f);
+    view->planes[kPlaneTop] = normalisedPlane(0.0, -c, -s, 0.0f);
+    view->planes[kPlaneBottom] = normalisedPlane(0.0, c, -s, 0.0f);
+    view->planes[kPlaneLeft] = normalisedPlane(c, 0.0, -aspect * s, 0.0f);
+    view->planes[kPlaneRight] = normalisedPlane(-c, 0.0, -aspect * s, 0.0f);
 
     // The projection scale makes the top plane meet the top screen edge: cut the segment
     // (0, 0, -50) -> (0, 100000, -50) with it to find y = 50 tan A on that plane.

@@ -19,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-const std::string kSuiteDir = std::string(DEMO_SHARED_DIR) + "/testdata/pngsuite";
+const std::string kSuiteDir = DEMO_PNGSUITE_DIR;
 
 Bytes readBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
