@@ -21,7 +21,6 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -531,9 +530,15 @@ void runUpTo(long first, const Options& options, Show& show, const Matrix4& came
     }
 }
 
+// frameNNNNN.png, five digits or more.
 bool isFrameName(const std::string& name) {
-    static const std::regex pattern("frame[0-9]{5,}\\.png");
-    return std::regex_match(name, pattern);
+    const size_t prefix = 5, suffix = 4;
+    if (name.size() < prefix + 5 + suffix || name.rfind("frame", 0) != 0 ||
+        name.compare(name.size() - suffix, suffix, ".png") != 0) {
+        return false;
+    }
+    return std::all_of(name.begin() + prefix, name.end() - suffix,
+                       [](char c) { return c >= '0' && c <= '9'; });
 }
 
 int captureFrames(const Options& options) {
