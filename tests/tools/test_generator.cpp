@@ -27,6 +27,10 @@ TEST(Generator, SameBytesOnEveryRun) {
         fs::path(testing::TempDir()) / ("assetgen_runs_" + std::to_string(::getpid()));
     fs::remove_all(root);
     const fs::path first = root / "first", second = root / "second";
+    // A run over an existing folder replaces it whole: the stale file goes.
+    fs::create_directories(second);
+    std::string message;
+    ASSERT_TRUE(assetgen::writeFile((second / "stale.txt").string(), std::string("x"), message));
     for (const auto& dir : {first, second}) {
         const std::string command = std::string("\"") + ASSETGEN_PATH + "\" \"" + DEMO_ASSETS_DIR +
                                     "\" \"" + dir.string() + "\"";
@@ -46,6 +50,7 @@ TEST(Generator, SameBytesOnEveryRun) {
     // 18 tracks, 12 pictures, 6 meshes and the music.
     EXPECT_EQ(files, 37);
     EXPECT_EQ(std::distance(fs::directory_iterator(second), fs::directory_iterator()), 37);
+    EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 2);
     fs::remove_all(root);
 }
 
@@ -58,11 +63,21 @@ TEST(Generator, BrokenSourcesFailWithTheFileNamed) {
     std::string timeline = slurp(fs::path(DEMO_ASSETS_DIR) / "timeline.txt");
     std::string message;
     std::vector<std::string> written;
+    // A failed run leaves the previous data folder as it was and nothing beside it.
+    fs::create_directories(dir / "out");
+    ASSERT_TRUE(
+        assetgen::writeFile((dir / "out" / "old.txt").string(), std::string("old"), message));
+    const auto untouched = [&] {
+        EXPECT_EQ(slurp(dir / "out" / "old.txt"), "old");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), fs::directory_iterator()), 1);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+    };
 
     // A missing timeline.
     EXPECT_FALSE(assetgen::generateData((dir / "assets").string(), (dir / "out").string(), written,
                                         message));
     EXPECT_NE(message.find("timeline.txt"), std::string::npos) << message;
+    untouched();
 
     // A value the ring builder cannot take, on the line it stands.
     const size_t at = timeline.find("track ringdiv");
@@ -75,6 +90,7 @@ TEST(Generator, BrokenSourcesFailWithTheFileNamed) {
                                         message));
     EXPECT_NE(message.find("ringdiv"), std::string::npos) << message;
     EXPECT_NE(message.find("200"), std::string::npos) << message;
+    untouched();
 
     // Texts without a greeting.
     ASSERT_TRUE(assetgen::writeFile((dir / "assets" / "timeline.txt").string(), timeline, message));
@@ -83,6 +99,7 @@ TEST(Generator, BrokenSourcesFailWithTheFileNamed) {
     EXPECT_FALSE(assetgen::generateData((dir / "assets").string(), (dir / "out").string(), written,
                                         message));
     EXPECT_NE(message.find("greet1"), std::string::npos) << message;
+    untouched();
     fs::remove_all(dir);
 }
 

@@ -1,6 +1,9 @@
 #include "assetgen.h"
 
+#include <fcntl.h>
+
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 
@@ -26,6 +29,10 @@ public:
         : dir_(dir), written_(written) {}
     template <typename Data>
     bool put(const std::string& name, const Data& data, std::string& message) {
+        if (stopSignal) {
+            message = "stopped by a signal";
+            return false;
+        }
         if (!writeFile(dir_ + "/" + name, data, message)) return false;
         written_.push_back(name);
         return true;
@@ -36,7 +43,48 @@ private:
     std::vector<std::string>& written_;
 };
 
+// Puts the finished folder `fresh` in the place of `target`, the old one (if any) left in
+// `fresh`'s place. An atomic exchange where the system has one; otherwise two renames, the
+// first undone if the second fails.
+bool swapIn(const std::filesystem::path& fresh, const std::filesystem::path& target,
+            std::string& message) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (!fs::exists(target, error)) {
+        fs::rename(fresh, target, error);
+        if (error)
+            message =
+                target.string() + ": cannot rename the new folder into place: " + error.message();
+        return !error;
+    }
+#ifdef RENAME_EXCHANGE
+    if (renameat2(AT_FDCWD, fresh.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+        return true;
+    }
+#endif
+    const fs::path old = fresh.string() + "-old";
+    fs::remove_all(old, error);
+    fs::rename(target, old, error);
+    if (!error) {
+        fs::rename(fresh, target, error);
+        if (!error) {
+            fs::rename(old, fresh, error);
+            return true;
+        }
+        std::error_code undo;
+        fs::rename(old, target, undo);
+    }
+    message = target.string() + ": cannot replace the folder: " + error.message();
+    return false;
+}
+
+// Every file into `outDir`, which already exists and is empty.
+bool writeAll(const std::string& assetsDir, const std::string& outDir,
+              std::vector<std::string>& written, std::string& message);
+
 }  // namespace
+
+volatile std::sig_atomic_t stopSignal = 0;
 
 Loudness measureLoudness(const std::vector<float>& left, const std::vector<float>& right) {
     double peak = 0.0, sum = 0.0;
@@ -52,13 +100,41 @@ Loudness measureLoudness(const std::vector<float>& left, const std::vector<float
 
 bool generateData(const std::string& assetsDir, const std::string& outDir,
                   std::vector<std::string>& written, std::string& message) {
+    namespace fs = std::filesystem;
     written.clear();
+    fs::path target = fs::path(outDir).lexically_normal();
+    if (target.filename().empty()) target = target.parent_path();  // "data/"
     std::error_code error;
-    std::filesystem::create_directories(outDir, error);
-    if (error) {
-        message = outDir + ": cannot create the directory: " + error.message();
+    if (fs::exists(target, error) && !fs::is_directory(target, error)) {
+        message = outDir + ": not a directory";
         return false;
     }
+    const fs::path parent = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    fs::create_directories(parent, error);
+    if (error) {
+        message = parent.string() + ": cannot create the directory: " + error.message();
+        return false;
+    }
+    // The new folder is made beside the old one under a fixed name (so that one left by a
+    // killed run is cleared by the next) and swapped in whole.
+    const fs::path fresh = parent / ("." + target.filename().string() + ".assetgen-new");
+    fs::remove_all(fresh, error);
+    fs::remove_all(fresh.string() + "-old", error);
+    if (!fs::create_directory(fresh, error)) {
+        message = fresh.string() + ": cannot create the directory: " + error.message();
+        return false;
+    }
+    const bool done =
+        writeAll(assetsDir, fresh.string(), written, message) && swapIn(fresh, target, message);
+    fs::remove_all(fresh, error);
+    if (!done) written.clear();
+    return done;
+}
+
+namespace {
+
+bool writeAll(const std::string& assetsDir, const std::string& outDir,
+              std::vector<std::string>& written, std::string& message) {
     Writer out(outDir, written);
 
     const std::string timelinePath = assetsDir + "/timeline.txt";
@@ -128,5 +204,7 @@ bool generateData(const std::string& assetsDir, const std::string& outDir,
     }
     return out.put("demo110.mp3", mp3, message);
 }
+
+}  // namespace
 
 }  // namespace assetgen

@@ -1,11 +1,21 @@
 // The capture tool: renders the show offline, without display and without sound, through the
-// same frame function the demo runs. One frame (PNG or raw floats), the whole show (PNG frames
-// or a video with the music), a contact sheet, or a per-scene timing table.
+// same frame function the demo runs. One frame (PNG or raw floats), the show or part of it (PNG
+// frames or a video with the music), a contact sheet, or a per-scene timing table.
+//
+// Every file is written under a temporary name beside its final one and renamed when whole, so
+// an interrupted or failed run leaves nothing under the final name. Frames before --from are
+// rendered without being written: the falling discs carry state from frame to frame.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/music_decoder.h"
 #include "image_output.h"
 #include "label_font.h"
 #include "runtime/clock.h"
@@ -23,24 +34,65 @@
 #include "runtime/show.h"
 #include "runtime/startup.h"
 
+extern char** environ;
+
 namespace {
 
+namespace fs = std::filesystem;
+
 const char* const kUsage =
-    "usage: capture [--data DIR] MODE\n"
+    "usage: capture [--data DIR] MODE [OPTIONS]\n"
+    "Every option also takes the form --option=value.\n"
     "modes:\n"
     "  --row R [--time T] [--scene-time E] [--keys K] [--png FILE] [--raw FILE]\n"
     "        one frame at sync row R; T and E default to R / (44/3) seconds; K is a string of\n"
     "        free-camera keys (for example \"1a\") applied in order to the start camera.\n"
     "        --png writes what the display shows, --raw the framebuffer as 640 x 480 x 4\n"
     "        little-endian floats (r, g, b, depth)\n"
-    "  --frames DIR [--fps N]        the whole show as numbered PNG frames\n"
-    "  --video FILE [--fps N]        the whole show as a video with the music (needs ffmpeg)\n"
+    "  --frames DIR [--force]        numbered PNG frames frame00000.png, frame00001.png, ...\n"
+    "        counted from the first frame written. A folder that already holds such frames is\n"
+    "        refused; --force deletes them first.\n"
+    "  --video FILE                  a video with the music, through ffmpeg (on the PATH)\n"
     "  --contact-sheet FILE [--sheet-bars N]\n"
-    "        one PNG with a labelled picture every N bars (default 2)\n"
-    "  --bench [--fps N]             render the whole show as fast as possible and print the\n"
-    "        median and 95th percentile frame time of every scene\n"
-    "  --data DIR                    the data directory (default: data beside the program)\n"
-    "  --fps defaults to 60.\n";
+    "        one PNG with a labelled picture a beat into every N-th bar (default 2)\n"
+    "  --bench                       render as fast as possible and print the median and 95th\n"
+    "        percentile frame time of every scene\n"
+    "options of the modes that run the show (frames, video, contact sheet, bench):\n"
+    "  --fps N          frames per second of show time, 1 to 1000 (default 60)\n"
+    "  --from P, --to P render only rows from P (included) to P (excluded); the default is the\n"
+    "        whole show, rows 0 to 1480. P is a row (\"600\", fractions allowed) or BAR:BEAT\n"
+    "        with bars and beats counted from 1, 32 rows a bar and 8 a beat: \"1:1\" is row 0,\n"
+    "        \"5:1\" row 128, \"47:2\" row 1480, the end. Frames before --from are rendered\n"
+    "        unwritten, so that the falling discs are where they would be.\n"
+    "options of --video:\n"
+    "  --size WxH       frame size, at least 640x480 and even both ways (default 640x480). The\n"
+    "        picture is enlarged by the largest whole factor that fits, pixels repeated, and\n"
+    "        centred on black: 1920x1080 holds it twice, 1280x960.\n"
+    "  --codec NAME     ffmpeg's video encoder, -c:v (default libx264)\n"
+    "  --crf N          ffmpeg's -crf, 0 to 63 (default 18 for libx264 and libx265, otherwise\n"
+    "        only when given)\n"
+    "  --preset NAME    ffmpeg's -preset (default medium for libx264 and libx265, otherwise\n"
+    "        only when given)\n"
+    "  --ffmpeg-args \"ARGS\"  more output options for ffmpeg, split at spaces ('' and \"\"\n"
+    "        quote), placed last before the file name so that they override ours\n"
+    "        The video is 4:2:0 (-pix_fmt yuv420p), converted from RGB with the BT.709 matrix\n"
+    "        into limited (16-235) range and tagged BT.709 (colorspace, primaries, transfer,\n"
+    "        range tv); the sound is AAC at 192 kbit/s; .mp4, .mov and .m4v files get\n"
+    "        -movflags +faststart. When the range reaches the show's end (no --to, or --to\n"
+    "        47:2) the music rings out: the last picture fades linearly to black until the\n"
+    "        music ends, so the video is as long as the music (its length found by decoding\n"
+    "        it as the demo does). Otherwise the music is cut to the range.\n"
+    "other options:\n"
+    "  --data DIR       the data directory (default: data beside the program)\n"
+    "  --version        print the version and exit\n"
+    "  --help           print this text and exit\n"
+    "Long runs report frames done (those rendered before --from included), frames per\n"
+    "second and time left on stderr: one updating line on a terminal, otherwise a line every\n"
+    "10%. Every file is written under a hidden temporary name beside it and renamed when\n"
+    "complete. Ctrl+C or SIGTERM stops a run, removes the file being written (a frames folder\n"
+    "keeps the frames already finished) and ends with status 130 or 143. A failure, ffmpeg's\n"
+    "included (\"capture: ffmpeg failed (exit status or signal: its last message)\"), ends\n"
+    "with status 2 and leaves nothing under the final name.\n";
 
 struct Options {
     std::string dataDir;
@@ -54,49 +106,201 @@ struct Options {
     std::string png;
     std::string raw;
     std::string framesDir;
+    bool force = false;
     std::string video;
     std::string contactSheet;
     int sheetBars = 2;
     double fps = 60.0;
     bool bench = false;
+    bool haveFrom = false, haveTo = false;
+    double fromRow = 0.0, toRow = kLastRow;
+    bool haveSize = false;
+    int width = kFrameWidth, height = kFrameHeight;
+    std::string codec = "libx264";
+    std::string crf, preset;
+    std::vector<std::string> ffmpegArgs;
+    bool haveVideoOption = false;
 };
 
+// What an interrupt or a failure must undo: the file being written and a running ffmpeg.
+struct Pending {
+    std::string temp;
+    pid_t ffmpeg = -1;
+    int pipe = -1;
+};
+Pending gPending;
+volatile std::sig_atomic_t gSignal = 0;
+bool gProgressLineOpen = false;  // a terminal progress line without its newline yet
+
+void onSignal(int signal) {
+    gSignal = signal;
+}
+
+void installSignals() {
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART: a write blocked on ffmpeg returns at once
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // A dead ffmpeg shows as EPIPE on the write, reported with its exit status.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void cleanUp() {
+    if (gPending.pipe >= 0) close(gPending.pipe);
+    gPending.pipe = -1;
+    if (gPending.ffmpeg > 0) {
+        kill(gPending.ffmpeg, SIGKILL);
+        while (waitpid(gPending.ffmpeg, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        gPending.ffmpeg = -1;
+    }
+    if (!gPending.temp.empty()) std::remove(gPending.temp.c_str());
+    gPending.temp.clear();
+}
+
+void endProgressLine() {
+    if (gProgressLineOpen) std::fputc('\n', stderr);
+    gProgressLineOpen = false;
+}
+
 [[noreturn]] void fail(const std::string& message) {
+    cleanUp();
+    endProgressLine();
     std::fprintf(stderr, "capture: %s\n", message.c_str());
     std::exit(2);
 }
 
-double parseNumber(const char* option, const char* text) {
+void checkInterrupt() {
+    if (!gSignal) return;
+    const int signal = gSignal;
+    cleanUp();
+    endProgressLine();
+    std::fprintf(stderr, "capture: stopped by %s\n", signal == SIGINT ? "SIGINT" : "SIGTERM");
+    std::exit(128 + signal);
+}
+
+// `path` with a hidden temporary name in the same folder, keeping the extension (ffmpeg picks
+// the container by it).
+std::string tempBeside(const std::string& path) {
+    const fs::path target(path);
+    const std::string name = "." + target.stem().string() + ".part-" + std::to_string(getpid()) +
+                             target.extension().string();
+    return (target.parent_path() / name).string();
+}
+
+void beginFile(const std::string& path) {
+    gPending.temp = tempBeside(path);
+}
+
+void commitFile(const std::string& path) {
+    if (std::rename(gPending.temp.c_str(), path.c_str()) != 0) {
+        fail("cannot rename " + gPending.temp + " to " + path + ": " + std::strerror(errno));
+    }
+    gPending.temp.clear();
+}
+
+double parseNumber(const std::string& option, const std::string& text) {
     char* end = nullptr;
-    const double value = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !std::isfinite(value)) {
-        fail(std::string(option) + " needs a number, not \"" + text + "\"");
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(value)) {
+        fail(option + " needs a number, not \"" + text + "\"");
     }
     return value;
+}
+
+// A row, or BAR:BEAT counted from 1:1 (row 0), 32 rows a bar and 8 a beat.
+double parseRowPosition(const std::string& option, const std::string& text) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos) {
+        const double row = parseNumber(option, text);
+        if (row < 0) fail(option + " takes a row from 0, not " + text);
+        return row;
+    }
+    const double bar = parseNumber(option, text.substr(0, colon));
+    const double beat = parseNumber(option, text.substr(colon + 1));
+    if (bar < 1 || bar != std::floor(bar) || beat < 1 || beat > 4 || beat != std::floor(beat)) {
+        fail(option + " takes BAR:BEAT with BAR from 1 and BEAT 1 to 4, not \"" + text + "\"");
+    }
+    return (bar - 1) * 32 + (beat - 1) * 8;
+}
+
+// Shell-like splitting of --ffmpeg-args: spaces separate, '' and "" quote, \ escapes.
+std::vector<std::string> splitArguments(const std::string& text) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    char quote = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote) {
+            if (c == quote) {
+                quote = 0;
+            } else if (c == '\\' && quote == '"' && i + 1 < text.size()) {
+                word += text[++i];
+            } else {
+                word += c;
+            }
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+            inWord = true;
+        } else if (c == '\\' && i + 1 < text.size()) {
+            word += text[++i];
+            inWord = true;
+        } else if (c == ' ' || c == '\t' || c == '\n') {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (quote) fail("--ffmpeg-args has an unclosed quote");
+    if (inWord) words.push_back(word);
+    return words;
 }
 
 Options parseOptions(int argc, char** argv) {
     Options options;
     options.dataDir = defaultDataDir();
     for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> const char* {
+        std::string arg = argv[i];
+        std::string attached;
+        bool hasAttached = false;
+        if (const size_t equals = arg.find('=');
+            arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+            attached = arg.substr(equals + 1);
+            arg.resize(equals);
+            hasAttached = true;
+        }
+        auto value = [&]() -> std::string {
+            if (hasAttached) return attached;
             if (i + 1 >= argc) fail(arg + " needs a value");
             return argv[++i];
         };
+        auto flag = [&]() {
+            if (hasAttached) fail(arg + " takes no value");
+        };
         if (arg == "--help" || arg == "-h") {
+            flag();
             std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (arg == "--version") {
+            flag();
+            std::printf("capture %s\n", DEMO_VERSION);
             std::exit(0);
         } else if (arg == "--data") {
             options.dataDir = value();
         } else if (arg == "--row") {
-            options.row = parseNumber("--row", value());
+            options.row = parseNumber(arg, value());
             options.haveRow = true;
         } else if (arg == "--time") {
-            options.time = parseNumber("--time", value());
+            options.time = parseNumber(arg, value());
             options.haveTime = true;
         } else if (arg == "--scene-time") {
-            options.sceneTime = parseNumber("--scene-time", value());
+            options.sceneTime = parseNumber(arg, value());
             options.haveSceneTime = true;
         } else if (arg == "--keys") {
             options.keys = value();
@@ -106,23 +310,71 @@ Options parseOptions(int argc, char** argv) {
             options.raw = value();
         } else if (arg == "--frames") {
             options.framesDir = value();
+            if (options.framesDir.empty()) fail("--frames needs a folder");
+        } else if (arg == "--force") {
+            flag();
+            options.force = true;
         } else if (arg == "--video") {
             options.video = value();
+            if (options.video.empty()) fail("--video needs a file name");
         } else if (arg == "--contact-sheet") {
             options.contactSheet = value();
+            if (options.contactSheet.empty()) fail("--contact-sheet needs a file name");
         } else if (arg == "--sheet-bars") {
-            const double bars = parseNumber("--sheet-bars", value());
+            const double bars = parseNumber(arg, value());
             if (bars < 1 || bars > 64 || bars != std::floor(bars)) {
                 fail("--sheet-bars takes a whole number from 1 to 64");
             }
             options.sheetBars = static_cast<int>(bars);
         } else if (arg == "--fps") {
-            options.fps = parseNumber("--fps", value());
+            options.fps = parseNumber(arg, value());
             if (options.fps < 1.0 || options.fps > 1000.0) fail("--fps takes 1 to 1000");
         } else if (arg == "--bench") {
+            flag();
             options.bench = true;
+        } else if (arg == "--from") {
+            options.fromRow = parseRowPosition(arg, value());
+            options.haveFrom = true;
+        } else if (arg == "--to") {
+            options.toRow = parseRowPosition(arg, value());
+            options.haveTo = true;
+        } else if (arg == "--size") {
+            const std::string text = value();
+            int width = 0, height = 0;
+            char extra = 0;
+            if (std::sscanf(text.c_str(), "%dx%d%c", &width, &height, &extra) != 2) {
+                fail("--size takes WIDTHxHEIGHT, for example 1920x1080, not \"" + text + "\"");
+            }
+            if (width < kFrameWidth || height < kFrameHeight) {
+                fail("--size " + text + " is smaller than the picture's 640x480");
+            }
+            if (width > 16384 || height > 16384) fail("--size takes at most 16384 either way");
+            if (width % 2 || height % 2)
+                fail("--size needs an even width and height (4:2:0 video)");
+            options.width = width;
+            options.height = height;
+            options.haveSize = options.haveVideoOption = true;
+        } else if (arg == "--codec") {
+            options.codec = value();
+            if (options.codec.empty()) fail("--codec needs a name");
+            options.haveVideoOption = true;
+        } else if (arg == "--crf") {
+            const double crf = parseNumber(arg, value());
+            if (crf < 0 || crf > 63) fail("--crf takes 0 to 63");
+            char text[32];
+            std::snprintf(text, sizeof(text), "%g", crf);
+            options.crf = text;
+            options.haveVideoOption = true;
+        } else if (arg == "--preset") {
+            options.preset = value();
+            if (options.preset.empty()) fail("--preset needs a name");
+            options.haveVideoOption = true;
+        } else if (arg == "--ffmpeg-args") {
+            const std::vector<std::string> words = splitArguments(value());
+            options.ffmpegArgs.insert(options.ffmpegArgs.end(), words.begin(), words.end());
+            options.haveVideoOption = true;
         } else {
-            fail("unknown argument \"" + arg + "\" (see --help)");
+            fail("unknown argument \"" + std::string(argv[i]) + "\" (see --help)");
         }
     }
     const int modes = options.haveRow + !options.framesDir.empty() + !options.video.empty() +
@@ -136,13 +388,27 @@ Options parseOptions(int argc, char** argv) {
                              !options.png.empty() || !options.raw.empty())) {
         fail("--time, --scene-time, --keys, --png and --raw go with --row");
     }
+    if (options.haveRow && (options.haveFrom || options.haveTo)) {
+        fail("--from and --to go with --frames, --video, --contact-sheet and --bench");
+    }
+    if (options.force && options.framesDir.empty()) fail("--force goes with --frames");
+    if (options.haveVideoOption && options.video.empty()) {
+        fail("--size, --codec, --crf, --preset and --ffmpeg-args go with --video");
+    }
+    if (options.toRow > kLastRow) fail("--to: the show ends at row 1480 (47:2)");
+    if (options.fromRow >= options.toRow) fail("--from must come before --to");
+    if ((options.codec == "libx264" || options.codec == "libx265")) {
+        if (options.crf.empty()) options.crf = "18";
+        if (options.preset.empty()) options.preset = "medium";
+    }
     return options;
 }
 
 // The demo's start-up without music and display: same objects, same random draws.
 void startSilentShow(Show& show, const std::string& dataDir) {
-    if (!std::filesystem::is_directory(dataDir)) fail("no data directory at " + dataDir);
+    if (!fs::is_directory(dataDir)) fail("no data directory at " + dataDir);
     if (!startShow(show, dataDir, nullptr)) std::exit(2);
+    checkInterrupt();
 }
 
 Matrix4 cameraFromKeys(const std::string& keys) {
@@ -162,42 +428,74 @@ FrameState showFrame(long n, double fps, const Matrix4& camera) {
     return FrameState{seconds * ROWS_PER_SECOND, seconds, seconds, camera};
 }
 
-long showFrameCount(double fps) {
-    long n = 0;
-    while (showFrame(n, fps, Matrix4{}).row < kLastRow) ++n;
+// The first frame whose row is `row` or later, compared exactly as the frames are made.
+long frameAtRow(double row, double fps) {
+    long n = std::max(0L, static_cast<long>(row / ROWS_PER_SECOND * fps) - 2);
+    while (showFrame(n, fps, Matrix4{}).row < row) ++n;
     return n;
+}
+
+// Frames [first, end) of the show at the capture rate.
+struct FrameRange {
+    long first;
+    long end;
+};
+
+FrameRange frameRange(const Options& options) {
+    return {frameAtRow(options.fromRow, options.fps), frameAtRow(options.toRow, options.fps)};
 }
 
 class Progress {
 public:
-    Progress(const char* what, long total) : what_(what), total_(total), tty_(isatty(2)) {}
+    Progress(const char* what, long total)
+        : what_(what), total_(std::max(total, 1L)), tty_(isatty(2)), start_(Clock::now()) {}
     void step(long done) {
-        const int percent = static_cast<int>(100 * done / std::max(total_, 1L));
-        if (percent == last_) return;
-        last_ = percent;
+        const Clock::time_point now = Clock::now();
+        const int tenth = static_cast<int>(10 * done / total_);
         if (tty_) {
-            const int filled = percent * 40 / 100;
-            std::fprintf(stderr, "\r%s [%.*s%*s] %3d%%  %ld/%ld", what_, filled,
-                         "########################################", 40 - filled, "", percent, done,
-                         total_);
-            if (done == total_) std::fputc('\n', stderr);
-        } else if (percent % 10 == 0) {
-            std::fprintf(stderr, "%s: %d%%\n", what_, percent);
+            if (done != total_ && now - lastPrint_ < std::chrono::milliseconds(250)) return;
+        } else if (tenth == lastTenth_) {
+            return;
+        }
+        lastPrint_ = now;
+        lastTenth_ = tenth;
+        const double seconds = std::chrono::duration<double>(now - start_).count();
+        const double rate = seconds > 0 ? done / seconds : 0.0;
+        const long left = rate > 0 ? std::lround((total_ - done) / rate) : 0;
+        char line[160];
+        std::snprintf(line, sizeof(line),
+                      "%s: %ld/%ld frames (%d%%), %.1f frames/s, %ld:%02ld left", what_, done,
+                      total_, static_cast<int>(100 * done / total_), rate, left / 60, left % 60);
+        if (tty_) {
+            std::fprintf(stderr, "\r%s\033[K", line);
+            gProgressLineOpen = true;
+            if (done == total_) endProgressLine();
+        } else {
+            std::fprintf(stderr, "%s\n", line);
         }
     }
 
 private:
+    using Clock = std::chrono::steady_clock;
     const char* what_;
     long total_;
     bool tty_;
-    int last_ = -1;
+    Clock::time_point start_;
+    Clock::time_point lastPrint_{};
+    int lastTenth_ = -1;
 };
+
+void writeImageFile(const std::string& path, const RgbImage& image) {
+    beginFile(path);
+    std::string error;
+    if (!writePng(gPending.temp, image, error)) fail(error);
+    commitFile(path);
+}
 
 void writeFramePng(const std::string& path, const float* framebuffer) {
     std::vector<uint32_t> words;
     convertFrame(framebuffer, words);
-    std::string error;
-    if (!writePng(path, wordsToImage(words, kFrameWidth, kFrameHeight), error)) fail(error);
+    writeImageFile(path, wordsToImage(words, kFrameWidth, kFrameHeight));
 }
 
 int captureOne(const Options& options) {
@@ -209,31 +507,69 @@ int captureOne(const Options& options) {
                            cameraFromKeys(options.keys)};
     renderFrame(frame, show);
     if (!options.raw.empty()) {
-        FILE* file = std::fopen(options.raw.c_str(), "wb");
-        if (!file) fail("cannot write " + options.raw);
+        beginFile(options.raw);
+        FILE* file = std::fopen(gPending.temp.c_str(), "wb");
+        if (!file) fail("cannot write " + options.raw + ": " + std::strerror(errno));
         const size_t written = std::fwrite(show.framebuffer, sizeof(float), kFrameFloats, file);
         if (std::fclose(file) != 0 || written != static_cast<size_t>(kFrameFloats)) {
             fail("cannot write " + options.raw);
         }
+        commitFile(options.raw);
     }
     if (!options.png.empty()) writeFramePng(options.png, show.framebuffer);
     return 0;
 }
 
+// Renders frames [0, range.first) unwritten so that the show's state is that of the demo.
+void runUpTo(long first, const Options& options, Show& show, const Matrix4& camera,
+             Progress& progress) {
+    for (long n = 0; n < first; ++n) {
+        renderFrame(showFrame(n, options.fps, camera), show);
+        checkInterrupt();
+        progress.step(n + 1);
+    }
+}
+
+// frameNNNNN.png, five digits or more.
+bool isFrameName(const std::string& name) {
+    const size_t prefix = 5, suffix = 4;
+    if (name.size() < prefix + 5 + suffix || name.rfind("frame", 0) != 0 ||
+        name.compare(name.size() - suffix, suffix, ".png") != 0) {
+        return false;
+    }
+    return std::all_of(name.begin() + prefix, name.end() - suffix,
+                       [](char c) { return c >= '0' && c <= '9'; });
+}
+
 int captureFrames(const Options& options) {
     std::error_code error;
-    std::filesystem::create_directories(options.framesDir, error);
-    if (error) fail("cannot make the folder " + options.framesDir);
+    fs::create_directories(options.framesDir, error);
+    if (error) fail("cannot make the folder " + options.framesDir + ": " + error.message());
+    std::vector<fs::path> old;
+    for (const auto& entry : fs::directory_iterator(options.framesDir, error)) {
+        if (isFrameName(entry.path().filename().string())) old.push_back(entry.path());
+    }
+    if (error) fail("cannot read the folder " + options.framesDir + ": " + error.message());
+    if (!old.empty() && !options.force) {
+        fail(options.framesDir + " already holds " + std::to_string(old.size()) +
+             " frameNNNNN.png files; --force deletes them first");
+    }
+    for (const auto& path : old) {
+        if (!fs::remove(path, error))
+            fail("cannot delete " + path.string() + ": " + error.message());
+    }
     Show show;
     startSilentShow(show, options.dataDir);
     const Matrix4 camera = cameraFromKeys("");
-    const long total = showFrameCount(options.fps);
-    Progress progress("frames", total);
-    for (long n = 0; n < total; ++n) {
+    const FrameRange range = frameRange(options);
+    Progress progress("frames", range.end);
+    runUpTo(range.first, options, show, camera, progress);
+    for (long n = range.first; n < range.end; ++n) {
         renderFrame(showFrame(n, options.fps, camera), show);
         char name[32];
-        std::snprintf(name, sizeof(name), "frame%05ld.png", n);
-        writeFramePng((std::filesystem::path(options.framesDir) / name).string(), show.framebuffer);
+        std::snprintf(name, sizeof(name), "frame%05ld.png", n - range.first);
+        writeFramePng((fs::path(options.framesDir) / name).string(), show.framebuffer);
+        checkInterrupt();
         progress.step(n + 1);
     }
     return 0;
@@ -246,49 +582,256 @@ bool onPath(const char* program) {
     size_t start = 0;
     while (start <= paths.size()) {
         const size_t end = std::min(paths.find(':', start), paths.size());
-        const std::filesystem::path candidate =
-            std::filesystem::path(paths.substr(start, end - start)) / program;
+        const fs::path candidate = fs::path(paths.substr(start, end - start)) / program;
         if (access(candidate.c_str(), X_OK) == 0) return true;
         start = end + 1;
     }
     return false;
 }
 
-std::string shellQuote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += (c == '\'') ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
+// The 640 x 480 picture enlarged `factor` times and centred in width x height.
+struct VideoFrame {
+    int width, height, factor, left, top;
+    std::vector<uint32_t> words;  // borders black, set once
+};
+
+VideoFrame makeVideoFrame(int width, int height) {
+    VideoFrame frame{width, height, 1, 0, 0, {}};
+    frame.factor = std::min(width / kFrameWidth, height / kFrameHeight);
+    frame.left = (width - kFrameWidth * frame.factor) / 2;
+    frame.top = (height - kFrameHeight * frame.factor) / 2;
+    frame.words.assign(static_cast<size_t>(width) * height, 0);
+    return frame;
+}
+
+// Nearest neighbour, each channel scaled by brightness/256 (256: unchanged).
+void placePicture(const std::vector<uint32_t>& picture, int brightness, VideoFrame& frame) {
+    for (int y = 0; y < kFrameHeight; ++y) {
+        uint32_t* out =
+            &frame.words[static_cast<size_t>(frame.top + y * frame.factor) * frame.width +
+                         frame.left];
+        const uint32_t* in = &picture[static_cast<size_t>(y) * kFrameWidth];
+        for (int x = 0; x < kFrameWidth; ++x) {
+            uint32_t w = in[x];
+            if (brightness < 256) {
+                const uint32_t r = (((w >> 16) & 255) * brightness + 128) >> 8;
+                const uint32_t g = (((w >> 8) & 255) * brightness + 128) >> 8;
+                const uint32_t b = ((w & 255) * brightness + 128) >> 8;
+                w = (r << 16) | (g << 8) | b;
+            }
+            std::fill_n(out + x * frame.factor, frame.factor, w);
+        }
+        for (int copy = 1; copy < frame.factor; ++copy) {
+            std::copy_n(out, kFrameWidth * frame.factor, out + copy * frame.width);
+        }
+    }
+}
+
+std::string describeStatus(int status) {
+    if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) {
+        return "killed by signal " + std::to_string(WTERMSIG(status)) + ", " +
+               strsignal(WTERMSIG(status));
+    }
+    return "status " + std::to_string(status);
+}
+
+std::string lastLine(FILE* log) {
+    std::string text, line;
+    std::rewind(log);
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof(buffer), log)) > 0) text.append(buffer, got);
+    for (size_t end = text.size(); end > 0;) {
+        const size_t start = text.rfind('\n', end - 1);
+        const size_t from = start == std::string::npos ? 0 : start + 1;
+        line = text.substr(from, end - from);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+        if (!line.empty()) return line;
+        if (start == std::string::npos) break;
+        end = start;
+    }
+    return line;
+}
+
+class Ffmpeg {
+public:
+    // Starts ffmpeg in its own process group (a Ctrl+C on the terminal reaches capture only,
+    // which then stops ffmpeg itself), reading frames from a pipe, its stderr into a file.
+    void start(const std::vector<std::string>& args) {
+        log_ = std::tmpfile();
+        if (!log_)
+            fail(std::string("cannot make a file for ffmpeg's messages: ") + std::strerror(errno));
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0)
+            fail(std::string("cannot make a pipe: ") + std::strerror(errno));
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, fileno(log_), 2);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults, none;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        sigaddset(&defaults, SIGINT);
+        sigaddset(&defaults, SIGTERM);
+        sigemptyset(&none);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        posix_spawnattr_setflags(
+            &attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+        std::vector<char*> argv;
+        for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        pid_t pid = -1;
+        const int result =
+            posix_spawnp(&pid, "ffmpeg", &actions, &attributes, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+        close(fds[0]);
+        if (result != 0) {
+            close(fds[1]);
+            fail(std::string("cannot start ffmpeg: ") + std::strerror(result));
+        }
+        gPending.ffmpeg = pid;
+        gPending.pipe = fds[1];
+    }
+
+    void write(const void* data, size_t bytes) {
+        const char* p = static_cast<const char*>(data);
+        while (bytes > 0) {
+            const ssize_t done = ::write(gPending.pipe, p, bytes);
+            if (done < 0 && errno == EINTR) {
+                checkInterrupt();
+                continue;
+            }
+            if (done <= 0) {
+                const int error = errno;
+                finish(std::string("stopped reading frames: ") + std::strerror(error));
+            }
+            p += done;
+            bytes -= static_cast<size_t>(done);
+        }
+    }
+
+    // Closes the pipe and waits; on failure ends the program with ffmpeg's reason.
+    void finish(const std::string& trouble = "") {
+        close(gPending.pipe);
+        gPending.pipe = -1;
+        int status = 0;
+        while (waitpid(gPending.ffmpeg, &status, 0) < 0) {
+            if (errno != EINTR) fail(std::string("lost ffmpeg: ") + std::strerror(errno));
+            checkInterrupt();
+        }
+        gPending.ffmpeg = -1;
+        checkInterrupt();
+        if (trouble.empty() && WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
+        std::string reason = describeStatus(status);
+        if (!trouble.empty()) reason = trouble + ", " + reason;
+        const std::string line = lastLine(log_);
+        if (!line.empty()) reason += ": " + line;
+        fail("ffmpeg failed (" + reason + ")");
+    }
+
+private:
+    FILE* log_ = nullptr;
+};
+
+double musicSeconds(const std::string& path) {
+    // Decoded as the demo plays it: gapless, so the length is the song's own.
+    constexpr int kRate = 44100;
+    std::vector<int16_t> pcm;
+    const int code = decodeMusicFile(path.c_str(), kRate, pcm);
+    if (code != kMusicOk) fail(path + ": " + musicErrorText(code));
+    return static_cast<double>(pcm.size() / kPcmChannels) / kRate;
+}
+
+std::string formatNumber(double value) {
+    char text[64];
+    std::snprintf(text, sizeof(text), "%.6f", value);
+    return text;
 }
 
 int captureVideo(const Options& options) {
     if (!onPath("ffmpeg")) fail("--video needs ffmpeg on the PATH (or use --frames)");
+    if (fs::is_directory(options.video)) fail(options.video + " is a folder");
     Show show;
     startSilentShow(show, options.dataDir);
+    const std::string music = dataPath(options.dataDir, "demo110.mp3");
+    const FrameRange range = frameRange(options);
+    if (range.first >= range.end) fail("the range holds no frame at this --fps");
+    // The music rings out when the range reaches the end: the last picture fades to black.
+    const bool ringOut = options.toRow >= kLastRow;
+    long fadeFrames = 0;
+    if (ringOut) {
+        const long musicFrames =
+            static_cast<long>(std::ceil(musicSeconds(music) * options.fps - 1e-6));
+        fadeFrames = std::max(0L, musicFrames - range.end);
+    }
+    checkInterrupt();
+
     char rate[32];
     std::snprintf(rate, sizeof(rate), "%g", options.fps);
-    // XRGB8888 words are B, G, R, X in memory: ffmpeg's bgr0.
-    const std::string command =
-        std::string("ffmpeg -loglevel error -y -f rawvideo -pix_fmt bgr0 -s 640x480 -r ") + rate +
-        " -i - -i " + shellQuote(dataPath(options.dataDir, "demo110.mp3")) +
-        " -map 0:v -map 1:a -c:v libx264 -preset medium -crf 18 -pix_fmt yuv420p -c:a aac"
-        " -b:a 192k -shortest " +
-        shellQuote(options.video);
-    FILE* pipe = popen(command.c_str(), "w");
-    if (!pipe) fail("cannot start ffmpeg");
+    const std::string size = std::to_string(options.width) + "x" + std::to_string(options.height);
+    std::vector<std::string> args = {
+        "ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
+        // XRGB8888 words are B, G, R, X in memory: ffmpeg's bgr0.
+        "-f", "rawvideo", "-pix_fmt", "bgr0", "-s", size, "-framerate", rate, "-i", "pipe:0"};
+    if (range.first > 0) {
+        args.insert(args.end(), {"-ss", formatNumber(range.first / options.fps)});
+    }
+    if (!ringOut) {
+        args.insert(args.end(), {"-t", formatNumber((range.end - range.first) / options.fps)});
+    }
+    args.insert(args.end(),
+                {"-i", music, "-map", "0:v:0", "-map", "1:a:0",
+                 // The sRGB-ish picture into BT.709 limited range, tagged so.
+                 "-vf",
+                 "scale=out_color_matrix=bt709:out_range=tv:"
+                 "flags=bicubic+accurate_rnd+full_chroma_int",
+                 "-pix_fmt", "yuv420p", "-colorspace", "bt709", "-color_primaries", "bt709",
+                 "-color_trc", "bt709", "-color_range", "tv", "-c:v", options.codec});
+    if (!options.crf.empty()) args.insert(args.end(), {"-crf", options.crf});
+    if (!options.preset.empty()) args.insert(args.end(), {"-preset", options.preset});
+    args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
+    std::string extension = fs::path(options.video).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".mp4" || extension == ".mov" || extension == ".m4v") {
+        args.insert(args.end(), {"-movflags", "+faststart"});
+    }
+    args.insert(args.end(), options.ffmpegArgs.begin(), options.ffmpegArgs.end());
+    beginFile(options.video);
+    args.push_back(gPending.temp);
+
+    Ffmpeg ffmpeg;
+    ffmpeg.start(args);
     const Matrix4 camera = cameraFromKeys("");
-    const long total = showFrameCount(options.fps);
-    Progress progress("video", total);
+    Progress progress("video", range.end + fadeFrames);
+    runUpTo(range.first, options, show, camera, progress);
+    VideoFrame frame = makeVideoFrame(options.width, options.height);
     std::vector<uint32_t> words;
-    for (long n = 0; n < total; ++n) {
-        renderFrame(showFrame(n, options.fps, camera), show);
-        convertFrame(show.framebuffer, words);
-        if (std::fwrite(words.data(), 4, words.size(), pipe) != words.size()) {
-            pclose(pipe);
-            fail("ffmpeg stopped taking frames");
+    for (long n = range.first; n < range.end + fadeFrames; ++n) {
+        int brightness = 256;
+        if (n < range.end) {
+            renderFrame(showFrame(n, options.fps, camera), show);
+            convertFrame(show.framebuffer, words);
+        } else {
+            brightness = static_cast<int>(256 * (fadeFrames - (n - range.end) - 1) / fadeFrames);
         }
+        placePicture(words, brightness, frame);
+        ffmpeg.write(frame.words.data(), frame.words.size() * 4);
+        checkInterrupt();
         progress.step(n + 1);
     }
-    if (pclose(pipe) != 0) fail("ffmpeg failed to write " + options.video);
+    ffmpeg.finish();
+    std::error_code error;
+    if (fs::file_size(gPending.temp, error) == 0 || error) {
+        fail("ffmpeg failed (it ended well but wrote nothing to " + gPending.temp + ")");
+    }
+    commitFile(options.video);
     return 0;
 }
 
@@ -300,7 +843,11 @@ int captureContactSheet(const Options& options) {
     const int rowsPerPicture = options.sheetBars * 32;
     // One picture a beat into every N-th bar, once the scene change on the bar line is done.
     std::vector<double> sampleRows;
-    for (double row = 8; row < kLastRow; row += rowsPerPicture) sampleRows.push_back(row);
+    for (double row = options.fromRow + 8; row < options.toRow; row += rowsPerPicture) {
+        sampleRows.push_back(row);
+    }
+    if (sampleRows.empty())
+        fail("the range is shorter than a beat: no picture to put on the sheet");
 
     RgbImage sheet;
     sheet.width = kColumns * kThumbWidth;
@@ -308,13 +855,14 @@ int captureContactSheet(const Options& options) {
     sheet.rgb.assign(static_cast<size_t>(sheet.width) * sheet.height * 3, 0);
 
     // The show runs frame by frame at the capture rate so that the discs fall as in the demo.
-    const long total = showFrameCount(options.fps);
-    Progress progress("contact sheet", total);
+    const FrameRange range = frameRange(options);
+    Progress progress("contact sheet", range.end);
     size_t next = 0;
     std::vector<uint32_t> words;
-    for (long n = 0; n < total && next < sampleRows.size(); ++n) {
+    for (long n = 0; n < range.end && next < sampleRows.size(); ++n) {
         const FrameState frame = showFrame(n, options.fps, camera);
         const int scene = renderFrame(frame, show);
+        checkInterrupt();
         progress.step(n + 1);
         if (frame.row < sampleRows[next]) continue;
         convertFrame(show.framebuffer, words);
@@ -341,9 +889,8 @@ int captureContactSheet(const Options& options) {
         drawLabel(sheet, left + 2, top + kThumbHeight - 11, label, 1);
         ++next;
     }
-    progress.step(total);
-    std::string error;
-    if (!writePng(options.contactSheet, sheet, error)) fail(error);
+    progress.step(range.end);
+    writeImageFile(options.contactSheet, sheet);
     return 0;
 }
 
@@ -357,15 +904,19 @@ int runBench(const Options& options) {
     Show show;
     startSilentShow(show, options.dataDir);
     const Matrix4 camera = cameraFromKeys("");
-    const long total = showFrameCount(options.fps);
+    const FrameRange range = frameRange(options);
+    Progress progress("bench", range.end);
+    runUpTo(range.first, options, show, camera, progress);
     std::map<int, std::vector<double>> times;  // by scene number; other numbers under -1
     using Clock = std::chrono::steady_clock;
-    for (long n = 0; n < total; ++n) {
+    for (long n = range.first; n < range.end; ++n) {
         const Clock::time_point start = Clock::now();
         int scene = renderFrame(showFrame(n, options.fps, camera), show);
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         if (!((scene >= 1 && scene <= 8) || scene == 10)) scene = -1;
         times[scene].push_back(ms);
+        checkInterrupt();
+        progress.step(n + 1);
     }
     std::printf("%-8s %8s %12s %12s\n", "scene", "frames", "median ms", "p95 ms");
     for (const auto& [scene, samples] : times) {
@@ -379,6 +930,7 @@ int runBench(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    installSignals();
     const Options options = parseOptions(argc, argv);
     if (options.haveRow) return captureOne(options);
     if (!options.framesDir.empty()) return captureFrames(options);

@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# The real capture tool, driven as a user would, its files checked with ffprobe.
+#   test_capture.sh CAPTURE DATA_DIR clip      1920x1080 H.264 + AAC of bars 5-6, BT.709 tags,
+#                                              the right frame count and length
+#   test_capture.sh CAPTURE DATA_DIR ringout   from bar 46 to the end: as long as the music,
+#                                              the last frame black
+#   test_capture.sh CAPTURE DATA_DIR whole     the whole show at 1920x1080, as long as the music
+#   test_capture.sh CAPTURE DATA_DIR sigterm   SIGTERM half-way: status 143, no file, no temporary
+#   test_capture.sh CAPTURE DATA_DIR frames    --frames counts, refusal without --force
+#   test_capture.sh CAPTURE DATA_DIR ffmpeg    a failing ffmpeg: "ffmpeg failed", status 2
+set -u
+capture=$1 data=$2 mode=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+
+fail() { echo "FAIL: $*"; exit 1; }
+
+probe() { # probe FILE STREAM ENTRY
+    ffprobe -v error -select_streams "$2" -show_entries "stream=$3" -of csv=p=0 "$1"
+}
+
+# Only the final file may be left in the folder.
+only() {
+    local left
+    left=$(ls -A)
+    [ "$left" = "$1" ] || fail "folder holds: $(echo $left)"
+}
+
+# Seconds within a tolerance: near A B TOLERANCE
+near() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { d = a - b; exit !(d <= t && -d <= t) }'; }
+
+check_video() { # check_video FILE WIDTH HEIGHT
+    [ "$(probe "$1" v:0 codec_name)" = h264 ] || fail "video codec $(probe "$1" v:0 codec_name)"
+    [ "$(probe "$1" v:0 width,height)" = "$2,$3" ] || fail "size $(probe "$1" v:0 width,height)"
+    [ "$(probe "$1" v:0 pix_fmt)" = yuv420p ] || fail "pixel format $(probe "$1" v:0 pix_fmt)"
+    local colour
+    colour=$(probe "$1" v:0 color_range,color_space,color_transfer,color_primaries)
+    [ "$colour" = "tv,bt709,bt709,bt709" ] || fail "colour tags $colour"
+    [ "$(probe "$1" a:0 codec_name)" = aac ] || fail "audio codec $(probe "$1" a:0 codec_name)"
+}
+
+case $mode in
+clip)
+    # Bars 5 and 6 are rows 128 to 192: at 30 frames/s frames 262 to 392, 131 frames, 4.367 s.
+    "$capture" --data "$data" --video v.mp4 --size 1920x1080 --from 5:1 --to=7:1 --fps 30 \
+        --preset ultrafast 2>err.txt || { cat err.txt; fail "capture failed"; }
+    # The 262 frames before bar 5 are rendered too, and counted.
+    grep -q "393/393 frames" err.txt || { cat err.txt; fail "no final progress line"; }
+    rm err.txt
+    only v.mp4
+    check_video v.mp4 1920 1080
+    frames=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries \
+        stream=nb_read_frames -of csv=p=0 v.mp4)
+    [ "$frames" = 131 ] || fail "$frames frames, not 131"
+    audio=$(probe v.mp4 a:0 duration)
+    near "$audio" 4.367 0.05 || fail "the music lasts $audio s, not 4.367"
+    # The picture twice as large, centred: black borders of 320 and 60 pixels around 1280x960.
+    ffmpeg -v error -i v.mp4 -frames:v 1 -f rawvideo -pix_fmt gray - >frame.gray
+    stats=$(od -An -tu1 -v -w1920 frame.gray | awk '
+        NR <= 56 || NR > 1024 { for (i = 1; i <= NF; i++) if ($i > 17) border++ }
+        NR > 64 && NR <= 1016 { for (i = 1; i <= 316; i++) if ($i > 17) border++
+                                for (i = 324; i <= 1596; i++) if ($i > 17) picture++ }
+        END { print border + 0, picture + 0 }')
+    set -- $stats
+    [ "$1" -eq 0 ] || fail "$1 bright pixels in the black border"
+    [ "$2" -gt 1000 ] || fail "the picture is dark ($2 bright pixels)"
+    echo "1920x1080 clip: 131 frames, music $audio s"
+    ;;
+ringout | whole)
+    # Decoded, as the demo plays it: the container's duration counts the encoder's padding.
+    music_length=$(ffmpeg -v error -i "$data/demo110.mp3" -f s16le -ac 2 -ar 44100 - | wc -c |
+        awk '{ print $1 / 4 / 44100 }')
+    if [ "$mode" = ringout ]; then
+        # Row 1440 at 15 frames/s: frame 1473, 98.2 s.
+        seconds=$(awk -v m="$music_length" 'BEGIN { print m - 1473 / 15 }')
+        args=(--from 46:1 --fps 15)
+    else
+        seconds=$music_length
+        args=(--size 1920x1080)
+    fi
+    start=$(date +%s)
+    "$capture" --data "$data" --video v.mp4 "${args[@]}" || fail "capture failed"
+    echo "captured in $(($(date +%s) - start)) s"
+    only v.mp4
+    check_video v.mp4 "$([ "$mode" = whole ] && echo 1920 || echo 640)" \
+        "$([ "$mode" = whole ] && echo 1080 || echo 480)"
+    video=$(probe v.mp4 v:0 duration)
+    audio=$(probe v.mp4 a:0 duration)
+    tolerance=$([ "$mode" = whole ] && echo 0.05 || echo 0.1)
+    near "$video" "$seconds" "$tolerance" || fail "the video lasts $video s, not $seconds"
+    near "$audio" "$seconds" 0.05 || fail "the music lasts $audio s, not $seconds"
+    # Faded out: the last frame is black (limited range: 16).
+    ffmpeg -v error -sseof -0.5 -i v.mp4 -update 1 -f image2 -pix_fmt gray last.pgm
+    brightest=$(tail -c 307200 last.pgm | od -An -tu1 -v | tr -s ' ' '\n' | sort -n | tail -1)
+    [ "$brightest" -le 17 ] || fail "the last frame is not black (up to $brightest)"
+    echo "video $video s, music $audio s, expected $seconds s"
+    ;;
+sigterm)
+    "$capture" --data "$data" --video v.mp4 --fps 30 2>err.txt &
+    pid=$!
+    # Stop it once it has written a tenth of the frames and ffmpeg has made its file.
+    for _ in $(seq 600); do
+        grep -q "(10%)" err.txt && ls -A | grep -q part && break
+        sleep 0.1
+    done
+    ls -A | grep -q part || { cat err.txt; fail "no temporary file while running"; }
+    kill -TERM "$pid"
+    wait "$pid"
+    status=$?
+    cat err.txt
+    [ "$status" -eq 143 ] || fail "exit status $status, not 143"
+    rm err.txt
+    sleep 0.5 # an ffmpeg left running would still write
+    only ""
+    echo "stopped with 143, nothing left"
+    ;;
+frames)
+    # Bar 1 at 10 frames/s: rows 0 to 32, frames 0 to 21.
+    "$capture" --data "$data" --frames out --fps 10 --to 2:1 || fail "capture failed"
+    [ "$(ls -A out | wc -l)" -eq 22 ] || fail "$(ls -A out | wc -l) files, not 22"
+    [ -f out/frame00021.png ] || fail "no frame00021.png"
+    # A folder with frames is refused, nothing touched.
+    touch out/frame99999.png
+    output=$("$capture" --data "$data" --frames out --fps 10 --to 1:2 2>&1)
+    status=$?
+    [ "$status" -eq 2 ] || fail "exit status $status, not 2"
+    echo "$output" | grep -q "already holds 23 frameNNNNN.png files" || fail "said: $output"
+    [ "$(ls -A out | wc -l)" -eq 23 ] || fail "the refused run changed the folder"
+    # --force replaces them: rows 1440 to 1448 (46:1 to 46:2) are frames 982 to 987.
+    "$capture" --data "$data" --frames out --force --fps=10 --from 1440 --to 46:2 ||
+        fail "capture --force failed"
+    [ "$(ls -A out | wc -l)" -eq 6 ] || fail "$(ls -A out | wc -l) files, not 6"
+    [ -f out/frame00005.png ] || fail "no frame00005.png"
+    echo "22 frames, refused, then 6 frames"
+    ;;
+ffmpeg)
+    mkdir bin
+    printf '#!/bin/sh\necho "first line" >&2\necho "no encoder here" >&2\nexit 1\n' >bin/ffmpeg
+    chmod +x bin/ffmpeg
+    output=$(PATH="$work/bin:$PATH" "$capture" --data "$data" --video v.mp4 --to 1:2 2>&1)
+    status=$?
+    echo "$output"
+    [ "$status" -eq 2 ] || fail "exit status $status, not 2"
+    echo "$output" | grep -q "^capture: ffmpeg failed (.*exit status 1: no encoder here)$" ||
+        fail "no ffmpeg failure message"
+    only bin
+    ;;
+*)
+    fail "unknown mode $mode"
+    ;;
+esac
+echo PASS
