@@ -6,23 +6,24 @@
 #include <new>
 
 #include "assets/texture.h"
+#include "render/aligned_block.h"
 #include "render/rasterizer.h"
 
 namespace {
 
-constexpr std::align_val_t kArrayAlignment{64};
-
 // Value-initialised (all zero) so that even an unsorted drawOrder names face 0, not garbage.
+// Like the context record's own new, a failure throws: start-up cannot go on without it.
 template <typename T>
 T* allocateArray(int count) {
-    T* array = static_cast<T*>(::operator new(sizeof(T) * count, kArrayAlignment));
+    T* array = static_cast<T*>(allocateAligned(sizeof(T) * count));
+    if (array == nullptr) throw std::bad_alloc();
     std::uninitialized_value_construct_n(array, count);
     return array;
 }
 
 template <typename T>
 void freeArray(T* array) {
-    ::operator delete(array, kArrayAlignment);
+    freeAligned(array);
 }
 
 Plane normalisedPlane(float nx, float ny, float nz, float d) {
