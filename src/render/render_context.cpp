@@ -5,9 +5,9 @@
 #include <memory>
 #include <new>
 
-#include "assets/texture.h"
 #include "render/aligned_block.h"
 #include "render/rasterizer.h"
+#include "render/texture.h"
 
 namespace {
 

@@ -22,8 +22,7 @@
 #include <cstdint>
 
 #include "render/math.h"
-
-struct Texture;
+#include "render/texture.h"
 
 constexpr int kContextCapacity = 100000;
 constexpr int kMaxLights = 16;

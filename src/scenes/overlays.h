@@ -3,7 +3,7 @@
 // (640 x 480, four floats each, rows top to bottom) and never the depth float.
 #pragma once
 
-#include "assets/texture.h"
+#include "render/texture.h"
 
 // The band covers rows 120..360.
 constexpr int kPlasmaFirstRow = 120;

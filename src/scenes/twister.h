@@ -6,7 +6,7 @@
 // width, so a side seen face-on is brighter than one seen at a grazing angle.
 #pragma once
 
-#include "assets/texture.h"
+#include "render/texture.h"
 
 constexpr int kTwisterStripWidth = 128;
 
