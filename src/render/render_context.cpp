@@ -7,6 +7,7 @@
 
 #include "render/aligned_block.h"
 #include "render/rasterizer.h"
+#include "render/screen.h"
 #include "render/texture.h"
 
 namespace {
@@ -96,8 +97,8 @@ const char* missingPart(const RenderContext& context, const Face& face, bool lit
 
 ViewVolume* createViewVolume(float* framebuffer) {
     ViewVolume* view = new ViewVolume{};
-    view->width = 640.0f;
-    view->height = 480.0f;
+    view->width = static_cast<float>(kScreenWidth);
+    view->height = static_cast<float>(kScreenHeight);
     view->fov = 50.0f;
     view->aspect = 1.3333334f;  // 4/3 as a float
     view->nearZ = -0.1f;

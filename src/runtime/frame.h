@@ -3,13 +3,14 @@
 #pragma once
 
 #include "render/math.h"
+#include "render/screen.h"
 #include "runtime/sync.h"
 #include "scenes/scenes.h"
 #include "scenes/startup_objects.h"
 
-constexpr int kFrameWidth = 640;
-constexpr int kFrameHeight = 480;
-constexpr int kFrameFloats = kFrameWidth * kFrameHeight * 4;
+constexpr int kFrameWidth = kScreenWidth;
+constexpr int kFrameHeight = kScreenHeight;
+constexpr int kFrameFloats = kScreenFloats;
 
 constexpr int kTrackCount = 18;
 // The tracks, in the order they are asked for (and the order of TrackValues' fields).
@@ -33,7 +34,8 @@ bool getDemoTracks(SyncDevice* device, DemoTracks& tracks);
 TrackValues readTrackValues(const DemoTracks& tracks, double row);
 int sceneNumberAt(const DemoTracks& tracks, double row);
 
-// The framebuffer: 640 x 480 pixels of (r, g, b, depth) floats, 64-byte aligned.
+// The framebuffer: kScreenWidth x kScreenHeight pixels of (r, g, b, depth) floats, 64-byte
+// aligned.
 float* allocateFramebuffer();
 
 // Steps 2 to 7 of a frame: clear the framebuffer, move the light, run the scene block of the

@@ -1,6 +1,8 @@
 // The capture tool: renders the show offline, without display and without sound, through the
 // same frame function the demo runs. One frame (PNG or raw floats), the whole show (PNG frames
 // or a video with the music), a contact sheet, or a per-scene timing table.
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -12,10 +14,9 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "image_output.h"
 #include "label_font.h"
+#include "render/screen.h"
 #include "runtime/application.h"
 #include "runtime/clock.h"
 #include "runtime/frame.h"
@@ -24,13 +25,14 @@
 
 namespace {
 
+// A printf format: the framebuffer size is filled in.
 const char* const kUsage =
     "usage: capture [--data DIR] MODE\n"
     "modes:\n"
     "  --row R [--time T] [--scene-time E] [--keys K] [--png FILE] [--raw FILE]\n"
     "        one frame at sync row R; T and E default to R / (44/3) seconds; K is a string of\n"
     "        free-camera keys (for example \"1a\") applied in order to the start camera.\n"
-    "        --png writes what the display shows, --raw the framebuffer as 640 x 480 x 4\n"
+    "        --png writes what the display shows, --raw the framebuffer as %d x %d x 4\n"
     "        little-endian floats (r, g, b, depth)\n"
     "  --frames DIR [--fps N]        the whole show as numbered PNG frames\n"
     "  --video FILE [--fps N]        the whole show as a video with the music (needs ffmpeg)\n"
@@ -84,7 +86,7 @@ Options parseOptions(int argc, char** argv) {
             return argv[++i];
         };
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            std::printf(kUsage, kScreenWidth, kScreenHeight);
             std::exit(0);
         } else if (arg == "--data") {
             options.dataDir = value();
@@ -207,7 +209,7 @@ void writeFramePng(const std::string& path, const float* framebuffer) {
     std::vector<uint32_t> words;
     convertFrame(framebuffer, words);
     std::string error;
-    if (!writePng(path, wordsToImage(words, kFrameWidth, kFrameHeight), error)) fail(error);
+    if (!writePng(path, wordsToImage(words, kScreenWidth, kScreenHeight), error)) fail(error);
 }
 
 int captureOne(const Options& options) {
@@ -221,8 +223,8 @@ int captureOne(const Options& options) {
     if (!options.raw.empty()) {
         FILE* file = std::fopen(options.raw.c_str(), "wb");
         if (!file) fail("cannot write " + options.raw);
-        const size_t written = std::fwrite(show.framebuffer, sizeof(float), kFrameFloats, file);
-        if (std::fclose(file) != 0 || written != static_cast<size_t>(kFrameFloats)) {
+        const size_t written = std::fwrite(show.framebuffer, sizeof(float), kScreenFloats, file);
+        if (std::fclose(file) != 0 || written != static_cast<size_t>(kScreenFloats)) {
             fail("cannot write " + options.raw);
         }
     }
@@ -278,10 +280,12 @@ int captureVideo(const Options& options) {
     std::snprintf(rate, sizeof(rate), "%g", options.fps);
     // XRGB8888 words are B, G, R, X in memory: ffmpeg's bgr0.
     const std::string command =
-        std::string("ffmpeg -loglevel error -y -f rawvideo -pix_fmt bgr0 -s 640x480 -r ") + rate +
+        std::string("ffmpeg -loglevel error -y -f rawvideo -pix_fmt bgr0 -s ") +
+        std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + " -r " + rate +
         " -i - -i " + shellQuote(dataPath(options.dataDir, "demo110.mp3")) +
         " -map 0:v -map 1:a -c:v libx264 -preset medium -crf 18 -pix_fmt yuv420p -c:a aac"
-        " -b:a 192k -shortest " + shellQuote(options.video);
+        " -b:a 192k -shortest " +
+        shellQuote(options.video);
     FILE* pipe = popen(command.c_str(), "w");
     if (!pipe) fail("cannot start ffmpeg");
     const Matrix4 camera = cameraFromKeys("");
@@ -305,7 +309,8 @@ int captureContactSheet(const Options& options) {
     Show show;
     startShow(show, options.dataDir);
     const Matrix4 camera = cameraFromKeys("");
-    constexpr int kThumbWidth = 160, kThumbHeight = 120, kColumns = 6, kScale = 4;
+    constexpr int kColumns = 6, kScale = 4;
+    constexpr int kThumbWidth = kScreenWidth / kScale, kThumbHeight = kScreenHeight / kScale;
     const int rowsPerPicture = options.sheetBars * 32;
     // One picture a beat into every N-th bar, once the scene change on the bar line is done.
     std::vector<double> sampleRows;
@@ -334,7 +339,8 @@ int captureContactSheet(const Options& options) {
                 int sum[3] = {0, 0, 0};
                 for (int sy = 0; sy < kScale; ++sy) {
                     for (int sx = 0; sx < kScale; ++sx) {
-                        const uint32_t w = words[(y * kScale + sy) * kFrameWidth + x * kScale + sx];
+                        const uint32_t w =
+                            words[(y * kScale + sy) * kScreenWidth + x * kScale + sx];
                         sum[0] += (w >> 16) & 255;
                         sum[1] += (w >> 8) & 255;
                         sum[2] += w & 255;
