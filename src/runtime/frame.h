@@ -8,6 +8,7 @@
 #include "scenes/scenes.h"
 #include "scenes/startup_objects.h"
 
+// The frame is the screen (render/screen.h); these names serve the runtime's callers.
 constexpr int kFrameWidth = kScreenWidth;
 constexpr int kFrameHeight = kScreenHeight;
 constexpr int kFrameFloats = kScreenFloats;
