@@ -1,5 +1,6 @@
 // The generator as the build runs it: same bytes every run, clear failures on bad sources.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -15,13 +16,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Per process: other test runs on the machine use the same temporary directory at once.
+fs::path scratch(const std::string& name) {
+    return fs::path(testing::TempDir()) / (name + "_" + std::to_string(getpid()));
+}
+
 std::string slurp(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(Generator, SameBytesOnEveryRun) {
-    const fs::path root = fs::path(testing::TempDir()) / "assetgen_runs";
+    const fs::path root = scratch("assetgen_runs");
     fs::remove_all(root);
     const fs::path first = root / "first", second = root / "second";
     for (const auto& dir : {first, second}) {
@@ -47,7 +53,7 @@ TEST(Generator, SameBytesOnEveryRun) {
 }
 
 TEST(Generator, BrokenSourcesFailWithTheFileNamed) {
-    const fs::path dir = fs::path(testing::TempDir()) / "assetgen_broken";
+    const fs::path dir = scratch("assetgen_broken");
     fs::remove_all(dir);
     fs::create_directories(dir / "assets");
     fs::copy_file(fs::path(DEMO_ASSETS_DIR) / "texts.txt", dir / "assets" / "texts.txt");
