@@ -1,4 +1,4 @@
-// Pixel conversion of one whole 640x480 frame, row by row as the display uploads it.
+// Pixel conversion of one whole frame of the demo's screen, row by row as the display uploads it.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -7,26 +7,24 @@
 
 #include "display/converters.h"
 #include "display/display.h"
+#include "render/screen.h"
 
 namespace {
 
 using namespace PixelDisplay;
 
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
-
 // Colours mostly inside 0..1 with some out of range on both sides, as a lit scene gives.
 std::vector<FloatPixel> makeFloatFrame() {
     std::mt19937 random(12345);
     std::uniform_real_distribution<float> component(-0.1f, 1.2f);
-    std::vector<FloatPixel> frame(kWidth * kHeight);
+    std::vector<FloatPixel> frame(kScreenWidth * kScreenHeight);
     for (FloatPixel& p : frame) p = {component(random), component(random), component(random), 0.5f};
     return frame;
 }
 
 std::vector<PackedPixel> makePackedFrame() {
     std::mt19937 random(12345);
-    std::vector<PackedPixel> frame(kWidth * kHeight);
+    std::vector<PackedPixel> frame(kScreenWidth * kScreenHeight);
     for (PackedPixel& p : frame) p = random() & 0xFFFFFFu;
     return frame;
 }
@@ -35,19 +33,21 @@ template <class Pixel>
 void convertFrame(benchmark::State& state, PixelFormat source, PixelFormat destination,
                   const std::vector<Pixel>& frame) {
     Converter* converter = findConverter(source, destination);
-    const int rowBytes = kWidth * pixelSize(destination);
-    std::vector<uint8_t> texture(size_t(rowBytes) * kHeight);
+    const int rowBytes = kScreenWidth * pixelSize(destination);
+    std::vector<uint8_t> texture(size_t(rowBytes) * kScreenHeight);
     for (auto _ : state) {
         converter->prepare();
-        for (int y = 0; y < kHeight; ++y) {
-            converter->convert(frame.data() + y * kWidth, texture.data() + y * rowBytes, kWidth);
+        for (int y = 0; y < kScreenHeight; ++y) {
+            converter->convert(frame.data() + y * kScreenWidth, texture.data() + y * rowBytes,
+                               kScreenWidth);
         }
         converter->finish();
         benchmark::DoNotOptimize(texture.data());
         benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
-    state.SetBytesProcessed(state.iterations() * kWidth * kHeight * int64_t(sizeof(Pixel)));
+    state.SetItemsProcessed(state.iterations() * kScreenWidth * kScreenHeight);
+    state.SetBytesProcessed(state.iterations() * kScreenWidth * kScreenHeight *
+                            int64_t(sizeof(Pixel)));
 }
 
 void BM_FloatToXRGB8888(benchmark::State& state) {

@@ -3,40 +3,44 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <random>
 #include <vector>
 
-#include "assets/texture.h"
+#include "render/aligned_block.h"
 #include "render/rasterizer.h"
 #include "render/render_context.h"
+#include "render/screen.h"
+#include "render/texture.h"
 
 namespace {
 
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
-constexpr size_t kFrameFloats = static_cast<size_t>(kWidth) * kHeight * 4;
+constexpr size_t kFrameBytes = kScreenFloats * sizeof(float);
 
-// 64-byte aligned like the demo's framebuffer (aligned new: std::aligned_alloc is not
-// available everywhere).
+// Aligned like the demo's framebuffer.
 float* newFrame() {
-    void* block = ::operator new (kFrameFloats * sizeof(float), std::align_val_t{64});
-    std::memset(block, 0, kFrameFloats * sizeof(float));
+    void* block = allocateAligned(kFrameBytes);
+    if (block == nullptr) {
+        std::fputs("out of memory for the frame\n", stderr);
+        std::exit(1);
+    }
+    std::memset(block, 0, kFrameBytes);
     return static_cast<float*>(block);
 }
 
 void freeFrame(float* frame) {
-    ::operator delete (frame, std::align_val_t{64});
+    freeAligned(frame);
 }
 
 void BM_ClearFrame(benchmark::State& state) {
     float* frame = newFrame();
     for (auto _ : state) {
-        std::memset(frame, 0, kFrameFloats * sizeof(float));
+        std::memset(frame, 0, kFrameBytes);
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(state.iterations() * kFrameFloats * sizeof(float));
+    state.SetBytesProcessed(state.iterations() * kFrameBytes);
     freeFrame(frame);
 }
 BENCHMARK(BM_ClearFrame);
@@ -49,7 +53,7 @@ struct Placement {
     std::vector<float> x, y;
     explicit Placement(float leg) {
         std::mt19937 rng(7);
-        const float maxX = kWidth - leg - 1, maxY = kHeight - leg - 1;
+        const float maxX = kScreenWidth - leg - 1, maxY = kScreenHeight - leg - 1;
         for (int i = 0; i < 1024; ++i) {
             x.push_back(maxX > 0 ? std::uniform_real_distribution<float>(0, maxX)(rng) : 0);
             y.push_back(maxY > 0 ? std::uniform_real_distribution<float>(0, maxY)(rng) : 0);
@@ -76,8 +80,10 @@ void fillSweep(benchmark::State& state, Draw draw) {
         ScreenCorner c[3];
         if (leg >= 1000) {
             const float z = -1000.0f / static_cast<float>(n + 1);
-            const ScreenCorner a[3] = {{0, 0, z}, {0, 480, z}, {640, 480, z}};
-            const ScreenCorner b[3] = {{0, 0, z}, {640, 480, z}, {640, 0, z}};
+            const ScreenCorner a[3] = {
+                {0, 0, z}, {0, kScreenHeight, z}, {kScreenWidth, kScreenHeight, z}};
+            const ScreenCorner b[3] = {
+                {0, 0, z}, {kScreenWidth, kScreenHeight, z}, {kScreenWidth, 0, z}};
             draw(frame, a);
             draw(frame, b);
         } else {
@@ -87,7 +93,7 @@ void fillSweep(benchmark::State& state, Draw draw) {
         ++n;
         benchmark::ClobberMemory();
     }
-    const double pixels = leg >= 1000 ? kWidth * kHeight : 0.5 * leg * leg;
+    const double pixels = leg >= 1000 ? kScreenPixels : 0.5 * leg * leg;
     state.counters["pixels/s"] = benchmark::Counter(
         pixels * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     freeFrame(frame);
@@ -102,7 +108,7 @@ void BM_FillLit(benchmark::State& state) {
     const float colour[3] = {0.8f, 0.7f, 0.2f};
     const float intensity[3] = {0.5f, 1.0f, 1.5f};
     fillSweep(state, [&](float* frame, const ScreenCorner c[3]) {
-        fillLit(frame, kWidth, kHeight, c, colour, intensity);
+        fillLit(frame, kScreenWidth, kScreenHeight, c, colour, intensity);
     });
 }
 BENCHMARK(BM_FillLit)->Apply(triangleSizes);
@@ -123,7 +129,7 @@ void BM_FillTextured(benchmark::State& state) {
     const BenchTexture t;
     const Uv uv[3] = {{0.1f, 0.1f}, {0.1f, 0.9f}, {0.9f, 0.1f}};
     fillSweep(state, [&](float* frame, const ScreenCorner c[3]) {
-        fillTextured(frame, kWidth, kHeight, c, uv, t.texture);
+        fillTextured(frame, kScreenWidth, kScreenHeight, c, uv, t.texture);
     });
 }
 BENCHMARK(BM_FillTextured)->Apply(triangleSizes);
@@ -133,7 +139,7 @@ void BM_FillTexturedLit(benchmark::State& state) {
     const Uv uv[3] = {{0.1f, 0.1f}, {0.1f, 0.9f}, {0.9f, 0.1f}};
     const float intensity[3] = {0.5f, 1.0f, 1.5f};
     fillSweep(state, [&](float* frame, const ScreenCorner c[3]) {
-        fillTexturedLit(frame, kWidth, kHeight, c, uv, t.texture, intensity);
+        fillTexturedLit(frame, kScreenWidth, kScreenHeight, c, uv, t.texture, intensity);
     });
 }
 BENCHMARK(BM_FillTexturedLit)->Apply(triangleSizes);
@@ -180,7 +186,7 @@ void BM_FlushSmallLitTriangles(benchmark::State& state) {
 
     for (auto _ : state) {
         state.PauseTiming();
-        std::memset(frame, 0, kFrameFloats * sizeof(float));
+        std::memset(frame, 0, kFrameBytes);
         state.ResumeTiming();
         flushContext(*context);
         benchmark::ClobberMemory();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "render/screen.h"
 #include "runtime/frame.h"
 #include "runtime/platform.h"
 #include "runtime/show.h"
@@ -14,6 +15,9 @@
 #include "scenes/scenes.h"
 
 namespace {
+
+// The pixel the benchmarks read back, so that the work cannot be optimised away.
+constexpr int kCentreFloat = 4 * (kScreenHeight / 2 * kScreenWidth + kScreenWidth / 2);
 
 struct Demo {
     bool ready = false;
@@ -59,7 +63,7 @@ SceneInput inputFor(int scene) {
 }
 
 void clearFrame(float* framebuffer) {
-    std::memset(framebuffer, 0, sizeof(float) * kFrameFloats);
+    std::memset(framebuffer, 0, sizeof(float) * kScreenFloats);
 }
 
 void BM_Scene(benchmark::State& state) {
@@ -78,7 +82,7 @@ void BM_Scene(benchmark::State& state) {
         clearFrame(d.framebuffer);
         updateLight(*d.objects.light, input.currentTime);
         runSceneBlock(scene, d.objects, input);
-        benchmark::DoNotOptimize(d.framebuffer[4 * (240 * 640 + 320)]);
+        benchmark::DoNotOptimize(d.framebuffer[kCentreFloat]);
     }
     state.counters["faces"] = d.objects.context->faceCount;
 }
@@ -99,18 +103,18 @@ void BM_Overlays(benchmark::State& state) {
     for (auto _ : state) {
         input.currentTime += 1.0 / 60.0;
         drawOverlays(d.objects, input);
-        benchmark::DoNotOptimize(d.framebuffer[4 * (240 * 640 + 320)]);
+        benchmark::DoNotOptimize(d.framebuffer[kCentreFloat]);
     }
 }
 
 void BM_PlasmaBand(benchmark::State& state) {
-    static float framebuffer[kFrameFloats];
+    static float framebuffer[kScreenFloats];
     float time = 1.0f;
-    const double al = static_cast<double>(state.range(0)) / 640.0;
+    const double al = static_cast<double>(state.range(0)) / kScreenWidth;
     for (auto _ : state) {
         time += 1.0f / 60.0f;
         drawPlasmaBand(framebuffer, time, 1.0, al);
-        benchmark::DoNotOptimize(framebuffer[4 * (240 * 640 + 320)]);
+        benchmark::DoNotOptimize(framebuffer[kCentreFloat]);
     }
     state.SetItemsProcessed(state.iterations() * 241 * state.range(0));
 }
@@ -132,5 +136,9 @@ BENCHMARK(BM_Scene)
     ->Args({10, 0})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Overlays)->ArgName("credits")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlasmaBand)->ArgName("columns")->Arg(160)->Arg(640)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlasmaBand)
+    ->ArgName("columns")
+    ->Arg(160)
+    ->Arg(kScreenWidth)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

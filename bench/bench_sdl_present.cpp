@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "display/sdl/sdl_display.h"
+#include "render/screen.h"
 
 namespace PixelDisplay {
 namespace {
 
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
+constexpr int kWidth = kScreenWidth;
+constexpr int kHeight = kScreenHeight;
 
 // Renderer 0 is SDL's own choice (accelerated where there is one), 1 the software renderer.
 void presentFrames(benchmark::State& state, bool floats) {
@@ -35,7 +36,7 @@ void presentFrames(benchmark::State& state, bool floats) {
     std::vector<PackedPixel> packedFrame(floatFrame.size());
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
-            floatFrame[size_t(y) * kWidth + x] = {x / 640.0f, y / 480.0f, (x ^ y) / 1024.0f, 0.5f};
+            floatFrame[size_t(y) * kWidth + x] = {x / float(kWidth), y / float(kHeight), (x ^ y) / 1024.0f, 0.5f};
             packedFrame[size_t(y) * kWidth + x] = PackedPixel(x * 0x10101 ^ y * 0x100);
         }
     }

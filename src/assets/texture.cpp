@@ -11,32 +11,12 @@
 #include <new>
 
 #include "assets/file_bytes.h"
+#include "render/aligned_block.h"
 
-#ifdef _WIN32
-#include <malloc.h>
-#endif
 
 namespace {
 
 constexpr size_t kPngSignatureBytes = 8;
-
-// The Windows C runtime has no aligned_alloc; its aligned blocks go back through
-// _aligned_free.
-float* allocateTexels(size_t bytes) {
-#ifdef _WIN32
-    return static_cast<float*>(_aligned_malloc(bytes, 64));
-#else
-    return static_cast<float*>(std::aligned_alloc(64, bytes));
-#endif
-}
-
-void freeTexels(float* texels) {
-#ifdef _WIN32
-    _aligned_free(texels);
-#else
-    std::free(texels);
-#endif
-}
 
 struct MemoryReader {
     const uint8_t* data;
@@ -245,12 +225,11 @@ Texture* makeTexture(const DecodedImage& image, const char* path, const char* na
                      int& errorCode, std::string& message) {
     errorCode = kPngOk;
     const size_t floats = image.rgba.size();
-    const size_t blockBytes = (floats * sizeof(float) + 63) / 64 * 64;
     auto* texture = new (std::nothrow) Texture{};
-    float* texels = allocateTexels(blockBytes);
+    auto* texels = static_cast<float*>(allocateAligned(floats * sizeof(float)));
     if (!texture || !texels) {
         delete texture;
-        freeTexels(texels);
+        freeAligned(texels);
         errorCode = kPngOutOfMemory;
         message = std::string(path) + ": out of memory for the texels";
         return nullptr;
@@ -271,6 +250,6 @@ Texture* makeTexture(const DecodedImage& image, const char* path, const char* na
 
 void freeTexture(Texture* texture) {
     if (!texture) return;
-    freeTexels(texture->texels);
+    freeAligned(texture->texels);
     delete texture;
 }

@@ -1,8 +1,5 @@
-// PNG pictures decoded into float textures.
-//
-// A texel is four floats r, g, b, a in 0..1, the same layout as a framebuffer pixel, so the
-// rasterizers and the 2D effects use texels without conversion. Rows run top to bottom of
-// the picture; texel (x, y) is at index y * width + x. The texel block is 64-byte aligned.
+// PNG pictures decoded into float textures (the Texture record and its texel layout:
+// render/texture.h).
 //
 // Decoding: every PNG colour type, bit depth and interlacing becomes 8-bit RGBA. Grey becomes
 // equal r, g, b; 16-bit samples keep their most significant byte; 1, 2 and 4-bit grey is
@@ -18,12 +15,7 @@
 #include <string>
 #include <vector>
 
-struct Texture {
-    float* texels;  // width * height * 4 floats
-    char name[256];
-    int width;
-    int height;
-};
+#include "render/texture.h"
 
 // Pictures larger than this in either direction, or in texel count, are refused before any
 // allocation: a hostile header must not make us reserve gigabytes.

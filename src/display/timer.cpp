@@ -3,10 +3,6 @@
 #include <chrono>
 #include <thread>
 
-#ifdef _WIN32
-#include "display/windows/windows_timer.h"
-#endif
-
 namespace PixelDisplay {
 
 // CounterTimer
@@ -67,14 +63,6 @@ void MonotonicTimer::sleepSeconds(double seconds) {
     const int64_t whole =
         static_cast<int64_t>(milliseconds < kLongestSleep ? milliseconds : kLongestSleep);
     std::this_thread::sleep_for(std::chrono::milliseconds(whole));
-}
-
-TimerInterface* createPlatformTimer() {
-#ifdef _WIN32
-    return new WindowsTimer;
-#else
-    return new MonotonicTimer;
-#endif
 }
 
 }  // namespace PixelDisplay

@@ -35,8 +35,8 @@ protected:
     int64_t frequency_ = 1;
 };
 
-// The monotonic clock of the C++ library (nanosecond counts); used wherever the Windows
-// performance counter is not.
+// The monotonic clock of the C++ library (nanosecond counts); the timer of every platform
+// without a counter of its own.
 class MonotonicTimer : public CounterTimer {
 public:
     MonotonicTimer();
@@ -46,7 +46,8 @@ protected:
     int64_t counter() const override;
 };
 
-// The timer the demo makes: WindowsTimer on Windows, MonotonicTimer elsewhere.
+// The timer the demo makes. Each platform's display library defines it (WindowsTimer in the
+// Windows one, MonotonicTimer in the SDL one), so that this layer names no platform.
 TimerInterface* createPlatformTimer();
 
 }  // namespace PixelDisplay

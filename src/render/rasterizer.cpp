@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "assets/texture.h"
+#include "render/texture.h"
 
 // Half-space rasterization in blocks after Pineda, "A Parallel Algorithm for Polygon
 // Rasterization" (SIGGRAPH 1988), with the serpentine block walk of McCormack and McNamara,

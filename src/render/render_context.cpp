@@ -6,24 +6,26 @@
 #include <memory>
 #include <new>
 
-#include "assets/texture.h"
+#include "render/aligned_block.h"
 #include "render/rasterizer.h"
+#include "render/screen.h"
+#include "render/texture.h"
 
 namespace {
 
-constexpr std::align_val_t kArrayAlignment{64};
-
 // Value-initialised (all zero) so that even an unsorted drawOrder names face 0, not garbage.
+// Like the context record's own new, a failure throws: start-up cannot go on without it.
 template <typename T>
 T* allocateArray(int count) {
-    T* array = static_cast<T*>(::operator new(sizeof(T) * count, kArrayAlignment));
+    T* array = static_cast<T*>(allocateAligned(sizeof(T) * count));
+    if (array == nullptr) throw std::bad_alloc();
     std::uninitialized_value_construct_n(array, count);
     return array;
 }
 
 template <typename T>
 void freeArray(T* array) {
-    ::operator delete(array, kArrayAlignment);
+    freeAligned(array);
 }
 
 // Normalised in double and rounded once: each component is then the float nearest its exact
@@ -100,8 +102,8 @@ const char* missingPart(const RenderContext& context, const Face& face, bool lit
 
 ViewVolume* createViewVolume(float* framebuffer) {
     ViewVolume* view = new ViewVolume{};
-    view->width = 640.0f;
-    view->height = 480.0f;
+    view->width = static_cast<float>(kScreenWidth);
+    view->height = static_cast<float>(kScreenHeight);
     view->fov = 50.0f;
     view->aspect = 1.3333334f;  // 4/3 as a float
     view->nearZ = -0.1f;

@@ -22,8 +22,7 @@
 #include <cstdint>
 
 #include "render/math.h"
-
-struct Texture;
+#include "render/texture.h"
 
 constexpr int kContextCapacity = 100000;
 constexpr int kMaxLights = 16;
@@ -118,7 +117,8 @@ struct RenderContext {
     bool warnedThisFrame;
 };
 
-// The camera record of a 640 x 480 framebuffer: six normalised clip planes, projScale 201.
+// The camera record of a kScreenWidth x kScreenHeight framebuffer (render/screen.h): six
+// normalised clip planes, projScale 201.
 ViewVolume* createViewVolume(float* framebuffer);
 // Every array at kContextCapacity entries, every Face slot empty (no material), counts 0.
 RenderContext* createRenderContext(TextureTable* textures, ViewVolume* viewVolume);

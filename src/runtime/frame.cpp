@@ -1,11 +1,8 @@
 #include "runtime/frame.h"
 
-#include <cstdlib>
 #include <cstring>
-#ifdef _WIN32
-#include <malloc.h>
-#endif
 
+#include "render/aligned_block.h"
 #include "runtime/startup.h"
 #include "scenes/scenes.h"
 
@@ -23,12 +20,8 @@ int sceneNumberAt(const DemoTracks& tracks, double row) {
 }
 
 float* allocateFramebuffer() {
-#ifdef _WIN32
-    // The Windows C runtime has no aligned_alloc. The block is never freed.
-    void* block = _aligned_malloc(kFrameFloats * sizeof(float), 64);
-#else
-    void* block = std::aligned_alloc(64, kFrameFloats * sizeof(float));
-#endif
+    // The block is never freed.
+    void* block = allocateAligned(kFrameFloats * sizeof(float));
     if (block) std::memset(block, 0, kFrameFloats * sizeof(float));
     return static_cast<float*>(block);
 }

@@ -4,12 +4,14 @@
 #pragma once
 
 #include "render/math.h"
+#include "render/screen.h"
 #include "runtime/show.h"
 #include "scenes/track_values.h"
 
-constexpr int kFrameWidth = 640;
-constexpr int kFrameHeight = 480;
-constexpr int kFrameFloats = kFrameWidth * kFrameHeight * 4;
+// The frame is the screen (render/screen.h); these names serve the runtime's callers.
+constexpr int kFrameWidth = kScreenWidth;
+constexpr int kFrameHeight = kScreenHeight;
+constexpr int kFrameFloats = kScreenFloats;
 
 // Every track is read at the frame's row.
 struct FrameState {
@@ -23,7 +25,8 @@ struct FrameState {
 TrackValues readTrackValues(const DemoTracks& tracks, double row);
 int sceneNumberAt(const DemoTracks& tracks, double row);
 
-// The framebuffer: 640 x 480 pixels of (r, g, b, depth) floats, 64-byte aligned, zeroed.
+// The framebuffer: kScreenWidth x kScreenHeight pixels of (r, g, b, depth) floats, 64-byte
+// aligned, zeroed.
 float* allocateFramebuffer();
 
 // Steps 2 to 7 of a frame: clear the framebuffer, move the light, run the scene block of the

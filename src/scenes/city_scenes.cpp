@@ -1,15 +1,14 @@
 #include <cstring>
 
+#include "render/screen.h"
 #include "scenes/mesh_submission.h"
 #include "scenes/scene_blocks.h"
 #include "scenes/scene_pass.h"
 
 namespace {
 
-constexpr int kRowPixels = 640;
-constexpr int kRows = 480;
 constexpr int kBannerTopRow = 407;
-constexpr int kBannerRows = kRows - kBannerTopRow;  // 73
+constexpr int kBannerRows = kScreenHeight - kBannerTopRow;  // 73
 
 float toFloat(double value) {
     return static_cast<float>(value);
@@ -38,10 +37,10 @@ void drawGreetingBanner(float* framebuffer, StartupObjects& objects, double gree
     const Texture* image = objects.greetImages[g];
     if (image == nullptr || image->texels == nullptr) return;
     const int rows = image->height < kBannerRows ? image->height : kBannerRows;
-    const int columns = image->width < kRowPixels ? image->width : kRowPixels;
+    const int columns = image->width < kScreenWidth ? image->width : kScreenWidth;
     if (columns < 1) return;
     for (int r = 0; r < rows; ++r) {
-        std::memcpy(framebuffer + static_cast<long>(kBannerTopRow + r) * kRowPixels * 4,
+        std::memcpy(framebuffer + static_cast<long>(kBannerTopRow + r) * kScreenWidth * 4,
                     image->texels + static_cast<long>(r) * image->width * 4,
                     sizeof(float) * 4 * columns);
     }
@@ -49,11 +48,11 @@ void drawGreetingBanner(float* framebuffer, StartupObjects& objects, double gree
 
 void drawCitySilhouette(StartupObjects& objects, const SceneInput& input) {
     float* framebuffer = objects.viewVolume->framebuffer;
-    for (int y = 0; y < kRows; ++y) {
+    for (int y = 0; y < kScreenHeight; ++y) {
         // Values above 1 in the upper rows are kept; the display clamps.
-        const float blue = toFloat(0.04 + 0.007 * (kRows - y));
-        float* pixel = framebuffer + static_cast<long>(y) * kRowPixels * 4;
-        for (int x = 0; x < kRowPixels; ++x, pixel += 4) {
+        const float blue = toFloat(0.04 + 0.007 * (kScreenHeight - y));
+        float* pixel = framebuffer + static_cast<long>(y) * kScreenWidth * 4;
+        for (int x = 0; x < kScreenWidth; ++x, pixel += 4) {
             pixel[0] = 0.0f;
             pixel[1] = 0.0f;
             pixel[2] = blue;

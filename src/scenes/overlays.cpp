@@ -4,10 +4,9 @@
 #include <cstdint>
 #include <cstring>
 
-namespace {
+#include "render/screen.h"
 
-constexpr int kRowPixels = 640;
-constexpr int kRows = 480;
+namespace {
 
 // What the band reads for every pixel, computed once per frame from the phase a.
 struct PlasmaFrame {
@@ -69,11 +68,11 @@ float clampUnit(float v) {
     return v;
 }
 
-// al * 640 truncated, kept to one row (and to 0 for NaN or negative values).
+// al * kScreenWidth truncated, kept to one row (and to 0 for NaN or negative values).
 int bandColumns(double al) {
-    const double columns = al * kRowPixels;
+    const double columns = al * kScreenWidth;
     if (!(columns >= 1.0)) return 0;
-    if (columns >= kRowPixels) return kRowPixels;
+    if (columns >= kScreenWidth) return kScreenWidth;
     return static_cast<int>(columns);
 }
 
@@ -92,7 +91,7 @@ void drawPlasmaBand(float* framebuffer, float currentTime, double wfac, double a
     const float weight = static_cast<float>(wfac);
     // The wave's argument grows by the column factor from one column to the next, so its
     // sine is carried along the row by the angle-addition rotation (double precision: the
-    // drift over 640 steps stays far below float resolution) instead of a sine per pixel.
+    // drift over a row of steps stays far below float resolution) instead of a sine per pixel.
     const double stepSin = std::sin(kColumnFactor);
     const double stepCos = std::cos(kColumnFactor);
     for (int y = kPlasmaFirstRow; y <= kPlasmaLastRow && columns > 0; ++y) {
@@ -100,7 +99,7 @@ void drawPlasmaBand(float* framebuffer, float currentTime, double wfac, double a
         const double start = rowTerm(frame, Y) + -320.0 * kColumnFactor;
         double waveSin = std::sin(start);
         double waveCos = std::cos(start);
-        float* pixel = framebuffer + static_cast<long>(y) * kRowPixels * 4;
+        float* pixel = framebuffer + static_cast<long>(y) * kScreenWidth * 4;
         for (int x = 0; x < columns; ++x, pixel += 4) {
             const PlasmaColour c = plasmaAt(frame, static_cast<float>(x - 320), Y, waveSin);
             const double nextSin = waveSin * stepCos + waveCos * stepSin;
@@ -117,14 +116,14 @@ void drawPlasmaBand(float* framebuffer, float currentTime, double wfac, double a
 }
 
 void blendImage(float* framebuffer, const Texture& image, int topRow, float weight) {
-    if (image.texels == nullptr || image.width < 1 || topRow >= kRows) return;
-    const int columns = image.width < kRowPixels ? image.width : kRowPixels;
+    if (image.texels == nullptr || image.width < 1 || topRow >= kScreenHeight) return;
+    const int columns = image.width < kScreenWidth ? image.width : kScreenWidth;
     for (int r = 0; r < image.height; ++r) {
         const int y = topRow + r;
-        if (y >= kRows) break;
+        if (y >= kScreenHeight) break;
         if (y < 0) continue;
         const float* texel = image.texels + static_cast<long>(r) * image.width * 4;
-        float* pixel = framebuffer + static_cast<long>(y) * kRowPixels * 4;
+        float* pixel = framebuffer + static_cast<long>(y) * kScreenWidth * 4;
         for (int x = 0; x < columns; ++x, texel += 4, pixel += 4) {
             const float alpha = weight * texel[3];
             const float keep = 1.0f - alpha;

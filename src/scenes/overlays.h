@@ -1,9 +1,9 @@
 // Full-screen 2D overlays drawn over every frame after the scene: the plasma band, the
 // compofiller picture and the two credit pictures. They write r, g, b of framebuffer pixels
-// (640 x 480, four floats each, rows top to bottom) and never the depth float.
+// (kScreenWidth x kScreenHeight, four floats each, rows top to bottom) and never the depth float.
 #pragma once
 
-#include "assets/texture.h"
+#include "render/texture.h"
 
 // The band covers rows 120..360.
 constexpr int kPlasmaFirstRow = 120;
@@ -19,11 +19,11 @@ struct PlasmaColour {
 // around is derived from a.
 PlasmaColour plasmaColour(float a, float X, float Y);
 
-// Blends the band over columns 0 .. al * 640 - 1 (at most 640) with weight wfac * k, then
-// sets the red of pixel (0, 0) to 0.7.
+// Blends the band over columns 0 .. al * kScreenWidth - 1 (at most kScreenWidth) with weight
+// wfac * k, then sets the red of pixel (0, 0) to 0.7.
 void drawPlasmaBand(float* framebuffer, float currentTime, double wfac, double al);
 
 // Alpha-blends `image` with its top-left corner at (0, topRow): each pixel's colour, clamped
 // to 0..1 first, becomes old * (1 - alpha) + texel * alpha with alpha = weight * texel alpha.
-// Only the part on screen is drawn (at most 640 columns, rows 0..479).
+// Only the part on screen is drawn (at most kScreenWidth columns, rows 0 .. kScreenHeight - 1).
 void blendImage(float* framebuffer, const Texture& image, int topRow, float weight);

@@ -1,5 +1,6 @@
 #include "scenes/scene_pass.h"
 
+#include "render/screen.h"
 #include "scenes/mesh_submission.h"
 #include "scenes/ring_builder.h"
 #include "scenes/track_values.h"
@@ -29,6 +30,5 @@ void submitPlacedMesh(Mesh& mesh, const Matrix4& view, RenderContext& context) {
 }
 
 void resetDepth(float* framebuffer) {
-    constexpr int kPixels = 640 * 480;
-    for (int i = 0; i < kPixels; ++i) framebuffer[4 * i + 3] = 0.0f;
+    for (int i = 0; i < kScreenPixels; ++i) framebuffer[4 * i + 3] = 0.0f;
 }

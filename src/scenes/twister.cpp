@@ -2,10 +2,10 @@
 
 #include <cmath>
 
+#include "render/screen.h"
+
 namespace {
 
-constexpr int kRowPixels = 640;
-constexpr int kRows = 480;
 constexpr float kShadePerPixel = 0.0025f;
 
 }  // namespace
@@ -17,7 +17,7 @@ void drawTwisterSpan(float* row, const float* textureRow, int x0, float width, i
     float u = static_cast<float>(columnBase);
     for (int i = 0; i < pixels; ++i) {
         const int x = x0 + i;
-        if (x > kRowPixels - 1) break;  // the rest of the span is off the row too
+        if (x > kScreenWidth - 1) break;  // the rest of the span is off the row too
         if (x < 0) continue;
         int column = static_cast<int>(u);
         // Rounding of the steps can carry u onto the next strip's first column, which past
@@ -40,7 +40,7 @@ void drawTwister(float* framebuffer, const Texture& texture, double sceneTime) {
     // Finite p and q keep every edge within 512 +- 200, so the int conversions are defined.
     if (!std::isfinite(p) || !std::isfinite(q)) return;
 
-    const int rows = texture.height < kRows ? texture.height : kRows;
+    const int rows = texture.height < kScreenHeight ? texture.height : kScreenHeight;
     for (int y = 0; y < rows; ++y) {
         const float a = (0.8f * static_cast<float>(y) + p) * q * 0.01f;
         const double s = std::sin(static_cast<double>(a));
@@ -51,7 +51,7 @@ void drawTwister(float* framebuffer, const Texture& texture, double sceneTime) {
         const float e4 = static_cast<float>(512.0 - 200.0 * c);
         const float edges[5] = {e1, e2, e3, e4, e1};
 
-        float* row = framebuffer + static_cast<long>(y) * kRowPixels * 4;
+        float* row = framebuffer + static_cast<long>(y) * kScreenWidth * 4;
         const float* textureRow = texture.texels + static_cast<long>(y) * texture.width * 4;
         for (int side = 0; side < 4; ++side) {
             const float from = edges[side];

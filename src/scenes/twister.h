@@ -6,7 +6,7 @@
 // width, so a side seen face-on is brighter than one seen at a grazing angle.
 #pragma once
 
-#include "assets/texture.h"
+#include "render/texture.h"
 
 constexpr int kTwisterStripWidth = 128;
 
@@ -15,7 +15,7 @@ constexpr int kTwisterStripWidth = 128;
 void drawTwister(float* framebuffer, const Texture& texture, double sceneTime);
 
 // One side on one row: ceil(width) pixels from x0, the texture column starting at columnBase
-// and advancing by 128 / width per pixel written; pixels outside 0..639 are skipped without
-// advancing the column. `row` and `textureRow` point at the first pixel of their rows.
+// and advancing by 128 / width per pixel written; pixels outside 0 .. kScreenWidth - 1 are skipped
+// without advancing the column. `row` and `textureRow` point at the first pixel of their rows.
 void drawTwisterSpan(float* row, const float* textureRow, int x0, float width, int columnBase,
                      float shade, int textureWidth);

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "assets/texture.h"
 #include "render/rasterizer.h"
+#include "render/texture.h"
 
 namespace {
 

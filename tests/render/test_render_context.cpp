@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "assets/texture.h"
 #include "render/render_context.h"
+#include "render/texture.h"
 
 namespace {
 

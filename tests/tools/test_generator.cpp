@@ -16,15 +16,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Per process: other test runs on the machine use the same temporary directory at once.
+fs::path scratch(const std::string& name) {
+    return fs::path(testing::TempDir()) / (name + "_" + std::to_string(getpid()));
+}
+
 std::string slurp(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(Generator, SameBytesOnEveryRun) {
-    // A folder of this process's own: test runs of other checkouts on the machine share /tmp.
-    const fs::path root =
-        fs::path(testing::TempDir()) / ("assetgen_runs_" + std::to_string(::getpid()));
+    const fs::path root = scratch("assetgen_runs");
     fs::remove_all(root);
     const fs::path first = root / "first", second = root / "second";
     // A run over an existing folder replaces it whole: the stale file goes.
@@ -55,8 +58,7 @@ TEST(Generator, SameBytesOnEveryRun) {
 }
 
 TEST(Generator, BrokenSourcesFailWithTheFileNamed) {
-    const fs::path dir =
-        fs::path(testing::TempDir()) / ("assetgen_broken_" + std::to_string(::getpid()));
+    const fs::path dir = scratch("assetgen_broken");
     fs::remove_all(dir);
     fs::create_directories(dir / "assets");
     fs::copy_file(fs::path(DEMO_ASSETS_DIR) / "texts.txt", dir / "assets" / "texts.txt");

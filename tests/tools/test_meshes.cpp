@@ -1,5 +1,6 @@
 // The generated meshes, read back with the demo's mesh reader.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -184,7 +185,7 @@ TEST(MeshBuilder, BoxesAndPyramidsAreClosedAndOutward) {
     builder.addBox({-1, -2, -3}, {1, 2, 3});
     builder.addPyramid({0, 0, 0}, {2, 0, 4}, 3);
     const std::string text = builder.text("test");
-    const std::string path = testing::TempDir() + "/builder.fobj";
+    const std::string path = testing::TempDir() + "/builder_" + std::to_string(getpid()) + ".fobj";
     FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     std::fwrite(text.data(), 1, text.size(), file);
@@ -206,7 +207,8 @@ TEST(MeshBuilder, LetteringOfAnyTextIsClosed) {
     ASSERT_TRUE(font.open(ASSETGEN_FONT, message)) << message;
     for (const char* text : {"X", "%/\\", "Wxy", "@&8"}) {
         const std::string mesh = assetgen::makeLettering(font, text, 0.0, "t.png");
-        const std::string path = testing::TempDir() + "/lettering.fobj";
+        const std::string path =
+            testing::TempDir() + "/lettering_" + std::to_string(getpid()) + ".fobj";
         FILE* file = std::fopen(path.c_str(), "wb");
         ASSERT_NE(file, nullptr);
         std::fwrite(mesh.data(), 1, mesh.size(), file);

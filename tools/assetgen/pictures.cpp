@@ -7,6 +7,8 @@
 #include <functional>
 #include <sstream>
 
+#include "render/screen.h"
+
 namespace assetgen {
 
 namespace {
@@ -91,7 +93,7 @@ const std::string* lookup(const Texts& texts, const std::string& key, std::strin
 
 // Greeting banner: a chrome-edged bar in its own colour, the line of text in the middle.
 Image banner(const Font& font, const std::string& line, float hue) {
-    Image image(640, 73);
+    Image image(kScreenWidth, 73);
     const float base[3] = {0.5f + 0.5f * std::cos(hue), 0.5f + 0.5f * std::cos(hue - 2.1f),
                            0.5f + 0.5f * std::cos(hue + 2.1f)};
     for (int y = 0; y < image.height; ++y) {
@@ -101,7 +103,7 @@ Image banner(const Font& font, const std::string& line, float hue) {
         const float body = 0.12f + 0.22f * std::sin(t * 3.14159265f) * (y % 3 == 0 ? 0.8f : 1.0f);
         for (int x = 0; x < image.width; ++x) {
             float* p = image.at(x, y);
-            const float glow = 0.08f * std::cos((x - 320) * 0.006f);
+            const float glow = 0.08f * std::cos((x - image.width / 2) * 0.006f);
             for (int i = 0; i < 3; ++i) p[i] = clamp01(base[i] * (body + glow) + rim * 0.9f);
             p[3] = 1.0f;
         }
@@ -111,20 +113,20 @@ Image banner(const Font& font, const std::string& line, float hue) {
     const float bottom[3] = {0.75f + 0.25f * base[0], 0.75f + 0.25f * base[1],
                              0.75f + 0.25f * base[2]};
     const int y0 = (73 - text.height) / 2;
-    outlinedText(image, text, 320, y0, [&](int, int y, float c[3]) {
+    outlinedText(image, text, image.width / 2, y0, [&](int, int y, float c[3]) {
         mix(c, top, bottom, clamp01((y - y0) / static_cast<float>(text.height)));
     });
     return image;
 }
 
 Image title(const Font& font, const std::string& name, const std::string& subtitle) {
-    Image image(640, 124);
+    Image image(kScreenWidth, 124);
     const Coverage big = fitted(font, name, 76, 600);
     const Coverage small = fitted(font, subtitle, 20, 600);
     const int top = 8;
     const float gold[3] = {1.0f, 0.93f, 0.55f}, ember[3] = {0.95f, 0.38f, 0.12f};
     outlinedText(
-        image, big, 320, top,
+        image, big, image.width / 2, top,
         [&](int, int y, float c[3]) {
             const float t = clamp01((y - top) / static_cast<float>(big.height));
             mix(c, gold, ember, t);
@@ -132,13 +134,13 @@ Image title(const Font& font, const std::string& name, const std::string& subtit
             if (std::abs(t - 0.35f) < 0.04f) c[0] = c[1] = c[2] = 1.0f;
         },
         3);
-    outlinedText(image, small, 320, top + big.height + 14, solid(0.85f, 0.95f, 1.0f));
+    outlinedText(image, small, image.width / 2, top + big.height + 14, solid(0.85f, 0.95f, 1.0f));
     return image;
 }
 
 // Credits: for each "role | name", the role small in cyan and the name large below it.
 Image credits(const Font& font, const std::vector<std::string>& lines) {
-    Image image(640, 180);
+    Image image(kScreenWidth, 180);
     int y = 6;
     for (const auto& line : lines) {
         const size_t bar = line.find('|');
@@ -150,12 +152,12 @@ Image credits(const Font& font, const std::vector<std::string>& lines) {
         const std::string name = bar == std::string::npos ? "" : trim(line.substr(bar + 1));
         const Coverage roleText = fitted(font, role, 22, 600);
         const Coverage nameText = fitted(font, name, 46, 600);
-        outlinedText(image, roleText, 320, y, solid(0.45f, 0.9f, 1.0f));
+        outlinedText(image, roleText, image.width / 2, y, solid(0.45f, 0.9f, 1.0f));
         y += roleText.height + 8;
         const int nameTop = y;
         const float white[3] = {1, 1, 1}, rose[3] = {1.0f, 0.62f, 0.8f};
         outlinedText(
-            image, nameText, 320, y,
+            image, nameText, image.width / 2, y,
             [&](int, int py, float c[3]) {
                 mix(c, white, rose, clamp01((py - nameTop) / static_cast<float>(nameText.height)));
             },

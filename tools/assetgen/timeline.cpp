@@ -6,19 +6,22 @@
 #include <map>
 #include <sstream>
 
+#include "render/screen.h"
+
 namespace assetgen {
 
 namespace {
 
 // What the scenes can take: ring builders hold at most 128 segments, the greeting table has
-// six entries, the plasma band is at most one screen wide.
+// six entries, the plasma band is at most one screen wide, the compofiller picture starts
+// at most one screen height down.
 struct Limit {
     const char* track;
     double lo, hi;
 };
-constexpr Limit kLimits[] = {{"ringdiv", 0.0, 128.0}, {"greet", 0.0, 6.0}, {"al", 0.0, 1.0},
-                             {"wfac", 0.0, 1.0},      {"cred1", 0.0, 1.0}, {"cred2", 0.0, 1.0},
-                             {"cfy", 0.0, 480.0}};
+constexpr Limit kLimits[] = {{"ringdiv", 0.0, 128.0},    {"greet", 0.0, 6.0}, {"al", 0.0, 1.0},
+                             {"wfac", 0.0, 1.0},         {"cred1", 0.0, 1.0}, {"cred2", 0.0, 1.0},
+                             {"cfy", 0.0, kScreenHeight}};
 
 std::vector<std::string> splitWords(const std::string& line) {
     std::vector<std::string> words;

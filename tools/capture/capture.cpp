@@ -27,6 +27,7 @@
 #include "audio/music_decoder.h"
 #include "image_output.h"
 #include "label_font.h"
+#include "render/screen.h"
 #include "runtime/clock.h"
 #include "runtime/frame.h"
 #include "runtime/free_camera.h"
@@ -47,7 +48,7 @@ const char* const kUsage =
     "  --row R [--time T] [--scene-time E] [--keys K] [--png FILE] [--raw FILE]\n"
     "        one frame at sync row R; T and E default to R / (44/3) seconds; K is a string of\n"
     "        free-camera keys (for example \"1a\") applied in order to the start camera.\n"
-    "        --png writes what the display shows, --raw the framebuffer as 640 x 480 x 4\n"
+    "        --png writes what the display shows, --raw the framebuffer as %d x %d x 4\n"
     "        little-endian floats (r, g, b, depth)\n"
     "  --frames DIR [--force]        numbered PNG frames frame00000.png, frame00001.png, ...\n"
     "        counted from the first frame written. A folder that already holds such frames is\n"
@@ -65,9 +66,9 @@ const char* const kUsage =
     "        \"5:1\" row 128, \"47:2\" row 1480, the end. Frames before --from are rendered\n"
     "        unwritten, so that the falling discs are where they would be.\n"
     "options of --video:\n"
-    "  --size WxH       frame size, at least 640x480 and even both ways (default 640x480). The\n"
-    "        picture is enlarged by the largest whole factor that fits, pixels repeated, and\n"
-    "        centred on black: 1920x1080 holds it twice, 1280x960.\n"
+    "  --size WxH       frame size, even both ways and no smaller than the picture (default:\n"
+    "        the picture's own size). The picture is enlarged by the largest whole factor that\n"
+    "        fits, pixels repeated, and centred on black: 1920x1080 holds it twice.\n"
     "  --codec NAME     ffmpeg's video encoder, -c:v (default libx264)\n"
     "  --crf N          ffmpeg's -crf, 0 to 63 (default 18 for libx264 and libx265, otherwise\n"
     "        only when given)\n"
@@ -115,7 +116,7 @@ struct Options {
     bool haveFrom = false, haveTo = false;
     double fromRow = 0.0, toRow = kLastRow;
     bool haveSize = false;
-    int width = kFrameWidth, height = kFrameHeight;
+    int width = kScreenWidth, height = kScreenHeight;
     std::string codec = "libx264";
     std::string crf, preset;
     std::vector<std::string> ffmpegArgs;
@@ -345,8 +346,9 @@ Options parseOptions(int argc, char** argv) {
             if (std::sscanf(text.c_str(), "%dx%d%c", &width, &height, &extra) != 2) {
                 fail("--size takes WIDTHxHEIGHT, for example 1920x1080, not \"" + text + "\"");
             }
-            if (width < kFrameWidth || height < kFrameHeight) {
-                fail("--size " + text + " is smaller than the picture's 640x480");
+            if (width < kScreenWidth || height < kScreenHeight) {
+                fail("--size " + text + " is smaller than the picture's " +
+                     std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight));
             }
             if (width > 16384 || height > 16384) fail("--size takes at most 16384 either way");
             if (width % 2 || height % 2)
@@ -495,7 +497,7 @@ void writeImageFile(const std::string& path, const RgbImage& image) {
 void writeFramePng(const std::string& path, const float* framebuffer) {
     std::vector<uint32_t> words;
     convertFrame(framebuffer, words);
-    writeImageFile(path, wordsToImage(words, kFrameWidth, kFrameHeight));
+    writeImageFile(path, wordsToImage(words, kScreenWidth, kScreenHeight));
 }
 
 int captureOne(const Options& options) {
@@ -510,8 +512,8 @@ int captureOne(const Options& options) {
         beginFile(options.raw);
         FILE* file = std::fopen(gPending.temp.c_str(), "wb");
         if (!file) fail("cannot write " + options.raw + ": " + std::strerror(errno));
-        const size_t written = std::fwrite(show.framebuffer, sizeof(float), kFrameFloats, file);
-        if (std::fclose(file) != 0 || written != static_cast<size_t>(kFrameFloats)) {
+        const size_t written = std::fwrite(show.framebuffer, sizeof(float), kScreenFloats, file);
+        if (std::fclose(file) != 0 || written != static_cast<size_t>(kScreenFloats)) {
             fail("cannot write " + options.raw);
         }
         commitFile(options.raw);
@@ -589,7 +591,7 @@ bool onPath(const char* program) {
     return false;
 }
 
-// The 640 x 480 picture enlarged `factor` times and centred in width x height.
+// The picture enlarged `factor` times and centred in width x height.
 struct VideoFrame {
     int width, height, factor, left, top;
     std::vector<uint32_t> words;  // borders black, set once
@@ -597,21 +599,21 @@ struct VideoFrame {
 
 VideoFrame makeVideoFrame(int width, int height) {
     VideoFrame frame{width, height, 1, 0, 0, {}};
-    frame.factor = std::min(width / kFrameWidth, height / kFrameHeight);
-    frame.left = (width - kFrameWidth * frame.factor) / 2;
-    frame.top = (height - kFrameHeight * frame.factor) / 2;
+    frame.factor = std::min(width / kScreenWidth, height / kScreenHeight);
+    frame.left = (width - kScreenWidth * frame.factor) / 2;
+    frame.top = (height - kScreenHeight * frame.factor) / 2;
     frame.words.assign(static_cast<size_t>(width) * height, 0);
     return frame;
 }
 
 // Nearest neighbour, each channel scaled by brightness/256 (256: unchanged).
 void placePicture(const std::vector<uint32_t>& picture, int brightness, VideoFrame& frame) {
-    for (int y = 0; y < kFrameHeight; ++y) {
+    for (int y = 0; y < kScreenHeight; ++y) {
         uint32_t* out =
             &frame.words[static_cast<size_t>(frame.top + y * frame.factor) * frame.width +
                          frame.left];
-        const uint32_t* in = &picture[static_cast<size_t>(y) * kFrameWidth];
-        for (int x = 0; x < kFrameWidth; ++x) {
+        const uint32_t* in = &picture[static_cast<size_t>(y) * kScreenWidth];
+        for (int x = 0; x < kScreenWidth; ++x) {
             uint32_t w = in[x];
             if (brightness < 256) {
                 const uint32_t r = (((w >> 16) & 255) * brightness + 128) >> 8;
@@ -622,7 +624,7 @@ void placePicture(const std::vector<uint32_t>& picture, int brightness, VideoFra
             std::fill_n(out + x * frame.factor, frame.factor, w);
         }
         for (int copy = 1; copy < frame.factor; ++copy) {
-            std::copy_n(out, kFrameWidth * frame.factor, out + copy * frame.width);
+            std::copy_n(out, kScreenWidth * frame.factor, out + copy * frame.width);
         }
     }
 }
@@ -839,7 +841,8 @@ int captureContactSheet(const Options& options) {
     Show show;
     startSilentShow(show, options.dataDir);
     const Matrix4 camera = cameraFromKeys("");
-    constexpr int kThumbWidth = 160, kThumbHeight = 120, kColumns = 6, kScale = 4;
+    constexpr int kColumns = 6, kScale = 4;
+    constexpr int kThumbWidth = kScreenWidth / kScale, kThumbHeight = kScreenHeight / kScale;
     const int rowsPerPicture = options.sheetBars * 32;
     // One picture a beat into every N-th bar, once the scene change on the bar line is done.
     std::vector<double> sampleRows;
@@ -873,7 +876,8 @@ int captureContactSheet(const Options& options) {
                 int sum[3] = {0, 0, 0};
                 for (int sy = 0; sy < kScale; ++sy) {
                     for (int sx = 0; sx < kScale; ++sx) {
-                        const uint32_t w = words[(y * kScale + sy) * kFrameWidth + x * kScale + sx];
+                        const uint32_t w =
+                            words[(y * kScale + sy) * kScreenWidth + x * kScale + sx];
                         sum[0] += (w >> 16) & 255;
                         sum[1] += (w >> 8) & 255;
                         sum[2] += w & 255;

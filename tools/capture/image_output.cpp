@@ -5,14 +5,14 @@
 #include <cstdio>
 
 #include "display/converters.h"
-#include "runtime/frame.h"
+#include "render/screen.h"
 
 void convertFrame(const float* framebuffer, std::vector<uint32_t>& words) {
     using namespace PixelDisplay;
-    words.resize(kFrameWidth * kFrameHeight);
+    words.resize(kScreenPixels);
     Converter* converter = findConverter(XBGRFFFF, XRGB8888);
     converter->prepare();
-    converter->convert(framebuffer, words.data(), kFrameWidth * kFrameHeight);
+    converter->convert(framebuffer, words.data(), kScreenPixels);
     converter->finish();
 }
 

@@ -12,8 +12,8 @@ struct RgbImage {
     std::vector<uint8_t> rgb;
 };
 
-// The framebuffer (640 x 480 r, g, b, depth floats) through the display's float-to-XRGB8888
-// converter, as 32-bit words 0x00RRGGBB.
+// The framebuffer (kScreenWidth x kScreenHeight r, g, b, depth floats) through the display's
+// float-to-XRGB8888 converter, as 32-bit words 0x00RRGGBB.
 void convertFrame(const float* framebuffer, std::vector<uint32_t>& words);
 RgbImage wordsToImage(const std::vector<uint32_t>& words, int width, int height);
 

@@ -7,7 +7,7 @@
 #include <initializer_list>
 
 #include "display/sdl/sdl_keys.h"
-#include "display/sdl/window_geometry.h"
+#include "display/window_geometry.h"
 
 namespace PixelDisplay {
 

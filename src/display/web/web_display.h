@@ -1,6 +1,6 @@
 // The display of the web page: the finished frame goes through our converter into an RGBA
-// picture that the page's JavaScript half (web_display.js) puts on a 640 x 480 canvas, which
-// the page scales to the window with its shape kept. Keys and mouse events arrive from the
+// picture that the page's JavaScript half (web_display.js) puts on a canvas of the picture's
+// size, which the page scales to the window with its shape kept. Keys and mouse events arrive from the
 // page in a queue and reach the listener from inside `update`, as the contract asks.
 //
 // Keys: letters by their meaning on the keyboard's layout (by position when that gives none),

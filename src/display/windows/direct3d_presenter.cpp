@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "display/window_geometry.h"
+
 namespace PixelDisplay {
 
 namespace {
@@ -75,15 +77,9 @@ void ModeChoice::consider(UINT modeWidth, UINT modeHeight, int needWidth, int ne
 }
 
 bool updateRegion(const DirtyBox* box, int width, int height, DirtyBox& region) {
-    region = {0, width, 0, height};
-    if (box != nullptr) {
-        // A box reaching past the display is cut to it rather than read or written outside
-        // the caller's buffer and the texture.
-        region.xBegin = std::clamp(box->xBegin, 0, width);
-        region.xEnd = std::clamp(box->xEnd, 0, width);
-        region.yBegin = std::clamp(box->yBegin, 0, height);
-        region.yEnd = std::clamp(box->yEnd, 0, height);
-    }
+    // A box reaching past the display is cut to it rather than read or written outside the
+    // caller's buffer and the texture.
+    region = clampBox(box, width, height);
     return region.xBegin < region.xEnd && region.yBegin < region.yEnd;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "display/window_geometry.h"
 #include "display/windows/direct3d_presenter.h"
 
 namespace PixelDisplay {
@@ -37,10 +38,8 @@ MenuPlan planMenu(bool windowedStyle, bool minimisedOrMaximised, bool centred, i
         add(kMenuOriginalSize);
         const UINT zooms[3][2] = {{2, kMenuZoom2}, {4, kMenuZoom4}, {8, kMenuZoom8}};
         for (const auto& zoom : zooms) {
-            // 64-bit products: no display size can overflow the test.
-            const int64_t zoomedWidth = static_cast<int64_t>(width) * zoom[0];
-            const int64_t zoomedHeight = static_cast<int64_t>(height) * zoom[0];
-            if (zoomedWidth < screenWidth && zoomedHeight < screenHeight) add(zoom[1]);
+            if (zoomOffered(static_cast<int>(zoom[0]), width, height, screenWidth, screenHeight))
+                add(zoom[1]);
         }
     }
     add(kMenuSeparatorMode);
@@ -93,29 +92,6 @@ float scaleMouse(int displaySize, LONG clientExtent, int position) {
     if (clientExtent == 0) return static_cast<float>(position);
     return static_cast<float>(displaySize) / static_cast<float>(clientExtent) *
            static_cast<float>(position);
-}
-
-RECT zoomRectangle(RECT adjusted, int centreX, int centreY) {
-    if (adjusted.left < 0) {
-        adjusted.right += -adjusted.left;
-        adjusted.left = 0;
-    }
-    if (adjusted.top < 0) {
-        adjusted.bottom += -adjusted.top;
-        adjusted.top = 0;
-    }
-    const LONG outerWidth = adjusted.right - adjusted.left;
-    const LONG outerHeight = adjusted.bottom - adjusted.top;
-    const LONG left = std::max<LONG>(centreX - outerWidth / 2, 0);
-    const LONG top = std::max<LONG>(centreY - outerHeight / 2, 0);
-    return RECT{left, top, left + outerWidth, top + outerHeight};
-}
-
-POINT centredPosition(int outerWidth, int outerHeight, int screenWidth, int screenHeight) {
-    // The shift rounds toward minus infinity (arithmetic in C++20), then negatives become 0.
-    const LONG x = (screenWidth - outerWidth) >> 1;
-    const LONG y = (screenHeight - outerHeight) >> 1;
-    return POINT{std::max<LONG>(x, 0), std::max<LONG>(y, 0)};
 }
 
 void windowTitle(const char* title, wchar_t (&buffer)[1024]) {
@@ -216,8 +192,8 @@ void DisplayWindow::centre() {
     GetWindowRect(handle, &outer);
     const int outerWidth = outer.right - outer.left;
     const int outerHeight = outer.bottom - outer.top;
-    const POINT corner = centredPosition(outerWidth, outerHeight, screenWidth(), screenHeight());
-    SetWindowPos(handle, nullptr, corner.x, corner.y, outerWidth, outerHeight, SWP_NOZORDER);
+    SetWindowPos(handle, nullptr, centredOrigin(screenWidth(), outerWidth),
+                 centredOrigin(screenHeight(), outerHeight), outerWidth, outerHeight, SWP_NOZORDER);
     centred = true;
     rebuildMenu();
 }
@@ -225,11 +201,23 @@ void DisplayWindow::centre() {
 void DisplayWindow::zoom(int factor) {
     RECT old;
     GetWindowRect(handle, &old);
-    const int centreX = (old.left + old.right) / 2;
-    const int centreY = (old.top + old.bottom) / 2;
-    RECT client = {0, 0, width * factor, height * factor};
-    AdjustWindowRect(&client, kWindowedStyle, FALSE);
-    const RECT placed = zoomRectangle(client, centreX, centreY);
+    const int clientWidth = width * factor;
+    const int clientHeight = height * factor;
+    // The frame of the windowed style around this client area: AdjustWindowRect grows the
+    // client rectangle (0, 0, w, h) to the outer one, left and top going negative.
+    RECT grown = {0, 0, clientWidth, clientHeight};
+    AdjustWindowRect(&grown, kWindowedStyle, FALSE);
+    FrameBorders frame;
+    frame.left = -grown.left;
+    frame.top = -grown.top;
+    frame.right = grown.right - clientWidth;
+    frame.bottom = grown.bottom - clientHeight;
+    WindowRect outer;
+    outer.left = old.left;
+    outer.top = old.top;
+    outer.right = old.right;
+    outer.bottom = old.bottom;
+    const WindowRect placed = zoomedWindowRect(outer, clientWidth, clientHeight, frame);
     SetWindowPos(handle, nullptr, placed.left, placed.top, placed.right - placed.left,
                  placed.bottom - placed.top, SWP_NOZORDER);
 }

@@ -65,14 +65,6 @@ void fillKeyTable(KeyCode (&table)[256]);
 // zero (a minimised window) leaves the position unscaled.
 float scaleMouse(int displaySize, LONG clientExtent, int position);
 
-// Where a zoomed window goes: `adjusted` is the new client rectangle (0, 0, w, h) grown by
-// AdjustWindowRect; the result has its size, centred on (centreX, centreY) and moved to 0 on
-// a side where it would start off the screen.
-RECT zoomRectangle(RECT adjusted, int centreX, int centreY);
-
-// The top-left corner that centres an outer size on the screen, never negative.
-POINT centredPosition(int outerWidth, int outerHeight, int screenWidth, int screenHeight);
-
 // The window record: one per open display.
 struct DisplayWindow {
     HWND handle = nullptr;

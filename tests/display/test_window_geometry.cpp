@@ -1,6 +1,6 @@
-#include "display/sdl/window_geometry.h"
-
 #include <gtest/gtest.h>
+
+#include "display/window_geometry.h"
 
 namespace PixelDisplay {
 namespace {
@@ -52,12 +52,29 @@ TEST(ZoomedWindowRect, KeepsTheCentreAndClampsToTheScreenOrigin) {
     EXPECT_EQ(odd.top, 240 - 25);
     EXPECT_EQ(odd.right, 371);
     EXPECT_EQ(odd.bottom, 266);
+
+    // A Windows frame (8 left, right and bottom, 31 top) around a 2x client: 1296 x 999
+    // centred on (960, 540), 999 / 2 truncating to 499; near the corner it starts at 0, 0.
+    const FrameBorders windowsFrame = {8, 31, 8, 8};
+    const WindowRect centred = zoomedWindowRect({640, 300, 1280, 780}, 1280, 960, windowsFrame);
+    EXPECT_EQ(centred.left, 960 - 648);
+    EXPECT_EQ(centred.top, 540 - 499);
+    EXPECT_EQ(centred.right - centred.left, 1296);
+    EXPECT_EQ(centred.bottom - centred.top, 999);
+    const WindowRect corner = zoomedWindowRect({0, 0, 200, 100}, 1280, 960, windowsFrame);
+    EXPECT_EQ(corner.left, 0);
+    EXPECT_EQ(corner.top, 0);
+    EXPECT_EQ(corner.right, 1296);
+    EXPECT_EQ(corner.bottom, 999);
 }
 
 TEST(CentredOrigin, HalvesTowardMinusInfinityAndNeverGoesNegative) {
     EXPECT_EQ(centredOrigin(1920, 648), 636);
     EXPECT_EQ(centredOrigin(1920, 647), 636);  // 1273 / 2 rounded down
     EXPECT_EQ(centredOrigin(1920, 1920), 0);
+    EXPECT_EQ(centredOrigin(1920, 657), 631);  // (1920 - 657) >> 1
+    EXPECT_EQ(centredOrigin(1080, 520), 280);
+    EXPECT_EQ(centredOrigin(1920, 1921), 0);
     EXPECT_EQ(centredOrigin(100, 101), 0);  // -1 >> 1 is -1, raised to 0
     EXPECT_EQ(centredOrigin(100, 300), 0);
 }

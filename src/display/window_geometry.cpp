@@ -1,4 +1,4 @@
-#include "display/sdl/window_geometry.h"
+#include "display/window_geometry.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,5 @@
-// Window arithmetic of the SDL display, free of SDL so that it can be tested on its own.
+// Window arithmetic shared by the platform displays (SDL and Windows), free of any platform so
+// that it can be tested on its own.
 //
 // Screen coordinates: origin at the top-left of the screen, x right, y down, in window-system
 // pixels. An outer rectangle includes the window frame; a client rectangle is the part the
