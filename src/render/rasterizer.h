@@ -41,6 +41,10 @@ struct ScreenCorner {
     float z;       // camera-space z (negative in front of the camera)
 };
 
+// Vector lanes in the fillers (on by default) or the plain per-pixel code: the same bits either
+// way. Set before drawing, not while another thread draws.
+void setRasterizerSimd(bool enabled);
+
 // The texel index (row * W + column) that (u, v) addresses by the rule above; -1 for a texture
 // without texels.
 int texelIndex(const Texture& texture, float u, float v);

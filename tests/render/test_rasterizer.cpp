@@ -829,3 +829,37 @@ TEST(Rasterizer, ThinNeedleSpanningBlockRowsIsFound) {
 }
 
 }  // namespace
+
+namespace {
+
+// The same random triangles drawn with the fillers' vector lanes and with the plain code.
+std::string compareSimdWithScalar(Filler filler, int width, int height, int count, unsigned seed) {
+    TestTexture texture(37, 23, 0.6f);
+    TriangleSource source(seed, width, height);
+    Frame vector(width, height), scalar(width, height);
+    for (int n = 0; n < count; ++n) {
+        ScreenCorner c[3];
+        std::string kind;
+        source.next(c, kind);
+        const Shading s = source.shading(filler, &texture.texture);
+        source.prefill(scalar);
+        vector.pixels = scalar.pixels;
+        setRasterizerSimd(true);
+        engineFill(vector, c, s);
+        setRasterizerSimd(false);
+        engineFill(scalar, c, s);
+        setRasterizerSimd(true);
+        if (std::memcmp(vector.data(), scalar.data(), scalar.pixels.size() * sizeof(float)) != 0)
+            return "triangle " + std::to_string(n) + " (" + kind + ")";
+    }
+    return "";
+}
+
+TEST(Rasterizer, VectorLanesDrawTheSameBitsAsPlainCode) {
+    EXPECT_EQ(compareSimdWithScalar(Filler::kLit, 128, 96, 4000, 11), "");
+    EXPECT_EQ(compareSimdWithScalar(Filler::kTextured, 128, 96, 1000, 12), "");
+    EXPECT_EQ(compareSimdWithScalar(Filler::kTexturedLit, 128, 96, 1000, 13), "");
+    EXPECT_EQ(compareSimdWithScalar(Filler::kLit, 640, 480, 200, 14), "");
+}
+
+}  // namespace
