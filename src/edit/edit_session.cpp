@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "display/overlay.h"
+#include "render/render_pool.h"
 #include "runtime/clock.h"
 #include "runtime/frame.h"
 
@@ -69,6 +70,7 @@ bool EditSession::start() {
         return false;
     }
     if (!startShow(show_, dataDir_, music_.get())) return false;
+    setRenderThreads(show_, threads > 0 ? threads : defaultRenderThreads());
     started_ = true;
     live_ = std::make_unique<LiveShow>(assetsDir_);
     live_->loadNow(show_);

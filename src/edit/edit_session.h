@@ -59,6 +59,8 @@ public:
     int run();
 
     PixelDisplay::DisplayOutput output = PixelDisplay::Windowed;
+    // Threads that draw the frames; 0: one for each of the machine's cores.
+    int threads = 0;
 
     void keyStroke(PixelDisplay::DisplayInterface& display, PixelDisplay::KeyCode key) override;
     bool closeRequested(PixelDisplay::DisplayInterface&) override { return true; }

@@ -158,7 +158,8 @@ int ceilPixel(int v) {
 // The coverage engine shared by the three fillers.
 template <class Fill>
 void rasterize(float* framebuffer, int width, int height, const ScreenCorner corner[3],
-               const Fill& fill, const std::array<CornerValues, Fill::kLinear>& linear) {
+               const Fill& fill, const std::array<CornerValues, Fill::kLinear>& linear,
+               RowBand rows) {
     if (width <= 0 || height <= 0 || width % kBlock != 0 || height % kBlock != 0) return;
 
     int X[3], Y[3];
@@ -180,8 +181,10 @@ void rasterize(float* framebuffer, int width, int height, const ScreenCorner cor
 
     const int xStart = std::max(ceilPixel(std::min({X[0], X[1], X[2]})), 0);
     const int xEnd = std::min(ceilPixel(std::max({X[0], X[1], X[2]})), width);
-    const int yStart = std::max(ceilPixel(std::min({Y[0], Y[1], Y[2]})), 0);
-    const int yEnd = std::min(ceilPixel(std::max({Y[0], Y[1], Y[2]})), height);
+    // Only the band's rows; everything below depends on the corners, not on where the walk
+    // starts, so a band draws the same bits as the whole screen does there.
+    const int yStart = std::max({ceilPixel(std::min({Y[0], Y[1], Y[2]})), 0, rows.first});
+    const int yEnd = std::min({ceilPixel(std::max({Y[0], Y[1], Y[2]})), height, rows.end});
     if (xStart >= xEnd || yStart >= yEnd) return;
 
     Setup<Fill::kLinear> t;
@@ -494,29 +497,31 @@ int texelIndex(const Texture& texture, float u, float v) {
 }
 
 void fillLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
-             const float colour[3], const float intensity[3]) {
+             const float colour[3], const float intensity[3], RowBand rows) {
     LitFill fill{colour[0], colour[1], colour[2], {}, gSimd};
     for (int i = 0; i < 3; ++i) fill.iz[i] = intensity[i] / corners[i].z;
-    rasterize(framebuffer, width, height, corners, fill, {});
+    rasterize(framebuffer, width, height, corners, fill, {}, rows);
 }
 
 void fillTextured(float* framebuffer, int width, int height, const ScreenCorner corners[3],
-                  const Uv uv[3], const Texture& texture) {
+                  const Uv uv[3], const Texture& texture, RowBand rows) {
     if (!hasTexels(texture)) return;
     TexturedFill fill{TexelAddress(texture), {}, {}};
     for (int i = 0; i < 3; ++i) {
         fill.uz[i] = uv[i].u / corners[i].z;
         fill.vz[i] = uv[i].v / corners[i].z;
     }
-    rasterize(framebuffer, width, height, corners, fill, {});
+    rasterize(framebuffer, width, height, corners, fill, {}, rows);
 }
 
 void fillTexturedLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
-                     const Uv uv[3], const Texture& texture, const float intensity[3]) {
+                     const Uv uv[3], const Texture& texture, const float intensity[3],
+                     RowBand rows) {
     if (!hasTexels(texture)) return;
     const TexturedLitFill fill{TexelAddress(texture)};
     rasterize(framebuffer, width, height, corners, fill,
               {{{uv[0].u, uv[1].u, uv[2].u},
                 {uv[0].v, uv[1].v, uv[2].v},
-                {intensity[0], intensity[1], intensity[2]}}});
+                {intensity[0], intensity[1], intensity[2]}}},
+              rows);
 }

@@ -36,6 +36,14 @@
 
 #include "render/render_context.h"
 
+// Screen rows first .. end - 1 that a fill may write; both multiples of 8 (or the height), so
+// that bands split the walk between whole block rows. A triangle drawn in bands is set up
+// exactly as on the whole screen: each band writes the same bits to its own rows.
+struct RowBand {
+    int first, end;
+};
+constexpr RowBand kAllRows = {0, 1 << 30};
+
 struct ScreenCorner {
     float sx, sy;  // screen position
     float z;       // camera-space z (negative in front of the camera)
@@ -52,15 +60,16 @@ int texelIndex(const Texture& texture, float u, float v);
 // Colour r, g, b times the perspective-correct intensity
 // I = (w0 * (I0/z0) + w1 * (I1/z1) + w2 * (I2/z2)) / q. Nothing is clamped.
 void fillLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
-             const float colour[3], const float intensity[3]);
+             const float colour[3], const float intensity[3], RowBand rows = kAllRows);
 
 // Perspective-correct u = (w0 * (u0/z0) + w1 * (u1/z1) + w2 * (u2/z2)) / q, v likewise; the
 // texel T is blended over the pixel: c = T.c * T.a + (1 - T.a) * clamp(c, 0, 1). The depth is
 // written even where T.a is 0.
 void fillTextured(float* framebuffer, int width, int height, const ScreenCorner corners[3],
-                  const Uv uv[3], const Texture& texture);
+                  const Uv uv[3], const Texture& texture, RowBand rows = kAllRows);
 
 // u, v and intensity linear in screen space (w0 * a0 + w1 * a1 + w2 * a2 at each block's
 // top-left pixel, then stepped like q); colour = T.c * I, texel alpha ignored.
 void fillTexturedLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
-                     const Uv uv[3], const Texture& texture, const float intensity[3]);
+                     const Uv uv[3], const Texture& texture, const float intensity[3],
+                     RowBand rows = kAllRows);

@@ -1,5 +1,6 @@
 #include "render/render_context.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstdio>
@@ -8,8 +9,20 @@
 
 #include "render/aligned_block.h"
 #include "render/rasterizer.h"
+#include "render/render_pool.h"
 #include "render/screen.h"
 #include "render/texture.h"
+
+// What drawFaces reads from the context once, before the bands.
+struct DrawItem {
+    ScreenCorner corners[3];
+    float intensity[3];
+    Uv uv[3];
+    const float* colour;
+    const Texture* texture;
+    int shader;
+    int firstRow, endRow;  // screen rows the triangle may touch, for skipping bands
+};
 
 namespace {
 
@@ -140,6 +153,7 @@ RenderContext* createRenderContext(TextureTable* textures, ViewVolume* viewVolum
     context->drawOrder = allocateArray<int>(kContextCapacity);
     context->sortScratch = allocateArray<int>(kContextCapacity);
     context->sortKeys = allocateArray<int>(kContextCapacity);
+    context->drawItems = allocateArray<DrawItem>(kContextCapacity);
     context->vertexCapacity = kContextCapacity;
     context->uvCapacity = kContextCapacity;
     context->faceCapacity = kContextCapacity;
@@ -159,6 +173,8 @@ void destroyRenderContext(RenderContext* context) {
     freeArray(context->drawOrder);
     freeArray(context->sortScratch);
     freeArray(context->sortKeys);
+    freeArray(context->drawItems);
+    destroyRenderPool(context->pool);
     delete context;
 }
 
@@ -281,15 +297,76 @@ float lightCorner(const RenderContext& context, const Vec4& position, const Vec4
     return intensity;
 }
 
+namespace {
+
+// Rows of a band when several threads draw: a multiple of the rasterizer's 8-row blocks, small
+// enough that the bands share out unevenly filled screens.
+constexpr int kBandRows = 32;
+
+// The rows [first, end) that a triangle with these corners can touch, clamped to 0..height;
+// corners the rasterizer would refuse (NaN, far away) get every row and are refused there.
+void itemRows(DrawItem& item, int height) {
+    float top = item.corners[0].sy, bottom = top;
+    for (int i = 1; i < 3; ++i) {
+        top = std::fmin(top, item.corners[i].sy);
+        bottom = std::fmax(bottom, item.corners[i].sy);
+    }
+    const bool usable = std::fabs(top) < 1.0e6f && std::fabs(bottom) < 1.0e6f;
+    // Pixel rows run from ceil(top) to ceil(bottom) - 1 after snapping to 1/16: one row of
+    // margin each way covers the snapping.
+    item.firstRow = usable ? std::max(static_cast<int>(std::floor(top)) - 1, 0) : 0;
+    item.endRow = usable ? std::min(static_cast<int>(std::ceil(bottom)) + 2, height) : height;
+}
+
+struct BandJob {
+    const DrawItem* items;
+    int count;
+    float* framebuffer;
+    int width, height;
+    int bandRows;
+};
+
+void drawItem(const BandJob& job, const DrawItem& item, RowBand rows) {
+    switch (item.shader) {
+        case kShaderLitYellow:
+        case kShaderLitColour:
+            fillLit(job.framebuffer, job.width, job.height, item.corners, item.colour,
+                    item.intensity, rows);
+            break;
+        case kShaderTexturedLit:
+            fillTexturedLit(job.framebuffer, job.width, job.height, item.corners, item.uv,
+                            *item.texture, item.intensity, rows);
+            break;
+        case kShaderTextured:
+            fillTextured(job.framebuffer, job.width, job.height, item.corners, item.uv,
+                         *item.texture, rows);
+            break;
+    }
+}
+
+void drawBand(void* data, int band) {
+    const BandJob& job = *static_cast<const BandJob*>(data);
+    const RowBand rows = {band * job.bandRows, std::min((band + 1) * job.bandRows, job.height)};
+    for (int k = 0; k < job.count; ++k) {
+        const DrawItem& item = job.items[k];
+        if (item.endRow <= rows.first || item.firstRow >= rows.end) continue;
+        drawItem(job, item, rows);
+    }
+}
+
+}  // namespace
+
 void drawFaces(RenderContext& context) {
     projectVertices(context);
 
     const ViewVolume& view = *context.viewVolume;
-    float* framebuffer = view.framebuffer;
     const int width = static_cast<int>(view.width);
     const int height = static_cast<int>(view.height);
     const int faceCount = usable(context.faceCount, context.faceCapacity);
 
+    // The faces' corners, lighting and textures, read in drawOrder on this thread (the frame's
+    // one warning stays the first in drawing order).
+    int itemCount = 0;
     for (int k = 0; k < faceCount; ++k) {
         const int faceIndex = context.drawOrder[k];
         if (!validIndex(faceIndex, faceCount)) continue;
@@ -316,41 +393,39 @@ void drawFaces(RenderContext& context) {
             continue;
         }
 
-        ScreenCorner corners[3];
-        float intensity[3];
-        Uv uv[3];
+        DrawItem& item = context.drawItems[itemCount++];
+        item.shader = shader;
+        item.colour = material->colour;
+        item.texture = textured ? context.textures->textures[material->textureIndex] : nullptr;
         for (int i = 0; i < 3; ++i) {
             const RenderVertex& vertex = context.vertices[face.vertexIndex[i]];
-            corners[i] = screenCorner(vertex);
+            item.corners[i] = screenCorner(vertex);
             if (lit) {
-                intensity[i] = lightCorner(context, cameraPosition(vertex),
-                                           context.normals[face.normalIndex[i]]);
+                item.intensity[i] = lightCorner(context, cameraPosition(vertex),
+                                                context.normals[face.normalIndex[i]]);
             }
-            if (textured) uv[i] = context.uvs[face.uvIndex[i]];
+            if (textured) item.uv[i] = context.uvs[face.uvIndex[i]];
         }
-
         switch (shader) {
             case kShaderLitYellow: {
                 static const float kYellow[3] = {0.8f, 0.7f, 0.2f};
-                for (float& value : intensity) value += 0.2f;
-                fillLit(framebuffer, width, height, corners, kYellow, intensity);
+                item.colour = kYellow;
+                for (float& value : item.intensity) value += 0.2f;
                 break;
             }
             case kShaderLitColour:
-                for (float& value : intensity) value += 0.5f;
-                fillLit(framebuffer, width, height, corners, material->colour, intensity);
+                for (float& value : item.intensity) value += 0.5f;
                 break;
             case kShaderTexturedLit:
-                for (float& value : intensity) value += 0.1f;
-                fillTexturedLit(framebuffer, width, height, corners, uv,
-                                *context.textures->textures[material->textureIndex], intensity);
-                break;
-            case kShaderTextured:
-                fillTextured(framebuffer, width, height, corners, uv,
-                             *context.textures->textures[material->textureIndex]);
+                for (float& value : item.intensity) value += 0.1f;
                 break;
         }
+        itemRows(item, height);
     }
+
+    BandJob job{context.drawItems, itemCount, view.framebuffer, width, height, height};
+    if (renderThreads(context.pool) > 1 && height % kBandRows == 0) job.bandRows = kBandRows;
+    runBands(context.pool, drawBand, &job, (height + job.bandRows - 1) / job.bandRows);
 }
 
 void flushContext(RenderContext& context) {

@@ -24,6 +24,8 @@
 #include "render/math.h"
 #include "render/texture.h"
 
+struct RenderPool;
+
 constexpr int kContextCapacity = 100000;
 constexpr int kMaxLights = 16;
 constexpr int kMaxTextures = 256;
@@ -97,6 +99,9 @@ struct Face {
     int materialIndex;  // texture-name slot of the mesh file
 };
 
+// A face ready for a filler (render_context.cpp).
+struct DrawItem;
+
 struct RenderContext {
     RenderVertex* vertices;
     Uv* uvs;
@@ -115,6 +120,9 @@ struct RenderContext {
     // Submitters that would overrun a capacity drop the whole face or mesh instead; the first
     // drop of a frame prints one warning. The frame code clears this flag at the frame start.
     bool warnedThisFrame;
+    DrawItem* drawItems;  // faceCapacity entries
+    // The worker threads that draw the faces in bands; null draws on the caller alone.
+    RenderPool* pool;
 };
 
 // The camera record of a kScreenWidth x kScreenHeight framebuffer (render/screen.h): six
@@ -143,7 +151,10 @@ void sortFaces(RenderContext& context);
 void projectVertices(RenderContext& context);
 // Sum over the lights of m^2 * D (diffuse term D, mirror term m); 0 without lights, unclamped.
 float lightCorner(const RenderContext& context, const Vec4& position, const Vec4& normal);
-// projectVertices, then rasterizes every face in drawOrder by its material's shader type.
+// projectVertices, then rasterizes every face in drawOrder by its material's shader type. With a
+// pool of several threads the screen is cut into bands of rows; each band draws every face
+// touching it in drawOrder, so every pixel sees the same fills in the same order as on one
+// thread and gets the same bits.
 void drawFaces(RenderContext& context);
 // sortFaces, then drawFaces.
 void flushContext(RenderContext& context);

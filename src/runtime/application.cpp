@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "render/render_pool.h"
 #include "runtime/frame.h"
 
 Application::Application(PixelDisplay::DisplayInterface* platformDisplay, MusicPlayer* music,
@@ -23,6 +24,7 @@ bool Application::start() {
         return false;
     }
     if (!startShow(show_, dataDir_, music_.get())) return false;
+    setRenderThreads(show_, threads > 0 ? threads : defaultRenderThreads());
 
     display.open("Fullscreen Example", kFrameWidth, kFrameHeight, output, FloatPixels);
     display.setListener(this);

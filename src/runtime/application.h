@@ -37,6 +37,8 @@ public:
 
     // Full screen (the default) or a window, as the display opens at start.
     PixelDisplay::DisplayOutput output = PixelDisplay::Fullscreen;
+    // Threads that draw the frames; 0: one for each of the machine's cores.
+    int threads = 0;
 
     void keyStroke(PixelDisplay::DisplayInterface& display, PixelDisplay::KeyCode key) override;
     bool closeRequested(PixelDisplay::DisplayInterface&) override { return true; }

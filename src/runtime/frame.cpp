@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "render/aligned_block.h"
+#include "render/render_pool.h"
 #include "runtime/startup.h"
 #include "scenes/scenes.h"
 
@@ -28,11 +29,28 @@ float* allocateFramebuffer() {
 
 namespace {
 
+struct ClearJob {
+    float* framebuffer;
+    int floatsPerBand;
+};
+
+// With several threads the clear is cut into this many pieces; a multiple of the threads.
+constexpr int kClearBands = 16;
+static_assert(kFrameFloats % kClearBands == 0);
+
+void clearBand(void* data, int band) {
+    const ClearJob& job = *static_cast<const ClearJob*>(data);
+    std::memset(job.framebuffer + static_cast<long>(band) * job.floatsPerBand, 0,
+                job.floatsPerBand * sizeof(float));
+}
+
 // Steps 2 to 4 of a frame; returns what the scene block needs.
 SceneInput beginFrame(const FrameState& frame, Show& show) {
     StartupObjects& objects = show.objects;
     // All-zero bits are 0.0f: black colour and "nothing drawn" depth in one pass.
-    std::memset(objects.viewVolume->framebuffer, 0, kFrameFloats * sizeof(float));
+    const int bands = renderThreads(objects.context->pool) > 1 ? kClearBands : 1;
+    ClearJob clear{objects.viewVolume->framebuffer, kFrameFloats / bands};
+    runBands(objects.context->pool, clearBand, &clear, bands);
     objects.context->warnedThisFrame = false;
     updateLight(*objects.light, frame.currentTime);
 
@@ -56,4 +74,11 @@ int renderFrame(const FrameState& frame, Show& show) {
 
 void renderEmptyFrame(const FrameState& frame, Show& show) {
     drawOverlays(show.objects, beginFrame(frame, show));
+}
+
+void setRenderThreads(Show& show, int threads) {
+    RenderContext& context = *show.objects.context;
+    if (renderThreads(context.pool) == threads) return;
+    destroyRenderPool(context.pool);
+    context.pool = threads > 1 ? createRenderPool(threads) : nullptr;
 }

@@ -32,5 +32,9 @@ float* allocateFramebuffer();
 // Steps 2 to 7 of a frame: clear the framebuffer, move the light, run the scene block of the
 // row's scene number, then the overlays. Returns the scene number it ran.
 int renderFrame(const FrameState& frame, Show& show);
+// Frames drawn by `threads` threads from now on (the caller counts as one; 1 starts none): the
+// same bits with any number. Start-up leaves the show on one thread.
+void setRenderThreads(Show& show, int threads);
+
 // The same frame without its scene block: clear, light, overlays. The benchmarks' baseline.
 void renderEmptyFrame(const FrameState& frame, Show& show);

@@ -40,8 +40,9 @@ int main(int argc, char** argv) {
     } else {
         platform = PixelDisplay::createPlatformDisplay();
         if (!platform) {
-            std::printf("demo: no window can be opened here; run with --headless to play the "
-                        "show without a picture\n");
+            std::printf(
+                "demo: no window can be opened here; run with --headless to play the "
+                "show without a picture\n");
             return 1;
         }
     }
@@ -53,12 +54,15 @@ int main(int argc, char** argv) {
             options.editAssets.empty() ? DEMO_EDIT_ASSETS_DIR : options.editAssets);
         // Always a window, beside the text editor; Alt+Enter still switches.
         session->output = PixelDisplay::Windowed;
+        session->threads = options.threads;
         return session->run();
     }
 #endif
-    Application* application = new Application(
-        platform, createMusicPlayer(), options.dataDir.empty() ? defaultDataDir() : options.dataDir);
+    Application* application =
+        new Application(platform, createMusicPlayer(),
+                        options.dataDir.empty() ? defaultDataDir() : options.dataDir);
     application->output = options.output;
+    application->threads = options.threads;
     const int status = application->run();
     delete application;
     return status;

@@ -1,12 +1,15 @@
 #include "runtime/options.h"
 
+#include <cstdlib>
+
 const char* const kDemoUsage =
-    "usage: demo [--window] [--headless] [--data DIR] [--edit [ASSETS_DIR]]\n"
+    "usage: demo [--window] [--headless] [--data DIR] [--threads N] [--edit [ASSETS_DIR]]\n"
     "Plays the show: about 101 seconds of music and pictures, full screen, then ends by itself.\n"
     "  --window      start in a window instead of full screen (Alt+Enter switches)\n"
     "  --headless    no window at all: the show plays to its end without a picture\n"
     "  --data DIR    read the music, pictures, meshes and tracks from DIR\n"
     "                (default: the data folder beside the program)\n"
+    "  --threads N   draw frames with N threads, 1 to 16 (default: one a core)\n"
     "  --edit [DIR]  edit mode (Linux): the show in a window with a transport and a heads-up\n"
     "                display, timeline.txt and texts.txt from DIR reloaded when saved\n"
     "                (default: the assets folder of the source tree)\n"
@@ -20,7 +23,8 @@ bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, s
         std::string arg = argv[i];
         std::string value;
         bool hasValue = false;
-        if (const size_t equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+        if (const size_t equals = arg.find('=');
+            arg.rfind("--", 0) == 0 && equals != std::string::npos) {
             value = arg.substr(equals + 1);
             arg.resize(equals);
             hasValue = true;
@@ -48,6 +52,21 @@ bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, s
             // The folder is optional: a following word that is no option is it.
             if (!hasValue && i + 1 < argc && argv[i + 1][0] != '-') value = argv[++i];
             options.editAssets = value;
+        } else if (arg == "--threads") {
+            if (!hasValue) {
+                if (i + 1 >= argc) {
+                    error = "--threads needs a number";
+                    return false;
+                }
+                value = argv[++i];
+            }
+            char* end = nullptr;
+            const long threads = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || threads < 1 || threads > 16) {
+                error = "--threads takes a whole number from 1 to 16";
+                return false;
+            }
+            options.threads = static_cast<int>(threads);
         } else if (arg == "--data") {
             if (!hasValue) {
                 if (i + 1 >= argc) {

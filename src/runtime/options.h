@@ -15,6 +15,7 @@ struct DemoOptions {
     // (empty: the repository's assets folder the program was built from).
     bool edit = false;
     std::string editAssets;
+    int threads = 0;  // --threads N; 0: one for each of the machine's cores
 };
 
 extern const char* const kDemoUsage;

@@ -2,15 +2,20 @@
 
 #include <cstdio>
 
+#include "render/render_pool.h"
 #include "runtime/frame.h"
 #include "runtime/startup.h"
 
 const char* musicErrorText(int code) {
     switch (code) {
-        case kMusicFileOpen: return "cannot be opened (is the file there?)";
-        case kMusicFormat: return "is not a music file that can be decoded";
-        case kMusicMemory: return "out of memory while decoding";
-        default: return "cannot be played";
+        case kMusicFileOpen:
+            return "cannot be opened (is the file there?)";
+        case kMusicFormat:
+            return "is not a music file that can be decoded";
+        case kMusicMemory:
+            return "out of memory while decoding";
+        default:
+            return "cannot be played";
     }
 }
 
@@ -65,6 +70,10 @@ bool startShow(Show& show, const std::string& dataDir, MusicPlayer* music) {
 }
 
 void endShow(Show& show) {
+    if (show.objects.context != nullptr) {
+        destroyRenderPool(show.objects.context->pool);
+        show.objects.context->pool = nullptr;
+    }
     destroySyncDevice(show.device);
     show.device = nullptr;
     show.tracks = DemoTracks{};

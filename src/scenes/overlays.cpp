@@ -1,9 +1,11 @@
 #include "scenes/overlays.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
+#include "render/render_pool.h"
 #include "render/screen.h"
 
 namespace {
@@ -84,33 +86,57 @@ PlasmaColour plasmaColour(float a, float X, float Y) {
     return plasmaAt(frame, X, Y, e);
 }
 
-void drawPlasmaBand(float* framebuffer, float currentTime, double wfac, double al) {
-    const float a = 80.0f * currentTime;
-    const PlasmaFrame frame = plasmaFrame(a);
-    const int columns = bandColumns(al);
-    const float weight = static_cast<float>(wfac);
-    // The wave's argument grows by the column factor from one column to the next, so its
-    // sine is carried along the row by the angle-addition rotation (double precision: the
-    // drift over a row of steps stays far below float resolution) instead of a sine per pixel.
-    const double stepSin = std::sin(kColumnFactor);
-    const double stepCos = std::cos(kColumnFactor);
-    for (int y = kPlasmaFirstRow; y <= kPlasmaLastRow && columns > 0; ++y) {
+namespace {
+
+struct PlasmaJob {
+    float* framebuffer;
+    PlasmaFrame frame;
+    int columns;
+    float weight;
+    double stepSin, stepCos;
+};
+
+constexpr int kPlasmaBandRows = 16;
+constexpr int kPlasmaRows = kPlasmaLastRow - kPlasmaFirstRow + 1;
+
+// Rows of the band, each on its own: any split of them gives the same bits.
+void drawPlasmaRows(void* data, int band) {
+    const PlasmaJob& job = *static_cast<const PlasmaJob*>(data);
+    const int first = kPlasmaFirstRow + band * kPlasmaBandRows;
+    const int last = std::min(first + kPlasmaBandRows - 1, kPlasmaLastRow);
+    for (int y = first; y <= last; ++y) {
         const float Y = static_cast<float>(240 - y);
-        const double start = rowTerm(frame, Y) + -320.0 * kColumnFactor;
+        const double start = rowTerm(job.frame, Y) + -320.0 * kColumnFactor;
         double waveSin = std::sin(start);
         double waveCos = std::cos(start);
-        float* pixel = framebuffer + static_cast<long>(y) * kScreenWidth * 4;
-        for (int x = 0; x < columns; ++x, pixel += 4) {
-            const PlasmaColour c = plasmaAt(frame, static_cast<float>(x - 320), Y, waveSin);
-            const double nextSin = waveSin * stepCos + waveCos * stepSin;
-            waveCos = waveCos * stepCos - waveSin * stepSin;
+        float* pixel = job.framebuffer + static_cast<long>(y) * kScreenWidth * 4;
+        for (int x = 0; x < job.columns; ++x, pixel += 4) {
+            const PlasmaColour c = plasmaAt(job.frame, static_cast<float>(x - 320), Y, waveSin);
+            const double nextSin = waveSin * job.stepCos + waveCos * job.stepSin;
+            waveCos = waveCos * job.stepCos - waveSin * job.stepSin;
             waveSin = nextSin;
-            const float l = weight * c.k;
+            const float l = job.weight * c.k;
             const float keep = 1.0f - l;
             pixel[0] = pixel[0] * keep + c.r * l;
             pixel[1] = pixel[1] * keep + c.g * l;
             pixel[2] = pixel[2] * keep + c.b * l;
         }
+    }
+}
+
+}  // namespace
+
+void drawPlasmaBand(float* framebuffer, float currentTime, double wfac, double al,
+                    RenderPool* pool) {
+    const float a = 80.0f * currentTime;
+    PlasmaJob job{framebuffer, plasmaFrame(a), bandColumns(al), static_cast<float>(wfac), 0.0, 0.0};
+    // The wave's argument grows by the column factor from one column to the next, so its
+    // sine is carried along the row by the angle-addition rotation (double precision: the
+    // drift over a row of steps stays far below float resolution) instead of a sine per pixel.
+    job.stepSin = std::sin(kColumnFactor);
+    job.stepCos = std::cos(kColumnFactor);
+    if (job.columns > 0) {
+        runBands(pool, drawPlasmaRows, &job, (kPlasmaRows + kPlasmaBandRows - 1) / kPlasmaBandRows);
     }
     framebuffer[0] = 0.7f;
 }

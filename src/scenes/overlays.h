@@ -5,6 +5,8 @@
 
 #include "render/texture.h"
 
+struct RenderPool;
+
 // The band covers rows 120..360.
 constexpr int kPlasmaFirstRow = 120;
 constexpr int kPlasmaLastRow = 360;
@@ -20,8 +22,10 @@ struct PlasmaColour {
 PlasmaColour plasmaColour(float a, float X, float Y);
 
 // Blends the band over columns 0 .. al * kScreenWidth - 1 (at most kScreenWidth) with weight
-// wfac * k, then sets the red of pixel (0, 0) to 0.7.
-void drawPlasmaBand(float* framebuffer, float currentTime, double wfac, double al);
+// wfac * k, then sets the red of pixel (0, 0) to 0.7. The rows are shared out over `pool`'s
+// threads when there is one.
+void drawPlasmaBand(float* framebuffer, float currentTime, double wfac, double al,
+                    RenderPool* pool = nullptr);
 
 // Alpha-blends `image` with its top-left corner at (0, topRow): each pixel's colour, clamped
 // to 0..1 first, becomes old * (1 - alpha) + texel * alpha with alpha = weight * texel alpha.

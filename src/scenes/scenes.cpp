@@ -45,7 +45,8 @@ void runSceneBlock(int sceneNumber, StartupObjects& objects, const SceneInput& i
 void drawOverlays(StartupObjects& objects, const SceneInput& input) {
     float* framebuffer = objects.viewVolume->framebuffer;
     const TrackValues& tracks = input.tracks;
-    drawPlasmaBand(framebuffer, static_cast<float>(input.currentTime), tracks.wfac, tracks.al);
+    drawPlasmaBand(framebuffer, static_cast<float>(input.currentTime), tracks.wfac, tracks.al,
+                   objects.context->pool);
 
     const int top = roundChoice(tracks.cfy);
     if (top > 1 && objects.compofiller != nullptr) {

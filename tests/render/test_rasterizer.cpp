@@ -863,3 +863,52 @@ TEST(Rasterizer, VectorLanesDrawTheSameBitsAsPlainCode) {
 }
 
 }  // namespace
+
+namespace {
+
+void engineFillRows(Frame& frame, const ScreenCorner c[3], const Shading& s, RowBand rows) {
+    switch (s.filler) {
+        case Filler::kLit:
+            fillLit(frame.data(), frame.width, frame.height, c, s.colour, s.intensity, rows);
+            break;
+        case Filler::kTextured:
+            fillTextured(frame.data(), frame.width, frame.height, c, s.uv, *s.texture, rows);
+            break;
+        case Filler::kTexturedLit:
+            fillTexturedLit(frame.data(), frame.width, frame.height, c, s.uv, *s.texture,
+                            s.intensity, rows);
+            break;
+    }
+}
+
+// The same random triangles drawn on the whole frame and band by band, bands of 8 to 40 rows.
+std::string compareBandsWithWhole(Filler filler, int width, int height, int count, unsigned seed) {
+    TestTexture texture(37, 23, 0.6f);
+    TriangleSource source(seed, width, height);
+    Frame whole(width, height), banded(width, height);
+    for (int n = 0; n < count; ++n) {
+        ScreenCorner c[3];
+        std::string kind;
+        source.next(c, kind);
+        const Shading s = source.shading(filler, &texture.texture);
+        source.prefill(whole);
+        banded.pixels = whole.pixels;
+        engineFill(whole, c, s);
+        const int bandRows = 8 * (1 + n % 5);
+        for (int first = 0; first < height; first += bandRows) {
+            engineFillRows(banded, c, s, {first, std::min(first + bandRows, height)});
+        }
+        if (std::memcmp(whole.data(), banded.data(), whole.pixels.size() * sizeof(float)) != 0)
+            return "triangle " + std::to_string(n) + " (" + kind + ")";
+    }
+    return "";
+}
+
+TEST(Rasterizer, BandsDrawTheSameBitsAsTheWholeScreen) {
+    EXPECT_EQ(compareBandsWithWhole(Filler::kLit, 128, 96, 3000, 21), "");
+    EXPECT_EQ(compareBandsWithWhole(Filler::kTextured, 128, 96, 1000, 22), "");
+    EXPECT_EQ(compareBandsWithWhole(Filler::kTexturedLit, 128, 96, 1000, 23), "");
+    EXPECT_EQ(compareBandsWithWhole(Filler::kLit, 640, 480, 100, 24), "");
+}
+
+}  // namespace

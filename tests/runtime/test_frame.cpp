@@ -1,8 +1,10 @@
-// The whole show is the same picture however it is drawn: vector lanes on or off.
+// The whole show is the same picture however it is drawn: vector lanes on or off, any number
+// of threads.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "render/rasterizer.h"
@@ -23,10 +25,11 @@ uint64_t hashFrame(const float* framebuffer) {
 }
 
 // Every fourth row of the show, in order (the falling discs carry state), from a fresh start.
-std::vector<uint64_t> showHashes(bool simd) {
+std::vector<uint64_t> showHashes(bool simd, int threads) {
     Show show;
     EXPECT_TRUE(startShow(show, DEMO_TEST_DATA_DIR, nullptr));
     setRasterizerSimd(simd);
+    setRenderThreads(show, threads);
     std::vector<uint64_t> hashes;
     const Matrix4 camera = identityMatrix();
     for (double row = 0; row < kLastRow; row += 4) {
@@ -39,12 +42,15 @@ std::vector<uint64_t> showHashes(bool simd) {
     return hashes;
 }
 
-TEST(Frame, WholeShowIsBitIdenticalWithAndWithoutVectorLanes) {
-    const std::vector<uint64_t> reference = showHashes(false);
-    const std::vector<uint64_t> vector = showHashes(true);
-    ASSERT_EQ(vector.size(), reference.size());
-    for (size_t i = 0; i < reference.size(); ++i) {
-        ASSERT_EQ(vector[i], reference[i]) << "row " << 4 * i;
+TEST(Frame, WholeShowIsBitIdenticalWithVectorLanesAndThreads) {
+    const std::vector<uint64_t> reference = showHashes(false, 1);
+    for (const auto& [simd, threads] : {std::pair{true, 1}, {false, 2}, {true, 2}, {true, 4}}) {
+        const std::vector<uint64_t> hashes = showHashes(simd, threads);
+        ASSERT_EQ(hashes.size(), reference.size());
+        for (size_t i = 0; i < reference.size(); ++i) {
+            ASSERT_EQ(hashes[i], reference[i])
+                << "row " << 4 * i << ", vectors " << simd << ", threads " << threads;
+        }
     }
 }
 

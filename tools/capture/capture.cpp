@@ -27,6 +27,7 @@
 #include "audio/music_decoder.h"
 #include "image_output.h"
 #include "label_font.h"
+#include "render/render_pool.h"
 #include "render/screen.h"
 #include "runtime/clock.h"
 #include "runtime/frame.h"
@@ -59,6 +60,9 @@ const char* const kUsage =
     "  --bench                       render as fast as possible and print the median and 95th\n"
     "        percentile frame time of every scene, and of the frame without its scene (clear\n"
     "        and overlays, row \"empty\"); \"x empty\" is a median over the empty row's median\n"
+    "options of every mode:\n"
+    "  --threads N      draw each frame with N threads, 1 to 16 (default: one a core); the\n"
+    "        pictures are the same with any number\n"
     "options of the modes that run the show (frames, video, contact sheet, bench):\n"
     "  --fps N          frames per second of show time, 1 to 1000 (default 60)\n"
     "  --from P, --to P render only rows from P (included) to P (excluded); the default is the\n"
@@ -114,6 +118,7 @@ struct Options {
     int sheetBars = 2;
     double fps = 60.0;
     bool bench = false;
+    int threads = 0;  // 0: one for each of the machine's cores
     bool haveFrom = false, haveTo = false;
     double fromRow = 0.0, toRow = kLastRow;
     bool haveSize = false;
@@ -334,6 +339,13 @@ Options parseOptions(int argc, char** argv) {
         } else if (arg == "--bench") {
             flag();
             options.bench = true;
+        } else if (arg == "--threads") {
+            const double threads = parseNumber(arg, value());
+            if (threads < 1 || threads > kMaxRenderThreads || threads != std::floor(threads)) {
+                fail("--threads takes a whole number from 1 to " +
+                     std::to_string(kMaxRenderThreads));
+            }
+            options.threads = static_cast<int>(threads);
         } else if (arg == "--from") {
             options.fromRow = parseRowPosition(arg, value());
             options.haveFrom = true;
@@ -408,9 +420,10 @@ Options parseOptions(int argc, char** argv) {
 }
 
 // The demo's start-up without music and display: same objects, same random draws.
-void startSilentShow(Show& show, const std::string& dataDir) {
+void startSilentShow(Show& show, const std::string& dataDir, int threads) {
     if (!fs::is_directory(dataDir)) fail("no data directory at " + dataDir);
     if (!startShow(show, dataDir, nullptr)) std::exit(2);
+    setRenderThreads(show, threads > 0 ? threads : defaultRenderThreads());
     checkInterrupt();
 }
 
@@ -503,7 +516,7 @@ void writeFramePng(const std::string& path, const float* framebuffer) {
 
 int captureOne(const Options& options) {
     Show show;
-    startSilentShow(show, options.dataDir);
+    startSilentShow(show, options.dataDir, options.threads);
     const double defaultTime = options.row / ROWS_PER_SECOND;
     const FrameState frame{options.row, options.haveTime ? options.time : defaultTime,
                            options.haveSceneTime ? options.sceneTime : defaultTime,
@@ -562,7 +575,7 @@ int captureFrames(const Options& options) {
             fail("cannot delete " + path.string() + ": " + error.message());
     }
     Show show;
-    startSilentShow(show, options.dataDir);
+    startSilentShow(show, options.dataDir, options.threads);
     const Matrix4 camera = cameraFromKeys("");
     const FrameRange range = frameRange(options);
     Progress progress("frames", range.end);
@@ -761,7 +774,7 @@ int captureVideo(const Options& options) {
     if (!onPath("ffmpeg")) fail("--video needs ffmpeg on the PATH (or use --frames)");
     if (fs::is_directory(options.video)) fail(options.video + " is a folder");
     Show show;
-    startSilentShow(show, options.dataDir);
+    startSilentShow(show, options.dataDir, options.threads);
     const std::string music = dataPath(options.dataDir, "demo110.mp3");
     const FrameRange range = frameRange(options);
     if (range.first >= range.end) fail("the range holds no frame at this --fps");
@@ -840,7 +853,7 @@ int captureVideo(const Options& options) {
 
 int captureContactSheet(const Options& options) {
     Show show;
-    startSilentShow(show, options.dataDir);
+    startSilentShow(show, options.dataDir, options.threads);
     const Matrix4 camera = cameraFromKeys("");
     constexpr int kColumns = 6, kScale = 4;
     constexpr int kThumbWidth = kScreenWidth / kScale, kThumbHeight = kScreenHeight / kScale;
@@ -907,7 +920,7 @@ double percentile(std::vector<double> values, double fraction) {
 
 int runBench(const Options& options) {
     Show show;
-    startSilentShow(show, options.dataDir);
+    startSilentShow(show, options.dataDir, options.threads);
     const Matrix4 camera = cameraFromKeys("");
     const FrameRange range = frameRange(options);
     Progress progress("bench", range.end);
