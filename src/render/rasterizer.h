@@ -49,7 +49,7 @@ struct ScreenCorner {
     float z;       // camera-space z (negative in front of the camera)
 };
 
-// Vector lanes in the fillers (on by default) or the plain per-pixel code: the same bits either
+// Vector lanes in the fillers (off by default) or the plain per-pixel code: the same bits either
 // way. Set before drawing, not while another thread draws.
 void setRasterizerSimd(bool enabled);
 

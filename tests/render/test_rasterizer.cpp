@@ -848,7 +848,6 @@ std::string compareSimdWithScalar(Filler filler, int width, int height, int coun
         engineFill(vector, c, s);
         setRasterizerSimd(false);
         engineFill(scalar, c, s);
-        setRasterizerSimd(true);
         if (std::memcmp(vector.data(), scalar.data(), scalar.pixels.size() * sizeof(float)) != 0)
             return "triangle " + std::to_string(n) + " (" + kind + ")";
     }

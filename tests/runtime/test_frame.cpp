@@ -37,7 +37,7 @@ std::vector<uint64_t> showHashes(bool simd, int threads) {
         renderFrame({row, seconds, seconds, camera}, show);
         hashes.push_back(hashFrame(show.framebuffer));
     }
-    setRasterizerSimd(true);
+    setRasterizerSimd(false);
     endShow(show);
     return hashes;
 }
