@@ -4,6 +4,7 @@
 #   demo_end_to_end.sh DEMO DATA_DIR cutmusic  music cut to a few seconds: still ends at row
 #                                              1480, on the timer, exit 0
 #   demo_end_to_end.sh DEMO DATA_DIR nomusic   reports the missing music file, exit 1
+#   demo_end_to_end.sh DEMO DATA_DIR badmusic  reports a music file that does not decode, exit 1
 #   demo_end_to_end.sh DEMO DATA_DIR nowindow  without --headless and without a window system:
 #                                              says so and exits 1 at once
 set -u
@@ -45,6 +46,19 @@ nomusic)
         echo "FAIL: no stream error message"; exit 1
     fi
     if ! grep -qF "$work/data/demo110.mp3: cannot be opened" <<<"$output"; then
+        echo "FAIL: no line naming the music file"; exit 1
+    fi
+    ;;
+badmusic)
+    head -c 100000 /dev/urandom | tr -d '\377' >"$work/data/demo110.mp3"
+    output=$(timeout 120 "$work/demo" --headless 2>&1)
+    status=$?
+    echo "$output"
+    if [ "$status" -ne 1 ]; then echo "FAIL: exit status $status, expected 1"; exit 1; fi
+    if ! grep -qE '^error \(41\) while creating stream$' <<<"$output"; then
+        echo "FAIL: no stream error 41"; exit 1
+    fi
+    if ! grep -qF "$work/data/demo110.mp3: is not a music file that can be decoded" <<<"$output"; then
         echo "FAIL: no line naming the music file"; exit 1
     fi
     ;;
