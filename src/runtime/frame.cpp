@@ -26,7 +26,10 @@ float* allocateFramebuffer() {
     return static_cast<float*>(block);
 }
 
-int renderFrame(const FrameState& frame, Show& show) {
+namespace {
+
+// Steps 2 to 4 of a frame; returns what the scene block needs.
+SceneInput beginFrame(const FrameState& frame, Show& show) {
     StartupObjects& objects = show.objects;
     // All-zero bits are 0.0f: black colour and "nothing drawn" depth in one pass.
     std::memset(objects.viewVolume->framebuffer, 0, kFrameFloats * sizeof(float));
@@ -38,9 +41,19 @@ int renderFrame(const FrameState& frame, Show& show) {
     input.sceneTime = frame.sceneTime;
     input.freeCamera = frame.freeCamera;
     input.tracks = readTrackValues(show.tracks, frame.row);
+    return input;
+}
 
+}  // namespace
+
+int renderFrame(const FrameState& frame, Show& show) {
+    const SceneInput input = beginFrame(frame, show);
     const int sceneNumber = roundChoice(input.tracks.scene);
-    runSceneBlock(sceneNumber, objects, input);
-    drawOverlays(objects, input);
+    runSceneBlock(sceneNumber, show.objects, input);
+    drawOverlays(show.objects, input);
     return sceneNumber;
+}
+
+void renderEmptyFrame(const FrameState& frame, Show& show) {
+    drawOverlays(show.objects, beginFrame(frame, show));
 }

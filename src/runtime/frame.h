@@ -32,3 +32,5 @@ float* allocateFramebuffer();
 // Steps 2 to 7 of a frame: clear the framebuffer, move the light, run the scene block of the
 // row's scene number, then the overlays. Returns the scene number it ran.
 int renderFrame(const FrameState& frame, Show& show);
+// The same frame without its scene block: clear, light, overlays. The benchmarks' baseline.
+void renderEmptyFrame(const FrameState& frame, Show& show);

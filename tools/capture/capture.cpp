@@ -57,7 +57,8 @@ const char* const kUsage =
     "  --contact-sheet FILE [--sheet-bars N]\n"
     "        one PNG with a labelled picture a beat into every N-th bar (default 2)\n"
     "  --bench                       render as fast as possible and print the median and 95th\n"
-    "        percentile frame time of every scene\n"
+    "        percentile frame time of every scene, and of the frame without its scene (clear\n"
+    "        and overlays, row \"empty\"); \"x empty\" is a median over the empty row's median\n"
     "options of the modes that run the show (frames, video, contact sheet, bench):\n"
     "  --fps N          frames per second of show time, 1 to 1000 (default 60)\n"
     "  --from P, --to P render only rows from P (included) to P (excluded); the default is the\n"
@@ -912,21 +913,33 @@ int runBench(const Options& options) {
     Progress progress("bench", range.end);
     runUpTo(range.first, options, show, camera, progress);
     std::map<int, std::vector<double>> times;  // by scene number; other numbers under -1
+    std::vector<double> emptyTimes;
     using Clock = std::chrono::steady_clock;
     for (long n = range.first; n < range.end; ++n) {
-        const Clock::time_point start = Clock::now();
-        int scene = renderFrame(showFrame(n, options.fps, camera), show);
+        const FrameState frame = showFrame(n, options.fps, camera);
+        Clock::time_point start = Clock::now();
+        int scene = renderFrame(frame, show);
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         if (!((scene >= 1 && scene <= 8) || scene == 10)) scene = -1;
         times[scene].push_back(ms);
+        // The same frame without its scene: what every frame costs before any scene draws.
+        start = Clock::now();
+        renderEmptyFrame(frame, show);
+        emptyTimes.push_back(
+            std::chrono::duration<double, std::milli>(Clock::now() - start).count());
         checkInterrupt();
         progress.step(n + 1);
     }
-    std::printf("%-8s %8s %12s %12s\n", "scene", "frames", "median ms", "p95 ms");
+    const double emptyMedian = percentile(emptyTimes, 0.5);
+    std::printf("%-8s %8s %12s %12s %10s\n", "scene", "frames", "median ms", "p95 ms", "x empty");
+    auto printRow = [&](const std::string& name, const std::vector<double>& samples) {
+        const double median = percentile(samples, 0.5);
+        std::printf("%-8s %8zu %12.3f %12.3f %10.2f\n", name.c_str(), samples.size(), median,
+                    percentile(samples, 0.95), emptyMedian > 0.0 ? median / emptyMedian : 0.0);
+    };
+    printRow("empty", emptyTimes);
     for (const auto& [scene, samples] : times) {
-        const std::string name = scene < 0 ? "none" : std::to_string(scene);
-        std::printf("%-8s %8zu %12.3f %12.3f\n", name.c_str(), samples.size(),
-                    percentile(samples, 0.5), percentile(samples, 0.95));
+        printRow(scene < 0 ? "none" : std::to_string(scene), samples);
     }
     return 0;
 }
