@@ -148,8 +148,8 @@ std::string rasterCountsLine(const RasterStats& stats) {
     }
     char line[256];
     std::snprintf(line, sizeof line,
-                  "faces %lld  blocks full %lld partial %lld skipped %lld  pixels %lld "
-                  "(%.2f per covered pixel, most %u)",
+                  "faces %lld  blocks full %lld partial %lld skipped %lld  pixels %lld  "
+                  "overdraw %.2f, most %u",
                   static_cast<long long>(stats.faces), static_cast<long long>(stats.blocksFull),
                   static_cast<long long>(stats.blocksPartial),
                   static_cast<long long>(stats.blocksSkipped),

@@ -43,5 +43,6 @@ extern const float kBlockSkippedColour[3];
 // stats.width x stats.height pixels of four floats.
 void drawEditView(EditView view, const float* framebuffer, const RasterStats& stats, float* out);
 
-// The heads-up display's line of counts: faces, blocks by kind, pixels that passed.
+// The heads-up display's line of counts: faces, blocks by kind, pixels that passed, and the
+// mean and largest overdraw of the pixels drawn at all.
 std::string rasterCountsLine(const RasterStats& stats);

@@ -75,10 +75,12 @@ struct ScreenPlane {
 };
 
 // Fills one 8x8 block whose top-left pixel has working values e01, e12, e20. Blocks wholly
-// inside all three edges skip the coverage test (kTestCoverage false).
+// inside all three edges skip the coverage test (kTestCoverage false). Inlined into each
+// instantiation of the engine, as when the show's was the only one.
 template <bool kTestCoverage, class Fill>
-void drawBlock(const Setup<Fill::kLinear>& t, const Fill& fill, float* framebuffer, int width,
-               int bx, int by, int64_t e01, int64_t e12, int64_t e20) {
+[[gnu::always_inline]] inline void drawBlock(const Setup<Fill::kLinear>& t, const Fill& fill,
+                                             float* framebuffer, int width, int bx, int by,
+                                             int64_t e01, int64_t e12, int64_t e20) {
     // q first, then the filler's screen-linear attributes; all start from the block's own
     // top-left weights and are stepped from there.
     constexpr int kValues = 1 + Fill::kLinear;
@@ -465,6 +467,17 @@ struct TexturedLitFill {
     }
 };
 
+// Kept out of line so that the show's instantiation is compiled (and inlined) as if it were
+// the only one.
+template <class Fill>
+[[gnu::noinline]] void rasterizeCounted(float* framebuffer, int width, int height,
+                                        const ScreenCorner corner[3], const Fill& fill,
+                                        const std::array<CornerValues, Fill::kLinear>& linear,
+                                        RasterStats& stats) {
+    StatsCounters counters(stats);
+    rasterize(framebuffer, width, height, corner, fill, linear, counters);
+}
+
 // The show's engine, or the counting one when stats of the framebuffer's size are given: chosen
 // once per triangle, so that nothing is tested per block or pixel on the show's path.
 template <class Fill>
@@ -472,8 +485,7 @@ void rasterizeFace(float* framebuffer, int width, int height, const ScreenCorner
                    const Fill& fill, const std::array<CornerValues, Fill::kLinear>& linear,
                    RasterStats* stats) {
     if (stats != nullptr && stats->width == width && stats->height == height) {
-        StatsCounters counters(*stats);
-        rasterize(framebuffer, width, height, corner, fill, linear, counters);
+        rasterizeCounted(framebuffer, width, height, corner, fill, linear, *stats);
     } else {
         NoCounters counters;
         rasterize(framebuffer, width, height, corner, fill, linear, counters);
