@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
+#include "render/raster_stats.h"
 #include "render/texture.h"
 
 // Half-space rasterization in blocks after Pineda, "A Parallel Algorithm for Polygon
@@ -73,10 +75,12 @@ struct ScreenPlane {
 };
 
 // Fills one 8x8 block whose top-left pixel has working values e01, e12, e20. Blocks wholly
-// inside all three edges skip the coverage test (kTestCoverage false).
+// inside all three edges skip the coverage test (kTestCoverage false). Inlined into each
+// instantiation of the engine, as when the show's was the only one.
 template <bool kTestCoverage, class Fill>
-void drawBlock(const Setup<Fill::kLinear>& t, const Fill& fill, float* framebuffer, int width,
-               int bx, int by, int64_t e01, int64_t e12, int64_t e20) {
+[[gnu::always_inline]] inline void drawBlock(const Setup<Fill::kLinear>& t, const Fill& fill,
+                                             float* framebuffer, int width, int bx, int by,
+                                             int64_t e01, int64_t e12, int64_t e20) {
     // q first, then the filler's screen-linear attributes; all start from the block's own
     // top-left weights and are stepped from there.
     constexpr int kValues = 1 + Fill::kLinear;
@@ -142,10 +146,80 @@ int ceilPixel(int v) {
     return (v + 15) >> 4;
 }
 
-// The coverage engine shared by the three fillers.
-template <class Fill>
+// The show's hooks of the engine: all empty, so that this instantiation compiles to the engine
+// without any counting.
+struct NoCounters {
+    void triangle() {}
+    void blockSkipped(int, int) {}
+    void beforeBlock(const float*, int, int, int, bool) {}
+    void afterBlock(const float*, int, int, int) {}
+};
+
+// The edit mode's hooks, writing into a RasterStats of the framebuffer's size. Passed pixels are
+// found around each block, not inside the pixel loop: the depth test is strict and stores the
+// value it tested, so a pixel's stored depth changes exactly when it passes.
+class StatsCounters {
+public:
+    explicit StatsCounters(RasterStats& stats) : stats_(stats) {}
+
+    void triangle() { ++stats_.faces; }
+
+    // A face may test one block more than once on its walk; it counts once.
+    void blockSkipped(int bx, int by) {
+        const size_t block = blockIndex(bx, by);
+        const uint32_t face = static_cast<uint32_t>(stats_.faces);
+        if (stats_.blockLastSkip[block] == face) return;
+        stats_.blockLastSkip[block] = face;
+        ++stats_.blockSkipped[block];
+        ++stats_.blocksSkipped;
+    }
+
+    void beforeBlock(const float* framebuffer, int width, int bx, int by, bool full) {
+        const size_t block = blockIndex(bx, by);
+        if (full) {
+            ++stats_.blockFull[block];
+            ++stats_.blocksFull;
+        } else {
+            ++stats_.blockPartial[block];
+            ++stats_.blocksPartial;
+        }
+        for (int j = 0; j < kBlock; ++j) {
+            const float* depth = framebuffer + depthAt(width, bx, by + j);
+            for (int i = 0; i < kBlock; ++i) depthBefore_[j][i] = depth[4 * i];
+        }
+    }
+
+    void afterBlock(const float* framebuffer, int width, int bx, int by) {
+        for (int j = 0; j < kBlock; ++j) {
+            const float* depth = framebuffer + depthAt(width, bx, by + j);
+            uint32_t* overdraw = stats_.overdraw + static_cast<size_t>(by + j) * width + bx;
+            for (int i = 0; i < kBlock; ++i) {
+                // Bits, not values: a NaN depth never passes and never compares equal.
+                if (std::memcmp(&depth[4 * i], &depthBefore_[j][i], sizeof(float)) != 0) {
+                    ++overdraw[i];
+                    ++stats_.pixelsPassed;
+                }
+            }
+        }
+    }
+
+private:
+    size_t blockIndex(int bx, int by) const {
+        return static_cast<size_t>(by / kBlock) * stats_.blockColumns + bx / kBlock;
+    }
+    static std::ptrdiff_t depthAt(int width, int px, int py) {
+        return 4 * (static_cast<std::ptrdiff_t>(py) * width + px) + 3;
+    }
+
+    RasterStats& stats_;
+    float depthBefore_[kBlock][kBlock];
+};
+
+// The coverage engine shared by the three fillers; Counters is NoCounters or StatsCounters.
+template <class Fill, class Counters>
 void rasterize(float* framebuffer, int width, int height, const ScreenCorner corner[3],
-               const Fill& fill, const std::array<CornerValues, Fill::kLinear>& linear) {
+               const Fill& fill, const std::array<CornerValues, Fill::kLinear>& linear,
+               Counters& counters) {
     if (width <= 0 || height <= 0 || width % kBlock != 0 || height % kBlock != 0) return;
 
     int X[3], Y[3];
@@ -205,12 +279,17 @@ void rasterize(float* framebuffer, int width, int height, const ScreenCorner cor
         t.linearGradient[k] = plane.of(linear[k].a0, linear[k].a1, linear[k].a2);
     }
 
+    counters.triangle();
     auto drawTouching = [&](int bx, int by, const int64_t e[3]) {
-        if (e[0] >= t.edge[0].inside && e[1] >= t.edge[1].inside && e[2] >= t.edge[2].inside) {
+        const bool full =
+            e[0] >= t.edge[0].inside && e[1] >= t.edge[1].inside && e[2] >= t.edge[2].inside;
+        counters.beforeBlock(framebuffer, width, bx, by, full);
+        if (full) {
             drawBlock<false>(t, fill, framebuffer, width, bx, by, e[0], e[1], e[2]);
         } else {
             drawBlock<true>(t, fill, framebuffer, width, bx, by, e[0], e[1], e[2]);
         }
+        counters.afterBlock(framebuffer, width, bx, by);
     };
 
     // Serpentine walk over the block rows, starting at the box's first block column heading
@@ -234,7 +313,10 @@ void rasterize(float* framebuffer, int width, int height, const ScreenCorner cor
             int64_t e[3];
             edgesAt(bx, e);
             for (int k = 0; k < 3; ++k) {
-                if (e[k] < t.edge[k].touch) return k;
+                if (e[k] < t.edge[k].touch) {
+                    counters.blockSkipped(bx, by);
+                    return k;
+                }
             }
             return -1;
         };
@@ -385,6 +467,31 @@ struct TexturedLitFill {
     }
 };
 
+// Kept out of line so that the show's instantiation is compiled (and inlined) as if it were
+// the only one.
+template <class Fill>
+[[gnu::noinline]] void rasterizeCounted(float* framebuffer, int width, int height,
+                                        const ScreenCorner corner[3], const Fill& fill,
+                                        const std::array<CornerValues, Fill::kLinear>& linear,
+                                        RasterStats& stats) {
+    StatsCounters counters(stats);
+    rasterize(framebuffer, width, height, corner, fill, linear, counters);
+}
+
+// The show's engine, or the counting one when stats of the framebuffer's size are given: chosen
+// once per triangle, so that nothing is tested per block or pixel on the show's path.
+template <class Fill>
+void rasterizeFace(float* framebuffer, int width, int height, const ScreenCorner corner[3],
+                   const Fill& fill, const std::array<CornerValues, Fill::kLinear>& linear,
+                   RasterStats* stats) {
+    if (stats != nullptr && stats->width == width && stats->height == height) {
+        rasterizeCounted(framebuffer, width, height, corner, fill, linear, *stats);
+    } else {
+        NoCounters counters;
+        rasterize(framebuffer, width, height, corner, fill, linear, counters);
+    }
+}
+
 }  // namespace
 
 int texelIndex(const Texture& texture, float u, float v) {
@@ -393,29 +500,31 @@ int texelIndex(const Texture& texture, float u, float v) {
 }
 
 void fillLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
-             const float colour[3], const float intensity[3]) {
+             const float colour[3], const float intensity[3], RasterStats* stats) {
     LitFill fill{colour[0], colour[1], colour[2], {}};
     for (int i = 0; i < 3; ++i) fill.iz[i] = intensity[i] / corners[i].z;
-    rasterize(framebuffer, width, height, corners, fill, {});
+    rasterizeFace(framebuffer, width, height, corners, fill, {}, stats);
 }
 
 void fillTextured(float* framebuffer, int width, int height, const ScreenCorner corners[3],
-                  const Uv uv[3], const Texture& texture) {
+                  const Uv uv[3], const Texture& texture, RasterStats* stats) {
     if (!hasTexels(texture)) return;
     TexturedFill fill{TexelAddress(texture), {}, {}};
     for (int i = 0; i < 3; ++i) {
         fill.uz[i] = uv[i].u / corners[i].z;
         fill.vz[i] = uv[i].v / corners[i].z;
     }
-    rasterize(framebuffer, width, height, corners, fill, {});
+    rasterizeFace(framebuffer, width, height, corners, fill, {}, stats);
 }
 
 void fillTexturedLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
-                     const Uv uv[3], const Texture& texture, const float intensity[3]) {
+                     const Uv uv[3], const Texture& texture, const float intensity[3],
+                     RasterStats* stats) {
     if (!hasTexels(texture)) return;
     const TexturedLitFill fill{TexelAddress(texture)};
-    rasterize(framebuffer, width, height, corners, fill,
-              {{{uv[0].u, uv[1].u, uv[2].u},
-                {uv[0].v, uv[1].v, uv[2].v},
-                {intensity[0], intensity[1], intensity[2]}}});
+    rasterizeFace(framebuffer, width, height, corners, fill,
+                  {{{uv[0].u, uv[1].u, uv[2].u},
+                    {uv[0].v, uv[1].v, uv[2].v},
+                    {intensity[0], intensity[1], intensity[2]}}},
+                  stats);
 }

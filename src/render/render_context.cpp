@@ -333,21 +333,23 @@ void drawFaces(RenderContext& context) {
             case kShaderLitYellow: {
                 static const float kYellow[3] = {0.8f, 0.7f, 0.2f};
                 for (float& value : intensity) value += 0.2f;
-                fillLit(framebuffer, width, height, corners, kYellow, intensity);
+                fillLit(framebuffer, width, height, corners, kYellow, intensity, context.stats);
                 break;
             }
             case kShaderLitColour:
                 for (float& value : intensity) value += 0.5f;
-                fillLit(framebuffer, width, height, corners, material->colour, intensity);
+                fillLit(framebuffer, width, height, corners, material->colour, intensity,
+                        context.stats);
                 break;
             case kShaderTexturedLit:
                 for (float& value : intensity) value += 0.1f;
                 fillTexturedLit(framebuffer, width, height, corners, uv,
-                                *context.textures->textures[material->textureIndex], intensity);
+                                *context.textures->textures[material->textureIndex], intensity,
+                                context.stats);
                 break;
             case kShaderTextured:
                 fillTextured(framebuffer, width, height, corners, uv,
-                             *context.textures->textures[material->textureIndex]);
+                             *context.textures->textures[material->textureIndex], context.stats);
                 break;
         }
     }

@@ -97,6 +97,8 @@ struct Face {
     int materialIndex;  // texture-name slot of the mesh file
 };
 
+struct RasterStats;
+
 struct RenderContext {
     RenderVertex* vertices;
     Uv* uvs;
@@ -115,6 +117,9 @@ struct RenderContext {
     // Submitters that would overrun a capacity drop the whole face or mesh instead; the first
     // drop of a frame prints one warning. The frame code clears this flag at the frame start.
     bool warnedThisFrame;
+    // Null for the show. The edit mode's views set it for a frame: drawFaces then draws every
+    // face with the counting engine into it (render/raster_stats.h).
+    RasterStats* stats;
 };
 
 // The camera record of a kScreenWidth x kScreenHeight framebuffer (render/screen.h): six
