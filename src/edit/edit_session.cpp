@@ -20,7 +20,7 @@ constexpr uint32_t kHudText = 0xFFFFFFFFu;
 constexpr uint32_t kHudStatus = 0xFFFFE070u;
 constexpr uint32_t kHudError = 0xFFFF6A6Au;
 constexpr int kHudMargin = 4;
-constexpr int kHudColumns = (kFrameWidth - 2 * kHudMargin) / kTextCellWidth;
+constexpr int kHudColumns = (kScreenWidth - 2 * kHudMargin) / kTextCellWidth;
 
 std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* pattern, ...) {
@@ -54,9 +54,9 @@ EditSession::EditSession(PixelDisplay::DisplayInterface* platformDisplay, MusicP
       music_(music),
       dataDir_(std::move(dataDir)),
       assetsDir_(std::move(assetsDir)),
-      overlay_(new uint32_t[size_t(kFrameWidth) * kFrameHeight]()),
-      viewPixels_(new float[kFrameFloats]()),
-      stats_(createRasterStats(kFrameWidth, kFrameHeight)) {}
+      overlay_(new uint32_t[size_t(kScreenWidth) * kScreenHeight]()),
+      viewPixels_(new float[kScreenFloats]()),
+      stats_(createRasterStats(kScreenWidth, kScreenHeight)) {}
 
 EditSession::~EditSession() {
     if (started_) finish();
@@ -80,7 +80,7 @@ bool EditSession::start() {
     for (const std::string& error : live_->errors()) std::printf("%s\n", error.c_str());
     std::fflush(stdout);
 
-    display.open("demo110 - edit", kFrameWidth, kFrameHeight, output, PixelDisplay::FloatPixels);
+    display.open("demo110 - edit", kScreenWidth, kScreenHeight, output, PixelDisplay::FloatPixels);
     display.setListener(this);
     music_->play();
     transport_ = Transport{};
@@ -207,7 +207,7 @@ bool EditSession::step() {
     updateHud(frameMilliseconds_);
     if (auto* target = dynamic_cast<PixelDisplay::OverlayTarget*>(display.platform())) {
         if (hudShown_) {
-            target->setOverlay(overlay_.get(), kFrameWidth, kFrameHeight);
+            target->setOverlay(overlay_.get(), kScreenWidth, kScreenHeight);
         } else {
             target->setOverlay(nullptr, 0, 0);
         }
@@ -255,20 +255,20 @@ void EditSession::updateHud(double frameMilliseconds) {
     }
 
     uint32_t* words = overlay_.get();
-    std::fill(words, words + size_t(kFrameWidth) * kFrameHeight, 0u);
+    std::fill(words, words + size_t(kScreenWidth) * kScreenHeight, 0u);
     size_t widest = 0;
     for (const std::string& text : hudLines_) widest = std::max(widest, text.size());
     widest = std::min<size_t>(widest, kHudColumns);
-    fillOverlayRect(words, kFrameWidth, kFrameHeight, 0, 0,
+    fillOverlayRect(words, kScreenWidth, kScreenHeight, 0, 0,
                     int(widest) * kTextCellWidth + 2 * kHudMargin,
                     int(hudLines_.size()) * kTextCellHeight + 2 * kHudMargin - 2, kHudBackground);
     for (size_t i = 0; i < hudLines_.size(); ++i) {
         const uint32_t colour = i >= errorsAt ? kHudError : i >= statusAt ? kHudStatus : kHudText;
-        drawOverlayText(words, kFrameWidth, kFrameHeight, kHudMargin,
+        drawOverlayText(words, kScreenWidth, kScreenHeight, kHudMargin,
                         kHudMargin + int(i) * kTextCellHeight, hudLines_[i].c_str(), colour);
     }
     for (const Swatch& swatch : swatches_) {
-        fillOverlayRect(words, kFrameWidth, kFrameHeight,
+        fillOverlayRect(words, kScreenWidth, kScreenHeight,
                         kHudMargin + swatch.column * kTextCellWidth,
                         kHudMargin + swatch.line * kTextCellHeight, 2 * kTextCellWidth - 2,
                         kGlyphHeight, swatch.argb);
@@ -288,7 +288,7 @@ void EditSession::addViewLines() {
         case EditView::Picture:
             break;
         case EditView::Depth: {
-            const DepthRange range = depthRange(show_.framebuffer, kFrameWidth * kFrameHeight);
+            const DepthRange range = depthRange(show_.framebuffer, kScreenWidth * kScreenHeight);
             legend = range.nearZ == 0.0f ? std::string("depth: nothing drawn")
                                          : format(
                                                "depth: white z %.2f .. grey z %.2f (log), "

@@ -79,10 +79,10 @@ public:
     EditView view() const { return view_; }
     // The heads-up display's text, one entry a line, as last drawn.
     const std::vector<std::string>& hudLines() const { return hudLines_; }
-    // The overlay words of the last frame (kFrameWidth x kFrameHeight ARGB).
+    // The overlay words of the last frame (kScreenWidth x kScreenHeight ARGB).
     const uint32_t* overlay() const { return overlay_.get(); }
     // What the display was given last: the show's framebuffer in the picture view, the view's
-    // own buffer (kFrameFloats) in the others.
+    // own buffer (kScreenFloats) in the others.
     const float* shownPixels() const { return shownPixels_; }
     // The counting engine's record of the last frame drawn in a view other than the picture.
     const RasterStats& rasterStats() const { return *stats_; }

@@ -1,5 +1,5 @@
 // The edit mode's views of how a picture is made, each drawn into a display buffer of its own
-// (kFrameWidth x kFrameHeight pixels of r, g, b, x floats, as the framebuffer), never into the
+// (kScreenWidth x kScreenHeight pixels of r, g, b, x floats, as the framebuffer), never into the
 // show's framebuffer, so that the frame itself and its captures stay as the show draws them.
 //
 // - Depth: the framebuffer's depth channel (1/z, 0 = nothing drawn) as grey, nearest white;

@@ -24,7 +24,7 @@ bool Application::start() {
     }
     if (!startShow(show_, dataDir_, music_.get())) return false;
 
-    display.open("Fullscreen Example", kFrameWidth, kFrameHeight, output, FloatPixels);
+    display.open("Fullscreen Example", kScreenWidth, kScreenHeight, output, FloatPixels);
     display.setListener(this);
 
     timer_.reset(createPlatformTimer());

@@ -21,8 +21,8 @@ int sceneNumberAt(const DemoTracks& tracks, double row) {
 
 float* allocateFramebuffer() {
     // The block is never freed.
-    void* block = allocateAligned(kFrameFloats * sizeof(float));
-    if (block) std::memset(block, 0, kFrameFloats * sizeof(float));
+    void* block = allocateAligned(kScreenFloats * sizeof(float));
+    if (block) std::memset(block, 0, kScreenFloats * sizeof(float));
     return static_cast<float*>(block);
 }
 
@@ -32,7 +32,7 @@ namespace {
 SceneInput beginFrame(const FrameState& frame, Show& show) {
     StartupObjects& objects = show.objects;
     // All-zero bits are 0.0f: black colour and "nothing drawn" depth in one pass.
-    std::memset(objects.viewVolume->framebuffer, 0, kFrameFloats * sizeof(float));
+    std::memset(objects.viewVolume->framebuffer, 0, kScreenFloats * sizeof(float));
     objects.context->warnedThisFrame = false;
     updateLight(*objects.light, frame.currentTime);
 

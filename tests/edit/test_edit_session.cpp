@@ -102,16 +102,16 @@ std::vector<float> captureRaw(const std::string& dataDir, int row) {
     const std::string command = std::string(CAPTURE_PATH) + " --data " + dataDir + " --row " +
                                 std::to_string(row) + " --raw " + out.string() + " >/dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    std::vector<float> floats(kFrameFloats);
+    std::vector<float> floats(kScreenFloats);
     std::ifstream in(out, std::ios::binary);
-    in.read(reinterpret_cast<char*>(floats.data()), kFrameFloats * sizeof(float));
-    EXPECT_EQ(in.gcount(), std::streamsize(kFrameFloats * sizeof(float)));
+    in.read(reinterpret_cast<char*>(floats.data()), kScreenFloats * sizeof(float));
+    EXPECT_EQ(in.gcount(), std::streamsize(kScreenFloats * sizeof(float)));
     fs::remove(out);
     return floats;
 }
 
 bool sameFrame(const std::vector<float>& expected, const float* framebuffer) {
-    return std::memcmp(expected.data(), framebuffer, kFrameFloats * sizeof(float)) == 0;
+    return std::memcmp(expected.data(), framebuffer, kScreenFloats * sizeof(float)) == 0;
 }
 
 TEST(EditTransport, RowsAndBytesMeetOnWholeRows) {
@@ -229,7 +229,7 @@ TEST(EditSession, ViewsAreDrawnBesideTheFrameAndCountIt) {
     ASSERT_TRUE(s.step());
     ASSERT_EQ(s.view(), EditView::Picture);
     EXPECT_EQ(s.shownPixels(), s.show().framebuffer);
-    const std::vector<float> picture(s.show().framebuffer, s.show().framebuffer + kFrameFloats);
+    const std::vector<float> picture(s.show().framebuffer, s.show().framebuffer + kScreenFloats);
 
     const EditView order[] = {EditView::Depth, EditView::Overdraw, EditView::Blocks};
     for (EditView view : order) {
@@ -260,7 +260,7 @@ TEST(EditSession, ViewsAreDrawnBesideTheFrameAndCountIt) {
     s.step();
     const RasterStats& stats = s.rasterStats();
     int overdrawn = 0;
-    for (int i = 0; i < kFrameWidth * kFrameHeight; ++i) {
+    for (int i = 0; i < kScreenWidth * kScreenHeight; ++i) {
         float rgb[3];
         overdrawColour(stats.overdraw[i], rgb);
         ASSERT_EQ(std::memcmp(rgb, s.shownPixels() + 4 * i, sizeof rgb), 0) << i;

@@ -19,6 +19,21 @@ cp -r "$data" "$work/data"
 unset DISPLAY WAYLAND_DISPLAY
 export SDL_AUDIODRIVER=no-such-driver
 
+# The start-up refuses the music: status 1, the stream error with code CODE (a regular
+# expression) and a line naming the music file with WHY.
+expect_music_failure() {
+    local code=$1 why=$2 output status=0
+    output=$(timeout 120 "$work/demo" --headless 2>&1) || status=$?
+    echo "$output"
+    if [ "$status" -ne 1 ]; then echo "FAIL: exit status $status, expected 1"; exit 1; fi
+    if ! grep -qE "^error \($code\) while creating stream\$" <<<"$output"; then
+        echo "FAIL: no stream error ($code)"; exit 1
+    fi
+    if ! grep -qF "$work/data/demo110.mp3: $why" <<<"$output"; then
+        echo "FAIL: no line naming the music file"; exit 1
+    fi
+}
+
 case $mode in
 full | cutmusic)
     if [ "$mode" = cutmusic ]; then
@@ -38,29 +53,11 @@ full | cutmusic)
     ;;
 nomusic)
     rm "$work/data/demo110.mp3"
-    output=$(timeout 120 "$work/demo" --headless 2>&1)
-    status=$?
-    echo "$output"
-    if [ "$status" -ne 1 ]; then echo "FAIL: exit status $status, expected 1"; exit 1; fi
-    if ! grep -qE '^error \([0-9-]+\) while creating stream$' <<<"$output"; then
-        echo "FAIL: no stream error message"; exit 1
-    fi
-    if ! grep -qF "$work/data/demo110.mp3: cannot be opened" <<<"$output"; then
-        echo "FAIL: no line naming the music file"; exit 1
-    fi
+    expect_music_failure '[0-9-]+' "cannot be opened"
     ;;
 badmusic)
     head -c 100000 /dev/urandom | tr -d '\377' >"$work/data/demo110.mp3"
-    output=$(timeout 120 "$work/demo" --headless 2>&1)
-    status=$?
-    echo "$output"
-    if [ "$status" -ne 1 ]; then echo "FAIL: exit status $status, expected 1"; exit 1; fi
-    if ! grep -qE '^error \(41\) while creating stream$' <<<"$output"; then
-        echo "FAIL: no stream error 41"; exit 1
-    fi
-    if ! grep -qF "$work/data/demo110.mp3: is not a music file that can be decoded" <<<"$output"; then
-        echo "FAIL: no line naming the music file"; exit 1
-    fi
+    expect_music_failure 41 "is not a music file that can be decoded"
     ;;
 nowindow)
     output=$(timeout 60 "$work/demo" 2>&1)
