@@ -111,3 +111,24 @@ source_dsc() {
     [ -n "$dsc" ] || dsc=$(fetch_source "$package") || return 1
     echo "$dsc"
 }
+
+# Builds one source package into $prefix once per version: unpacks it under $deps/work and
+# hands the source folder to `build_source PACKAGE SOURCE_DIR`, which the caller defines. The
+# caller also sets `prefix`.
+build_package() {
+    local package=$1 dsc=$2 version
+    version=$(awk '/^Version:/ { print $2; exit }' "$dsc")
+    local stamp="$prefix/.built-$package-$version"
+    if [ -e "$stamp" ]; then
+        echo "$tag: $package $version already built"
+        return
+    fi
+    echo "$tag: building $package $version"
+    local source="$deps/work/$package"
+    mkdir -p "$deps/work"
+    unpack_source "$dsc" "$source"
+    build_source "$package" "$source"
+    rm -f "$prefix"/.built-"$package"-*
+    touch "$stamp"
+    rm -rf "$source" "$deps/work/$package-build"
+}

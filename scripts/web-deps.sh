@@ -53,25 +53,11 @@ build_libpng() {
     rm -rf "$build"
 }
 
-build_package() {
-    local package=$1 dsc=$2 version
-    version=$(awk '/^Version:/ { print $2; exit }' "$dsc")
-    local stamp="$prefix/.built-$package-$version"
-    if [ -e "$stamp" ]; then
-        echo "$tag: $package $version already built"
-        return
-    fi
-    echo "$tag: building $package $version"
-    local source="$deps/work/$package"
-    mkdir -p "$deps/work"
-    unpack_source "$dsc" "$source"
-    case "$package" in
-    zlib) build_zlib "$source" ;;
-    libpng1.6) build_libpng "$source" ;;
+build_source() {
+    case "$1" in
+    zlib) build_zlib "$2" ;;
+    libpng1.6) build_libpng "$2" ;;
     esac
-    rm -f "$prefix"/.built-"$package"-*
-    touch "$stamp"
-    rm -rf "$source"
 }
 
 mkdir -p "$prefix"

@@ -33,18 +33,8 @@ cmake_build() {
     cmake --install "$build" >>"$build.log" 2>&1 || { tail -30 "$build.log"; return 1; }
 }
 
-build_package() {
-    local package=$1 dsc=$2 version
-    version=$(awk '/^Version:/ { print $2; exit }' "$dsc")
-    local stamp="$prefix/.built-$package-$version"
-    if [ -e "$stamp" ]; then
-        echo "windows-deps: $package $version already built"
-        return
-    fi
-    echo "windows-deps: building $package $version"
-    local source="$deps/work/$package"
-    mkdir -p "$deps/work"
-    unpack_source "$dsc" "$source"
+build_source() {
+    local package=$1 source=$2
     case "$package" in
     libpng1.6)
         cmake_build "$source" "$deps/work/$package-build" -DPNG_SHARED=OFF -DPNG_STATIC=ON \
@@ -59,9 +49,6 @@ build_package() {
             -Dgtest_disable_pthreads=ON
         ;;
     esac
-    rm -f "$prefix"/.built-"$package"-*
-    touch "$stamp"
-    rm -rf "$source" "$deps/work/$package-build"
 }
 
 mkdir -p "$prefix"

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "display/overlay.h"
+#include "render/render_context.h"
 #include "render/render_pool.h"
 #include "runtime/clock.h"
 #include "runtime/frame.h"
@@ -20,7 +21,7 @@ constexpr uint32_t kHudText = 0xFFFFFFFFu;
 constexpr uint32_t kHudStatus = 0xFFFFE070u;
 constexpr uint32_t kHudError = 0xFFFF6A6Au;
 constexpr int kHudMargin = 4;
-constexpr int kHudColumns = (kFrameWidth - 2 * kHudMargin) / kTextCellWidth;
+constexpr int kHudColumns = (kScreenWidth - 2 * kHudMargin) / kTextCellWidth;
 
 std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* pattern, ...) {
@@ -32,6 +33,15 @@ std::string format(const char* pattern, ...) {
     return buffer;
 }
 
+uint32_t argbWord(const float rgb[3]) {
+    uint32_t word = 0xFF000000u;
+    for (int c = 0; c < 3; ++c) {
+        const float value = std::clamp(rgb[c], 0.0f, 1.0f);
+        word |= uint32_t(std::lround(value * 255.0f)) << (16 - 8 * c);
+    }
+    return word;
+}
+
 std::string barBeat(double row) {
     const int whole = static_cast<int>(std::floor(row));
     return format("%d:%d", whole / kEditRowsPerBar, whole % kEditRowsPerBar / kEditRowsPerBeat);
@@ -39,24 +49,19 @@ std::string barBeat(double row) {
 
 }  // namespace
 
-const char* editViewName(EditView view) {
-    switch (view) {
-        case EditView::Picture:
-            return "picture";
-    }
-    return "picture";
-}
-
 EditSession::EditSession(PixelDisplay::DisplayInterface* platformDisplay, MusicPlayer* music,
                          std::string dataDir, std::string assetsDir)
     : display(platformDisplay),
       music_(music),
       dataDir_(std::move(dataDir)),
       assetsDir_(std::move(assetsDir)),
-      overlay_(new uint32_t[size_t(kFrameWidth) * kFrameHeight]()) {}
+      overlay_(new uint32_t[size_t(kScreenWidth) * kScreenHeight]()),
+      viewPixels_(new float[kScreenFloats]()),
+      stats_(createRasterStats(kScreenWidth, kScreenHeight)) {}
 
 EditSession::~EditSession() {
     if (started_) finish();
+    destroyRasterStats(stats_);
 }
 
 double EditSession::musicRow() const {
@@ -77,7 +82,7 @@ bool EditSession::start() {
     for (const std::string& error : live_->errors()) std::printf("%s\n", error.c_str());
     std::fflush(stdout);
 
-    display.open("demo110 - edit", kFrameWidth, kFrameHeight, output, PixelDisplay::FloatPixels);
+    display.open("demo110 - edit", kScreenWidth, kScreenHeight, output, PixelDisplay::FloatPixels);
     display.setListener(this);
     music_->play();
     transport_ = Transport{};
@@ -154,8 +159,8 @@ void EditSession::keyStroke(PixelDisplay::DisplayInterface&, PixelDisplay::KeyCo
             hudShown_ = !hudShown_;
             break;
         case kView:
-            view_ = EditView::Picture;
-            break;  // the only view so far
+            view_ = nextEditView(view_);
+            break;
         default:
             applyCameraKey(camera, key);
             break;
@@ -182,20 +187,34 @@ bool EditSession::step() {
 
     const double seconds = row / ROWS_PER_SECOND;
     const FrameState frame{row, seconds, seconds, cameraMatrix(camera)};
+    // Any view but the picture draws the frame with the counting engine; the show's own
+    // framebuffer gets the same pixels either way.
+    const bool counting = view_ != EditView::Picture;
+    RenderContext& context = *show_.objects.context;
+    if (counting) {
+        resetRasterStats(*stats_);
+        context.stats = stats_;
+    }
     const auto begin = std::chrono::steady_clock::now();
     renderFrame(frame, show_);
     const auto end = std::chrono::steady_clock::now();
+    context.stats = nullptr;
+    shownPixels_ = show_.framebuffer;
+    if (counting) {
+        drawEditView(view_, show_.framebuffer, *stats_, viewPixels_.get());
+        shownPixels_ = viewPixels_.get();
+    }
     frameMilliseconds_ = std::chrono::duration<double, std::milli>(end - begin).count();
 
     updateHud(frameMilliseconds_);
     if (auto* target = dynamic_cast<PixelDisplay::OverlayTarget*>(display.platform())) {
         if (hudShown_) {
-            target->setOverlay(overlay_.get(), kFrameWidth, kFrameHeight);
+            target->setOverlay(overlay_.get(), kScreenWidth, kScreenHeight);
         } else {
             target->setOverlay(nullptr, 0, 0);
         }
     }
-    display.update(reinterpret_cast<const PixelDisplay::FloatPixel*>(show_.framebuffer), nullptr);
+    display.update(reinterpret_cast<const PixelDisplay::FloatPixel*>(shownPixels_), nullptr);
     music_->update();
     return display.isOpen();
 }
@@ -226,6 +245,7 @@ void EditSession::updateHud(double frameMilliseconds) {
             line += "   ";
         }
     }
+    addViewLines();
     const size_t statusAt = hudLines_.size();
     const std::string busy = live_->busy();
     if (!busy.empty()) hudLines_.push_back("rebuilding: " + busy);
@@ -237,18 +257,64 @@ void EditSession::updateHud(double frameMilliseconds) {
     }
 
     uint32_t* words = overlay_.get();
-    std::fill(words, words + size_t(kFrameWidth) * kFrameHeight, 0u);
+    std::fill(words, words + size_t(kScreenWidth) * kScreenHeight, 0u);
     size_t widest = 0;
     for (const std::string& text : hudLines_) widest = std::max(widest, text.size());
     widest = std::min<size_t>(widest, kHudColumns);
-    fillOverlayRect(words, kFrameWidth, kFrameHeight, 0, 0,
+    fillOverlayRect(words, kScreenWidth, kScreenHeight, 0, 0,
                     int(widest) * kTextCellWidth + 2 * kHudMargin,
                     int(hudLines_.size()) * kTextCellHeight + 2 * kHudMargin - 2, kHudBackground);
     for (size_t i = 0; i < hudLines_.size(); ++i) {
         const uint32_t colour = i >= errorsAt ? kHudError : i >= statusAt ? kHudStatus : kHudText;
-        drawOverlayText(words, kFrameWidth, kFrameHeight, kHudMargin,
+        drawOverlayText(words, kScreenWidth, kScreenHeight, kHudMargin,
                         kHudMargin + int(i) * kTextCellHeight, hudLines_[i].c_str(), colour);
     }
+    for (const Swatch& swatch : swatches_) {
+        fillOverlayRect(words, kScreenWidth, kScreenHeight,
+                        kHudMargin + swatch.column * kTextCellWidth,
+                        kHudMargin + swatch.line * kTextCellHeight, 2 * kTextCellWidth - 2,
+                        kGlyphHeight, swatch.argb);
+    }
+}
+
+void EditSession::addViewLines() {
+    swatches_.clear();
+    if (view_ == EditView::Picture) return;
+    hudLines_.push_back(rasterCountsLine(*stats_));
+    std::string legend;
+    const auto entry = [&](const float rgb[3], const std::string& label) {
+        swatches_.push_back({int(hudLines_.size()), int(legend.size()), argbWord(rgb)});
+        legend += "   " + label + "  ";
+    };
+    switch (view_) {
+        case EditView::Picture:
+            break;
+        case EditView::Depth: {
+            const DepthRange range = depthRange(show_.framebuffer, kScreenWidth * kScreenHeight);
+            legend = range.nearZ == 0.0f ? std::string("depth: nothing drawn")
+                                         : format(
+                                               "depth: white z %.2f .. grey z %.2f (log), "
+                                               "black nothing drawn",
+                                               range.nearZ, range.farZ);
+            break;
+        }
+        case EditView::Overdraw:
+            legend = "depth tests passed: ";
+            for (uint32_t count = 0; count < kOverdrawSteps; ++count) {
+                float rgb[3];
+                overdrawColour(count, rgb);
+                entry(rgb, std::to_string(count) + (count == kOverdrawSteps - 1 ? "+" : ""));
+            }
+            break;
+        case EditView::Blocks:
+            legend = "8x8 blocks: ";
+            entry(kBlockFullColour, "full");
+            entry(kBlockPartialColour, "partial");
+            entry(kBlockSkippedColour, "skipped");
+            legend += "(mixed by count)";
+            break;
+    }
+    hudLines_.push_back(legend);
 }
 
 void EditSession::finish() {

@@ -13,6 +13,7 @@
 
 #include "audio/music_player.h"
 #include "display/display.h"
+#include "edit/edit_views.h"
 #include "edit/live_show.h"
 #include "edit/transport.h"
 #include "runtime/free_camera.h"
@@ -36,10 +37,6 @@ constexpr PixelDisplay::KeyCode kMarkOut = ']';
 constexpr PixelDisplay::KeyCode kHud = 9;  // Tab
 constexpr PixelDisplay::KeyCode kView = 'V';
 }  // namespace EditKeys
-
-// What the picture shows. Only the finished picture so far; buffer views join this list.
-enum class EditView { Picture };
-const char* editViewName(EditView view);
 
 class EditSession : public PixelDisplay::Listener {
 public:
@@ -84,11 +81,23 @@ public:
     EditView view() const { return view_; }
     // The heads-up display's text, one entry a line, as last drawn.
     const std::vector<std::string>& hudLines() const { return hudLines_; }
-    // The overlay words of the last frame (kFrameWidth x kFrameHeight ARGB).
+    // The overlay words of the last frame (kScreenWidth x kScreenHeight ARGB).
     const uint32_t* overlay() const { return overlay_.get(); }
+    // What the display was given last: the show's framebuffer in the picture view, the view's
+    // own buffer (kScreenFloats) in the others.
+    const float* shownPixels() const { return shownPixels_; }
+    // The counting engine's record of the last frame drawn in a view other than the picture.
+    const RasterStats& rasterStats() const { return *stats_; }
 
 private:
     void updateHud(double frameMilliseconds);
+    void addViewLines();
+    // Legend swatches of the view lines: a colour two cells wide at a line and column.
+    struct Swatch {
+        int line, column;
+        uint32_t argb;
+    };
+    std::vector<Swatch> swatches_;
 
     std::unique_ptr<MusicPlayer> music_;
     std::string dataDir_;
@@ -102,5 +111,8 @@ private:
     EditView view_ = EditView::Picture;
     std::vector<std::string> hudLines_;
     std::unique_ptr<uint32_t[]> overlay_;
+    std::unique_ptr<float[]> viewPixels_;
+    const float* shownPixels_ = nullptr;
+    RasterStats* stats_ = nullptr;
     double frameMilliseconds_ = 0.0;
 };

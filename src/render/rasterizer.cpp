@@ -6,12 +6,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
+#include "render/raster_stats.h"
 #include "render/texture.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 // Half-space rasterization in blocks after Pineda, "A Parallel Algorithm for Polygon
 // Rasterization" (SIGGRAPH 1988), with the serpentine block walk of McCormack and McNamara,
@@ -23,10 +21,6 @@ namespace {
 static_assert(FLT_EVAL_METHOD == 0);
 
 constexpr int kBlock = 8;
-
-// Off by default: on a loaded two-core machine the lit filler's rows measured slower in lanes
-// than per pixel (it shades pixels that fail the depth test, which the plain code skips).
-bool gSimd = false;
 constexpr float kMaxCorner = 8388608.0f;  // 2^23 pixels = 2^27 in 28.4
 
 // An attribute given at the three corners.
@@ -81,10 +75,12 @@ struct ScreenPlane {
 };
 
 // Fills one 8x8 block whose top-left pixel has working values e01, e12, e20. Blocks wholly
-// inside all three edges skip the coverage test (kTestCoverage false).
+// inside all three edges skip the coverage test (kTestCoverage false). Inlined into each
+// instantiation of the engine, as when the show's was the only one.
 template <bool kTestCoverage, class Fill>
-void drawBlock(const Setup<Fill::kLinear>& t, const Fill& fill, float* framebuffer, int width,
-               int bx, int by, int64_t e01, int64_t e12, int64_t e20) {
+[[gnu::always_inline]] inline void drawBlock(const Setup<Fill::kLinear>& t, const Fill& fill,
+                                             float* framebuffer, int width, int bx, int by,
+                                             int64_t e01, int64_t e12, int64_t e20) {
     // q first, then the filler's screen-linear attributes; all start from the block's own
     // top-left weights and are stepped from there.
     constexpr int kValues = 1 + Fill::kLinear;
@@ -112,14 +108,7 @@ void drawBlock(const Setup<Fill::kLinear>& t, const Fill& fill, float* framebuff
         const bool rowMayCover =
             !kTestCoverage || (e01 + t.edge[0].rowReach >= 0 && e12 + t.edge[1].rowReach >= 0 &&
                                e20 + t.edge[2].rowReach >= 0);
-        bool rowDone = !rowMayCover;
-        if constexpr (Fill::kRowShader) {
-            if (!rowDone) {
-                rowDone =
-                    fill.template shadeRow<kTestCoverage>(t, rowPixel, e01, e12, e20, rowValue[0]);
-            }
-        }
-        if (!rowDone) {
+        if (rowMayCover) {
             int64_t a = e01, b = e12, c = e20;
             float value[kValues];
             for (int k = 0; k < kValues; ++k) value[k] = rowValue[k];
@@ -157,11 +146,80 @@ int ceilPixel(int v) {
     return (v + 15) >> 4;
 }
 
-// The coverage engine shared by the three fillers.
-template <class Fill>
+// The show's hooks of the engine: all empty, so that this instantiation compiles to the engine
+// without any counting.
+struct NoCounters {
+    void triangle() {}
+    void blockSkipped(int, int) {}
+    void beforeBlock(const float*, int, int, int, bool) {}
+    void afterBlock(const float*, int, int, int) {}
+};
+
+// The edit mode's hooks, writing into a RasterStats of the framebuffer's size. Passed pixels are
+// found around each block, not inside the pixel loop: the depth test is strict and stores the
+// value it tested, so a pixel's stored depth changes exactly when it passes.
+class StatsCounters {
+public:
+    explicit StatsCounters(RasterStats& stats) : stats_(stats) {}
+
+    void triangle() { ++stats_.faces; }
+
+    // A face may test one block more than once on its walk; it counts once.
+    void blockSkipped(int bx, int by) {
+        const size_t block = blockIndex(bx, by);
+        const uint32_t face = static_cast<uint32_t>(stats_.faces);
+        if (stats_.blockLastSkip[block] == face) return;
+        stats_.blockLastSkip[block] = face;
+        ++stats_.blockSkipped[block];
+        ++stats_.blocksSkipped;
+    }
+
+    void beforeBlock(const float* framebuffer, int width, int bx, int by, bool full) {
+        const size_t block = blockIndex(bx, by);
+        if (full) {
+            ++stats_.blockFull[block];
+            ++stats_.blocksFull;
+        } else {
+            ++stats_.blockPartial[block];
+            ++stats_.blocksPartial;
+        }
+        for (int j = 0; j < kBlock; ++j) {
+            const float* depth = framebuffer + depthAt(width, bx, by + j);
+            for (int i = 0; i < kBlock; ++i) depthBefore_[j][i] = depth[4 * i];
+        }
+    }
+
+    void afterBlock(const float* framebuffer, int width, int bx, int by) {
+        for (int j = 0; j < kBlock; ++j) {
+            const float* depth = framebuffer + depthAt(width, bx, by + j);
+            uint32_t* overdraw = stats_.overdraw + static_cast<size_t>(by + j) * width + bx;
+            for (int i = 0; i < kBlock; ++i) {
+                // Bits, not values: a NaN depth never passes and never compares equal.
+                if (std::memcmp(&depth[4 * i], &depthBefore_[j][i], sizeof(float)) != 0) {
+                    ++overdraw[i];
+                    ++stats_.pixelsPassed;
+                }
+            }
+        }
+    }
+
+private:
+    size_t blockIndex(int bx, int by) const {
+        return static_cast<size_t>(by / kBlock) * stats_.blockColumns + bx / kBlock;
+    }
+    static std::ptrdiff_t depthAt(int width, int px, int py) {
+        return 4 * (static_cast<std::ptrdiff_t>(py) * width + px) + 3;
+    }
+
+    RasterStats& stats_;
+    float depthBefore_[kBlock][kBlock];
+};
+
+// The coverage engine shared by the three fillers; Counters is NoCounters or StatsCounters.
+template <class Fill, class Counters>
 void rasterize(float* framebuffer, int width, int height, const ScreenCorner corner[3],
                const Fill& fill, const std::array<CornerValues, Fill::kLinear>& linear,
-               RowBand rows) {
+               RowBand rows, Counters& counters) {
     if (width <= 0 || height <= 0 || width % kBlock != 0 || height % kBlock != 0) return;
 
     int X[3], Y[3];
@@ -223,12 +281,17 @@ void rasterize(float* framebuffer, int width, int height, const ScreenCorner cor
         t.linearGradient[k] = plane.of(linear[k].a0, linear[k].a1, linear[k].a2);
     }
 
+    counters.triangle();
     auto drawTouching = [&](int bx, int by, const int64_t e[3]) {
-        if (e[0] >= t.edge[0].inside && e[1] >= t.edge[1].inside && e[2] >= t.edge[2].inside) {
+        const bool full =
+            e[0] >= t.edge[0].inside && e[1] >= t.edge[1].inside && e[2] >= t.edge[2].inside;
+        counters.beforeBlock(framebuffer, width, bx, by, full);
+        if (full) {
             drawBlock<false>(t, fill, framebuffer, width, bx, by, e[0], e[1], e[2]);
         } else {
             drawBlock<true>(t, fill, framebuffer, width, bx, by, e[0], e[1], e[2]);
         }
+        counters.afterBlock(framebuffer, width, bx, by);
     };
 
     // Serpentine walk over the block rows, starting at the box's first block column heading
@@ -252,7 +315,10 @@ void rasterize(float* framebuffer, int width, int height, const ScreenCorner cor
             int64_t e[3];
             edgesAt(bx, e);
             for (int k = 0; k < 3; ++k) {
-                if (e[k] < t.edge[k].touch) return k;
+                if (e[k] < t.edge[k].touch) {
+                    counters.blockSkipped(bx, by);
+                    return k;
+                }
             }
             return -1;
         };
@@ -359,90 +425,8 @@ float clamp01(float x) {
 struct LitFill {
     static constexpr bool kPerspective = true;
     static constexpr int kLinear = 0;
-    static constexpr bool kRowShader = true;
     float r, g, b;
     float iz[3];  // I_k / z_k
-    bool simd;
-
-    // One block row of 8 pixels four at a time, the same operations per pixel as shade() in
-    // the same order, so the same bits: each pixel's q is made by the same chain of additions,
-    // and its working values, exact integers, are converted from 32 bits, which rounds like
-    // the 64-bit conversion. False (nothing drawn) when the simple path must do the row:
-    // vectors switched off, or working values beyond 32 bits.
-    template <bool kTestCoverage>
-    bool shadeRow(const Setup<0>& t, float* pixel, int64_t a, int64_t b, int64_t c,
-                  float q0) const {
-#if defined(__SSE2__)
-        if (!simd) return false;
-        auto fits = [](int64_t from, int64_t step) {
-            const int64_t to = from + (kBlock - 1) * step;
-            return std::min(from, to) >= INT32_MIN && std::max(from, to) <= INT32_MAX;
-        };
-        if (!fits(a, t.edge[0].stepX) || !fits(b, t.edge[1].stepX)) return false;
-        float q[kBlock];
-        q[0] = q0;
-        for (int i = 1; i < kBlock; ++i) q[i] = q[i - 1] + t.q.dx;
-        // Lane i = from + i * step, wrapping in 32 bits to the true value, which fits.
-        auto lanes = [](int64_t from, int64_t step, int first) {
-            const int64_t base = from + first * step;
-            return _mm_add_epi32(
-                _mm_set1_epi32(static_cast<int32_t>(base)),
-                _mm_set_epi32(static_cast<int32_t>(3 * step), static_cast<int32_t>(2 * step),
-                              static_cast<int32_t>(step), 0));
-        };
-        const __m128 invS = _mm_set1_ps(t.invS);
-        const __m128 one = _mm_set1_ps(1.0f);
-        for (int first = 0; first < kBlock; first += 4) {
-            __m128 covered;
-            if constexpr (kTestCoverage) {
-                int bits[4];
-                for (int i = 0; i < 4; ++i) {
-                    const int64_t k = first + i;
-                    bits[i] = ((a + k * t.edge[0].stepX) | (b + k * t.edge[1].stepX) |
-                               (c + k * t.edge[2].stepX)) >= 0
-                                  ? -1
-                                  : 0;
-                }
-                covered = _mm_castsi128_ps(_mm_set_epi32(bits[3], bits[2], bits[1], bits[0]));
-            } else {
-                covered = _mm_castsi128_ps(_mm_set1_epi32(-1));
-            }
-            float* p = pixel + 4 * first;
-            __m128 red = _mm_loadu_ps(p);
-            __m128 green = _mm_loadu_ps(p + 4);
-            __m128 blue = _mm_loadu_ps(p + 8);
-            __m128 depth = _mm_loadu_ps(p + 12);
-            _MM_TRANSPOSE4_PS(red, green, blue, depth);
-            const __m128 qv = _mm_loadu_ps(q + first);
-            const __m128 write = _mm_and_ps(covered, _mm_cmplt_ps(qv, depth));
-            if (_mm_movemask_ps(write) == 0) continue;
-            const __m128 w2 = _mm_mul_ps(_mm_cvtepi32_ps(lanes(a, t.edge[0].stepX, first)), invS);
-            const __m128 w0 = _mm_mul_ps(_mm_cvtepi32_ps(lanes(b, t.edge[1].stepX, first)), invS);
-            const __m128 w1 = _mm_sub_ps(_mm_sub_ps(one, w0), w2);
-            const __m128 intensity =
-                _mm_div_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(w0, _mm_set1_ps(iz[0])),
-                                                 _mm_mul_ps(w1, _mm_set1_ps(iz[1]))),
-                                      _mm_mul_ps(w2, _mm_set1_ps(iz[2]))),
-                           qv);
-            auto select = [&](__m128 fresh, __m128 old) {
-                return _mm_or_ps(_mm_and_ps(write, fresh), _mm_andnot_ps(write, old));
-            };
-            red = select(_mm_mul_ps(_mm_set1_ps(r), intensity), red);
-            green = select(_mm_mul_ps(_mm_set1_ps(g), intensity), green);
-            blue = select(_mm_mul_ps(_mm_set1_ps(this->b), intensity), blue);
-            depth = select(qv, depth);
-            _MM_TRANSPOSE4_PS(red, green, blue, depth);
-            _mm_storeu_ps(p, red);
-            _mm_storeu_ps(p + 4, green);
-            _mm_storeu_ps(p + 8, blue);
-            _mm_storeu_ps(p + 12, depth);
-        }
-        return true;
-#else
-        (void)t, (void)pixel, (void)a, (void)b, (void)c, (void)q0;
-        return false;
-#endif
-    }
 
     [[gnu::always_inline]] void shade(float* pixel, float w0, float w1, float w2, float q) const {
         const float intensity = (w0 * iz[0] + w1 * iz[1] + w2 * iz[2]) / q;
@@ -455,7 +439,6 @@ struct LitFill {
 struct TexturedFill {
     static constexpr bool kPerspective = true;
     static constexpr int kLinear = 0;
-    static constexpr bool kRowShader = false;
     TexelAddress texture;
     float uz[3];  // u_k / z_k
     float vz[3];  // v_k / z_k
@@ -475,7 +458,6 @@ struct TexturedFill {
 struct TexturedLitFill {
     static constexpr bool kPerspective = false;
     static constexpr int kLinear = 3;  // u, v, intensity
-    static constexpr bool kRowShader = false;
     TexelAddress texture;
 
     [[gnu::always_inline]] void shade(float* pixel, const float* linear) const {
@@ -487,11 +469,32 @@ struct TexturedLitFill {
     }
 };
 
-}  // namespace
-
-void setRasterizerSimd(bool enabled) {
-    gSimd = enabled;
+// Kept out of line so that the show's instantiation is compiled (and inlined) as if it were
+// the only one.
+template <class Fill>
+[[gnu::noinline]] void rasterizeCounted(float* framebuffer, int width, int height,
+                                        const ScreenCorner corner[3], const Fill& fill,
+                                        const std::array<CornerValues, Fill::kLinear>& linear,
+                                        RowBand rows, RasterStats& stats) {
+    StatsCounters counters(stats);
+    rasterize(framebuffer, width, height, corner, fill, linear, rows, counters);
 }
+
+// The show's engine, or the counting one when stats of the framebuffer's size are given: chosen
+// once per triangle, so that nothing is tested per block or pixel on the show's path.
+template <class Fill>
+void rasterizeFace(float* framebuffer, int width, int height, const ScreenCorner corner[3],
+                   const Fill& fill, const std::array<CornerValues, Fill::kLinear>& linear,
+                   RasterStats* stats, RowBand rows) {
+    if (stats != nullptr && stats->width == width && stats->height == height) {
+        rasterizeCounted(framebuffer, width, height, corner, fill, linear, rows, *stats);
+    } else {
+        NoCounters counters;
+        rasterize(framebuffer, width, height, corner, fill, linear, rows, counters);
+    }
+}
+
+}  // namespace
 
 int texelIndex(const Texture& texture, float u, float v) {
     if (!hasTexels(texture)) return -1;
@@ -499,31 +502,33 @@ int texelIndex(const Texture& texture, float u, float v) {
 }
 
 void fillLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
-             const float colour[3], const float intensity[3], RowBand rows) {
-    LitFill fill{colour[0], colour[1], colour[2], {}, gSimd};
+             const float colour[3], const float intensity[3], RasterStats* stats,
+             RowBand rows) {
+    LitFill fill{colour[0], colour[1], colour[2], {}};
     for (int i = 0; i < 3; ++i) fill.iz[i] = intensity[i] / corners[i].z;
-    rasterize(framebuffer, width, height, corners, fill, {}, rows);
+    rasterizeFace(framebuffer, width, height, corners, fill, {}, stats, rows);
 }
 
 void fillTextured(float* framebuffer, int width, int height, const ScreenCorner corners[3],
-                  const Uv uv[3], const Texture& texture, RowBand rows) {
+                  const Uv uv[3], const Texture& texture, RasterStats* stats,
+                  RowBand rows) {
     if (!hasTexels(texture)) return;
     TexturedFill fill{TexelAddress(texture), {}, {}};
     for (int i = 0; i < 3; ++i) {
         fill.uz[i] = uv[i].u / corners[i].z;
         fill.vz[i] = uv[i].v / corners[i].z;
     }
-    rasterize(framebuffer, width, height, corners, fill, {}, rows);
+    rasterizeFace(framebuffer, width, height, corners, fill, {}, stats, rows);
 }
 
 void fillTexturedLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
                      const Uv uv[3], const Texture& texture, const float intensity[3],
-                     RowBand rows) {
+                     RasterStats* stats, RowBand rows) {
     if (!hasTexels(texture)) return;
     const TexturedLitFill fill{TexelAddress(texture)};
-    rasterize(framebuffer, width, height, corners, fill,
-              {{{uv[0].u, uv[1].u, uv[2].u},
-                {uv[0].v, uv[1].v, uv[2].v},
-                {intensity[0], intensity[1], intensity[2]}}},
-              rows);
+    rasterizeFace(framebuffer, width, height, corners, fill,
+                  {{{uv[0].u, uv[1].u, uv[2].u},
+                    {uv[0].v, uv[1].v, uv[2].v},
+                    {intensity[0], intensity[1], intensity[2]}}},
+                  stats, rows);
 }

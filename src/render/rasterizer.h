@@ -32,8 +32,12 @@
 //   row = (H-1) - (round((H-1) v) mod (H-1)), rounding ties to even. The modulo is taken
 //   non-negative, so negative coordinates wrap like positive ones; W or H of 1 addresses
 //   column or row 0, and a texture without texels draws nothing.
+// - Each filler takes an optional RasterStats (render/raster_stats.h): given one of the
+//   framebuffer's size, the triangle is drawn by a second instantiation of the engine that
+//   counts what it does into it, with exactly the same pixels. The show passes none.
 #pragma once
 
+#include "render/raster_stats.h"
 #include "render/render_context.h"
 
 // Screen rows first .. end - 1 that a fill may write; both multiples of 8 (or the height), so
@@ -49,10 +53,6 @@ struct ScreenCorner {
     float z;       // camera-space z (negative in front of the camera)
 };
 
-// Vector lanes in the fillers (off by default) or the plain per-pixel code: the same bits either
-// way. Set before drawing, not while another thread draws.
-void setRasterizerSimd(bool enabled);
-
 // The texel index (row * W + column) that (u, v) addresses by the rule above; -1 for a texture
 // without texels.
 int texelIndex(const Texture& texture, float u, float v);
@@ -60,16 +60,19 @@ int texelIndex(const Texture& texture, float u, float v);
 // Colour r, g, b times the perspective-correct intensity
 // I = (w0 * (I0/z0) + w1 * (I1/z1) + w2 * (I2/z2)) / q. Nothing is clamped.
 void fillLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
-             const float colour[3], const float intensity[3], RowBand rows = kAllRows);
+             const float colour[3], const float intensity[3], RasterStats* stats = nullptr,
+             RowBand rows = kAllRows);
 
 // Perspective-correct u = (w0 * (u0/z0) + w1 * (u1/z1) + w2 * (u2/z2)) / q, v likewise; the
 // texel T is blended over the pixel: c = T.c * T.a + (1 - T.a) * clamp(c, 0, 1). The depth is
 // written even where T.a is 0.
 void fillTextured(float* framebuffer, int width, int height, const ScreenCorner corners[3],
-                  const Uv uv[3], const Texture& texture, RowBand rows = kAllRows);
+                  const Uv uv[3], const Texture& texture, RasterStats* stats = nullptr,
+             RowBand rows = kAllRows);
 
 // u, v and intensity linear in screen space (w0 * a0 + w1 * a1 + w2 * a2 at each block's
 // top-left pixel, then stepped like q); colour = T.c * I, texel alpha ignored.
 void fillTexturedLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
                      const Uv uv[3], const Texture& texture, const float intensity[3],
-                     RowBand rows = kAllRows);
+                     RasterStats* stats = nullptr,
+             RowBand rows = kAllRows);

@@ -324,6 +324,7 @@ struct BandJob {
     float* framebuffer;
     int width, height;
     int bandRows;
+    RasterStats* stats;  // the counting engine's, drawn as one band
 };
 
 void drawItem(const BandJob& job, const DrawItem& item, RowBand rows) {
@@ -331,15 +332,15 @@ void drawItem(const BandJob& job, const DrawItem& item, RowBand rows) {
         case kShaderLitYellow:
         case kShaderLitColour:
             fillLit(job.framebuffer, job.width, job.height, item.corners, item.colour,
-                    item.intensity, rows);
+                    item.intensity, job.stats, rows);
             break;
         case kShaderTexturedLit:
             fillTexturedLit(job.framebuffer, job.width, job.height, item.corners, item.uv,
-                            *item.texture, item.intensity, rows);
+                            *item.texture, item.intensity, job.stats, rows);
             break;
         case kShaderTextured:
             fillTextured(job.framebuffer, job.width, job.height, item.corners, item.uv,
-                         *item.texture, rows);
+                         *item.texture, job.stats, rows);
             break;
     }
 }
@@ -423,8 +424,11 @@ void drawFaces(RenderContext& context) {
         itemRows(item, height);
     }
 
-    BandJob job{context.drawItems, itemCount, view.framebuffer, width, height, height};
-    if (renderThreads(context.pool) > 1 && height % kBandRows == 0) job.bandRows = kBandRows;
+    BandJob job{context.drawItems, itemCount, view.framebuffer, width, height, height,
+                context.stats};
+    // The counters are shared by every face, so a counted frame stays on this thread.
+    if (renderThreads(context.pool) > 1 && height % kBandRows == 0 && context.stats == nullptr)
+        job.bandRows = kBandRows;
     runBands(context.pool, drawBand, &job, (height + job.bandRows - 1) / job.bandRows);
 }
 

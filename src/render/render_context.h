@@ -101,6 +101,7 @@ struct Face {
 
 // A face ready for a filler (render_context.cpp).
 struct DrawItem;
+struct RasterStats;
 
 struct RenderContext {
     RenderVertex* vertices;
@@ -123,6 +124,9 @@ struct RenderContext {
     DrawItem* drawItems;  // faceCapacity entries
     // The worker threads that draw the faces in bands; null draws on the caller alone.
     RenderPool* pool;
+    // Null for the show. The edit mode's views set it for a frame: drawFaces then draws every
+    // face with the counting engine into it (render/raster_stats.h).
+    RasterStats* stats;
 };
 
 // The camera record of a kScreenWidth x kScreenHeight framebuffer (render/screen.h): six

@@ -26,7 +26,7 @@ bool Application::start() {
     if (!startShow(show_, dataDir_, music_.get())) return false;
     setRenderThreads(show_, threads > 0 ? threads : defaultRenderThreads());
 
-    display.open("Fullscreen Example", kFrameWidth, kFrameHeight, output, FloatPixels);
+    display.open("Fullscreen Example", kScreenWidth, kScreenHeight, output, FloatPixels);
     display.setListener(this);
 
     timer_.reset(createPlatformTimer());

@@ -22,8 +22,8 @@ int sceneNumberAt(const DemoTracks& tracks, double row) {
 
 float* allocateFramebuffer() {
     // The block is never freed.
-    void* block = allocateAligned(kFrameFloats * sizeof(float));
-    if (block) std::memset(block, 0, kFrameFloats * sizeof(float));
+    void* block = allocateAligned(kScreenFloats * sizeof(float));
+    if (block) std::memset(block, 0, kScreenFloats * sizeof(float));
     return static_cast<float*>(block);
 }
 
@@ -36,7 +36,7 @@ struct ClearJob {
 
 // With several threads the clear is cut into this many pieces; a multiple of the threads.
 constexpr int kClearBands = 16;
-static_assert(kFrameFloats % kClearBands == 0);
+static_assert(kScreenFloats % kClearBands == 0);
 
 void clearBand(void* data, int band) {
     const ClearJob& job = *static_cast<const ClearJob*>(data);
@@ -49,7 +49,7 @@ SceneInput beginFrame(const FrameState& frame, Show& show) {
     StartupObjects& objects = show.objects;
     // All-zero bits are 0.0f: black colour and "nothing drawn" depth in one pass.
     const int bands = renderThreads(objects.context->pool) > 1 ? kClearBands : 1;
-    ClearJob clear{objects.viewVolume->framebuffer, kFrameFloats / bands};
+    ClearJob clear{objects.viewVolume->framebuffer, kScreenFloats / bands};
     runBands(objects.context->pool, clearBand, &clear, bands);
     objects.context->warnedThisFrame = false;
     updateLight(*objects.light, frame.currentTime);

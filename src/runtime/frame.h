@@ -8,11 +8,6 @@
 #include "runtime/show.h"
 #include "scenes/track_values.h"
 
-// The frame is the screen (render/screen.h); these names serve the runtime's callers.
-constexpr int kFrameWidth = kScreenWidth;
-constexpr int kFrameHeight = kScreenHeight;
-constexpr int kFrameFloats = kScreenFloats;
-
 // Every track is read at the frame's row.
 struct FrameState {
     double row;

@@ -71,6 +71,16 @@ bool applyCameraKey(FreeCamera& camera, int key) {
     return true;
 }
 
+FreeCamera cameraAfterKeys(const char* keys) {
+    FreeCamera camera;
+    resetCamera(camera);
+    for (const char* c = keys; *c; ++c) {
+        applyCameraKey(camera,
+                       (*c >= 'a' && *c <= 'z') ? *c - 'a' + 'A' : static_cast<unsigned char>(*c));
+    }
+    return camera;
+}
+
 Matrix4 cameraMatrix(const FreeCamera& camera) {
     Matrix4 matrix;
     viewMatrix({camera.position.x, camera.position.y, camera.position.z}, matrix,

@@ -16,5 +16,9 @@ void resetCamera(FreeCamera& camera);
 // presets replace both vectors whole. False for a key that does not steer the camera.
 bool applyCameraKey(FreeCamera& camera, int key);
 
+// The start camera after `keys` (for example "1a"), applied in order; letters count as their
+// upper-case codes, as a display delivers them whatever the shift state.
+FreeCamera cameraAfterKeys(const char* keys);
+
 // viewMatrix(position, angles): move first, then rotate about X, Y and Z.
 Matrix4 cameraMatrix(const FreeCamera& camera);

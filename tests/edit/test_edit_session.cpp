@@ -102,16 +102,16 @@ std::vector<float> captureRaw(const std::string& dataDir, int row) {
     const std::string command = std::string(CAPTURE_PATH) + " --data " + dataDir + " --row " +
                                 std::to_string(row) + " --raw " + out.string() + " >/dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    std::vector<float> floats(kFrameFloats);
+    std::vector<float> floats(kScreenFloats);
     std::ifstream in(out, std::ios::binary);
-    in.read(reinterpret_cast<char*>(floats.data()), kFrameFloats * sizeof(float));
-    EXPECT_EQ(in.gcount(), std::streamsize(kFrameFloats * sizeof(float)));
+    in.read(reinterpret_cast<char*>(floats.data()), kScreenFloats * sizeof(float));
+    EXPECT_EQ(in.gcount(), std::streamsize(kScreenFloats * sizeof(float)));
     fs::remove(out);
     return floats;
 }
 
 bool sameFrame(const std::vector<float>& expected, const float* framebuffer) {
-    return std::memcmp(expected.data(), framebuffer, kFrameFloats * sizeof(float)) == 0;
+    return std::memcmp(expected.data(), framebuffer, kScreenFloats * sizeof(float)) == 0;
 }
 
 TEST(EditTransport, RowsAndBytesMeetOnWholeRows) {
@@ -218,6 +218,68 @@ TEST(EditSession, TransportKeysMoveTheRowAndTheMusicWithIt) {
     EXPECT_LT(s.row(), 520.0);
     rig.key(EditKeys::kLoop);
     EXPECT_FALSE(s.transport().looping);
+    s.finish();
+}
+
+TEST(EditSession, ViewsAreDrawnBesideTheFrameAndCountIt) {
+    ScratchAssets assets;
+    Rig rig(assets.dir);
+    EditSession& s = *rig.session;
+    s.seekRow(600);  // the grey city, drawn through the rasterizer
+    ASSERT_TRUE(s.step());
+    ASSERT_EQ(s.view(), EditView::Picture);
+    EXPECT_EQ(s.shownPixels(), s.show().framebuffer);
+    const std::vector<float> picture(s.show().framebuffer, s.show().framebuffer + kScreenFloats);
+
+    const EditView order[] = {EditView::Depth, EditView::Overdraw, EditView::Blocks};
+    for (EditView view : order) {
+        rig.key(EditKeys::kView);
+        ASSERT_EQ(s.view(), view);
+        s.step();
+        const std::string name = editViewName(view);
+        // The counting engine draws the frame the show draws; the view goes elsewhere.
+        EXPECT_TRUE(sameFrame(picture, s.show().framebuffer)) << name;
+        EXPECT_NE(s.shownPixels(), s.show().framebuffer) << name;
+        EXPECT_NE(s.hudLines()[0].find("view " + name), std::string::npos);
+        const RasterStats& stats = s.rasterStats();
+        EXPECT_GT(stats.faces, 100) << name;
+        EXPECT_GT(stats.blocksFull + stats.blocksPartial, 0) << name;
+        EXPECT_NE(std::find_if(s.hudLines().begin(), s.hudLines().end(),
+                               [&](const std::string& line) {
+                                   return line.rfind("faces " + std::to_string(stats.faces) + " ",
+                                                     0) == 0;
+                               }),
+                  s.hudLines().end())
+            << name;
+    }
+    // The overdraw view shows each pixel's count in its colour.
+    rig.key(EditKeys::kView);
+    rig.key(EditKeys::kView);
+    rig.key(EditKeys::kView);
+    ASSERT_EQ(s.view(), EditView::Overdraw);
+    s.step();
+    const RasterStats& stats = s.rasterStats();
+    int overdrawn = 0;
+    for (int i = 0; i < kScreenWidth * kScreenHeight; ++i) {
+        float rgb[3];
+        overdrawColour(stats.overdraw[i], rgb);
+        ASSERT_EQ(std::memcmp(rgb, s.shownPixels() + 4 * i, sizeof rgb), 0) << i;
+        overdrawn += stats.overdraw[i] > 1 ? 1 : 0;
+    }
+    EXPECT_GT(overdrawn, 0);
+
+    // The twister (scene 6) writes the framebuffer itself: no counts.
+    s.seekRow(1100);
+    s.step();
+    EXPECT_EQ(sceneNumberAt(s.show().tracks, s.row()), 6);
+    EXPECT_EQ(s.rasterStats().faces, 0);
+    EXPECT_EQ(s.rasterStats().pixelsPassed, 0);
+
+    rig.key(EditKeys::kView);
+    rig.key(EditKeys::kView);
+    EXPECT_EQ(s.view(), EditView::Picture);
+    s.step();
+    EXPECT_EQ(s.shownPixels(), s.show().framebuffer);
     s.finish();
 }
 

@@ -4,6 +4,7 @@
 #   demo_end_to_end.sh DEMO DATA_DIR cutmusic  music cut to a few seconds: still ends at row
 #                                              1480, on the timer, exit 0
 #   demo_end_to_end.sh DEMO DATA_DIR nomusic   reports the missing music file, exit 1
+#   demo_end_to_end.sh DEMO DATA_DIR badmusic  reports a music file that does not decode, exit 1
 #   demo_end_to_end.sh DEMO DATA_DIR nowindow  without --headless and without a window system:
 #                                              says so and exits 1 at once
 set -u
@@ -17,6 +18,21 @@ cp -r "$data" "$work/data"
 # on the silent real-time clock.
 unset DISPLAY WAYLAND_DISPLAY
 export SDL_AUDIODRIVER=no-such-driver
+
+# The start-up refuses the music: status 1, the stream error with code CODE (a regular
+# expression) and a line naming the music file with WHY.
+expect_music_failure() {
+    local code=$1 why=$2 output status=0
+    output=$(timeout 120 "$work/demo" --headless 2>&1) || status=$?
+    echo "$output"
+    if [ "$status" -ne 1 ]; then echo "FAIL: exit status $status, expected 1"; exit 1; fi
+    if ! grep -qE "^error \($code\) while creating stream\$" <<<"$output"; then
+        echo "FAIL: no stream error ($code)"; exit 1
+    fi
+    if ! grep -qF "$work/data/demo110.mp3: $why" <<<"$output"; then
+        echo "FAIL: no line naming the music file"; exit 1
+    fi
+}
 
 case $mode in
 full | cutmusic)
@@ -37,16 +53,11 @@ full | cutmusic)
     ;;
 nomusic)
     rm "$work/data/demo110.mp3"
-    output=$(timeout 120 "$work/demo" --headless 2>&1)
-    status=$?
-    echo "$output"
-    if [ "$status" -ne 1 ]; then echo "FAIL: exit status $status, expected 1"; exit 1; fi
-    if ! grep -qE '^error \([0-9-]+\) while creating stream$' <<<"$output"; then
-        echo "FAIL: no stream error message"; exit 1
-    fi
-    if ! grep -qF "$work/data/demo110.mp3: cannot be opened" <<<"$output"; then
-        echo "FAIL: no line naming the music file"; exit 1
-    fi
+    expect_music_failure '[0-9-]+' "cannot be opened"
+    ;;
+badmusic)
+    head -c 100000 /dev/urandom | tr -d '\377' >"$work/data/demo110.mp3"
+    expect_music_failure 41 "is not a music file that can be decoded"
     ;;
 nowindow)
     output=$(timeout 60 "$work/demo" 2>&1)

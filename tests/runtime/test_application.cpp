@@ -7,6 +7,7 @@
 
 #include "runtime/application.h"
 #include "runtime/startup.h"
+#include "runtime/sync.h"
 
 namespace fs = std::filesystem;
 using namespace PixelDisplay;
@@ -209,6 +210,21 @@ TEST(DemoRun, StartUpFailuresPrintTheirLineAndOpenNoDisplay) {
                       ": cannot be opened (is the file there?)\n");
         EXPECT_EQ(status, 1);
         EXPECT_EQ(run.display->opens, 0);
+        EXPECT_FALSE(run.music->played);
+    }
+    {
+        // The sync device cannot be made: no memory for it.
+        DemoRig run = makeRun(kDataDir);
+        setSyncRealloc([](void*, std::size_t) -> void* { return nullptr; });
+        testing::internal::CaptureStdout();
+        const int status = run.app->run();
+        const std::string said = testing::internal::GetCapturedStdout();
+        setSyncRealloc(nullptr);
+        EXPECT_EQ(said, "sync failed, out of memory?\n" + dataPath(kDataDir, "sync") +
+                            "_*.track: the tracks could not be made\n");
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(run.display->opens, 0);
+        EXPECT_EQ(run.music->closes, 1);  // opened before the tracks, so closed again
         EXPECT_FALSE(run.music->played);
     }
 }

@@ -312,7 +312,8 @@ function parseBench(text) {
     const table = {};
     for (const line of text.split('\n')) {
         const fields = line.trim().split(/\s+/);
-        if (fields.length === 4 && /^[0-9.]+$/.test(fields[2])) {
+        // capture may add columns after the p95 (the multiple of the empty frame).
+        if (fields.length >= 4 && /^[0-9.]+$/.test(fields[2])) {
             table[fields[0]] = {frames: +fields[1], median: +fields[2], p95: +fields[3]};
         }
     }

@@ -31,6 +31,7 @@
 #include "render/screen.h"
 #include "runtime/clock.h"
 #include "runtime/frame.h"
+#include "runtime/frame_times.h"
 #include "runtime/free_camera.h"
 #include "runtime/platform.h"
 #include "runtime/show.h"
@@ -428,14 +429,7 @@ void startSilentShow(Show& show, const std::string& dataDir, int threads) {
 }
 
 Matrix4 cameraFromKeys(const std::string& keys) {
-    FreeCamera camera;
-    resetCamera(camera);
-    for (char c : keys) {
-        // Letters reach the listener as their upper-case code whatever the shift state.
-        applyCameraKey(camera,
-                       (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : static_cast<unsigned char>(c));
-    }
-    return cameraMatrix(camera);
+    return cameraMatrix(cameraAfterKeys(keys.c_str()));
 }
 
 // Frame n of a show captured at `fps`: the clocks as the demo's would read them.
@@ -912,12 +906,6 @@ int captureContactSheet(const Options& options) {
     return 0;
 }
 
-double percentile(std::vector<double> values, double fraction) {
-    std::sort(values.begin(), values.end());
-    const size_t index = static_cast<size_t>(std::ceil(fraction * values.size())) - 1;
-    return values[std::min(index, values.size() - 1)];
-}
-
 int runBench(const Options& options) {
     Show show;
     startSilentShow(show, options.dataDir, options.threads);
@@ -925,35 +913,13 @@ int runBench(const Options& options) {
     const FrameRange range = frameRange(options);
     Progress progress("bench", range.end);
     runUpTo(range.first, options, show, camera, progress);
-    std::map<int, std::vector<double>> times;  // by scene number; other numbers under -1
-    std::vector<double> emptyTimes;
-    using Clock = std::chrono::steady_clock;
+    FrameTimes times;
     for (long n = range.first; n < range.end; ++n) {
-        const FrameState frame = showFrame(n, options.fps, camera);
-        Clock::time_point start = Clock::now();
-        int scene = renderFrame(frame, show);
-        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        if (!((scene >= 1 && scene <= 8) || scene == 10)) scene = -1;
-        times[scene].push_back(ms);
-        // The same frame without its scene: what every frame costs before any scene draws.
-        start = Clock::now();
-        renderEmptyFrame(frame, show);
-        emptyTimes.push_back(
-            std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        timeFrame(showFrame(n, options.fps, camera), show, times);
         checkInterrupt();
         progress.step(n + 1);
     }
-    const double emptyMedian = percentile(emptyTimes, 0.5);
-    std::printf("%-8s %8s %12s %12s %10s\n", "scene", "frames", "median ms", "p95 ms", "x empty");
-    auto printRow = [&](const std::string& name, const std::vector<double>& samples) {
-        const double median = percentile(samples, 0.5);
-        std::printf("%-8s %8zu %12.3f %12.3f %10.2f\n", name.c_str(), samples.size(), median,
-                    percentile(samples, 0.95), emptyMedian > 0.0 ? median / emptyMedian : 0.0);
-    };
-    printRow("empty", emptyTimes);
-    for (const auto& [scene, samples] : times) {
-        printRow(scene < 0 ? "none" : std::to_string(scene), samples);
-    }
+    printFrameTimes(times);
     return 0;
 }
 

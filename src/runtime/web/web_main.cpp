@@ -3,19 +3,15 @@
 // music, as the capture tool does.
 #include <emscripten/emscripten.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cmath>
 #include <cstdio>
-#include <map>
 #include <string>
-#include <vector>
 
 #include "audio/web/web_music_player.h"
 #include "display/web/web_display.h"
 #include "runtime/application.h"
 #include "runtime/clock.h"
 #include "runtime/frame.h"
+#include "runtime/frame_times.h"
 #include "runtime/free_camera.h"
 #include "runtime/show.h"
 
@@ -26,24 +22,6 @@ const char* const kDataDir = "data";
 
 Application* application = nullptr;
 MusicPlayer* music = nullptr;  // owned by the application
-
-// The camera after `keys`, applied in order to the start camera: letters as their upper-case
-// codes, as the display delivers them.
-FreeCamera cameraAfterKeys(const char* keys) {
-    FreeCamera camera;
-    resetCamera(camera);
-    for (const char* c = keys; *c; ++c) {
-        const int key = (*c >= 'a' && *c <= 'z') ? *c - 'a' + 'A' : static_cast<unsigned char>(*c);
-        applyCameraKey(camera, key);
-    }
-    return camera;
-}
-
-double percentile(std::vector<double> values, double fraction) {
-    std::sort(values.begin(), values.end());
-    const size_t index = static_cast<size_t>(std::ceil(fraction * values.size())) - 1;
-    return values[std::min(index, values.size() - 1)];
-}
 
 }  // namespace
 
@@ -95,7 +73,7 @@ EMSCRIPTEN_KEEPALIVE int webStill(double row, const char* keys) {
     const double seconds = row / ROWS_PER_SECOND;
     renderFrame(FrameState{row, seconds, seconds, cameraMatrix(cameraAfterKeys(keys))}, show);
     static PixelDisplay::Display display(new PixelDisplay::WebDisplay(true));
-    display.open("still", kFrameWidth, kFrameHeight, PixelDisplay::Windowed,
+    display.open("still", kScreenWidth, kScreenHeight, PixelDisplay::Windowed,
                  PixelDisplay::FloatPixels);
     display.update(reinterpret_cast<const PixelDisplay::FloatPixel*>(show.framebuffer), nullptr);
     endShow(show);
@@ -103,31 +81,19 @@ EMSCRIPTEN_KEEPALIVE int webStill(double row, const char* keys) {
 }
 
 // The capture tool's bench: every frame of the show at `fps` as fast as possible, printing the
-// median and 95th percentile frame time of each scene. 1, or 0 with the reason printed.
+// median and 95th percentile frame time of each scene and of the frame without its scene. 1, or 0 with the reason printed.
 EMSCRIPTEN_KEEPALIVE int webBench(double fps) {
     static Show show;
     if (!startShow(show, kDataDir, nullptr)) return 0;
-    FreeCamera camera;
-    resetCamera(camera);
-    const Matrix4 view = cameraMatrix(camera);
-    std::map<int, std::vector<double>> times;  // by scene number; other numbers under -1
-    using Clock = std::chrono::steady_clock;
+    const Matrix4 view = cameraMatrix(cameraAfterKeys(""));
+    FrameTimes times;
     for (long n = 0;; ++n) {
         const double seconds = n / fps;
         const double row = seconds * ROWS_PER_SECOND;
         if (row >= kLastRow) break;
-        const Clock::time_point start = Clock::now();
-        int scene = renderFrame(FrameState{row, seconds, seconds, view}, show);
-        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        if (!((scene >= 1 && scene <= 8) || scene == 10)) scene = -1;
-        times[scene].push_back(ms);
+        timeFrame(FrameState{row, seconds, seconds, view}, show, times);
     }
-    std::printf("%-8s %8s %12s %12s\n", "scene", "frames", "median ms", "p95 ms");
-    for (const auto& [scene, samples] : times) {
-        const std::string name = scene < 0 ? "none" : std::to_string(scene);
-        std::printf("%-8s %8zu %12.3f %12.3f\n", name.c_str(), samples.size(),
-                    percentile(samples, 0.5), percentile(samples, 0.95));
-    }
+    printFrameTimes(times);
     std::fflush(stdout);
     endShow(show);
     return 1;
