@@ -25,7 +25,7 @@ double percentile(std::vector<double> values, double fraction) {
     return values[std::min(index, values.size() - 1)];
 }
 
-void printFrameTimes(const FrameTimes& times) {
+void printFrameTimes(const FrameTimes& times, double fps) {
     const double emptyMedian = percentile(times.empty, 0.5);
     std::printf("%-8s %8s %12s %12s %10s\n", "scene", "frames", "median ms", "p95 ms", "x empty");
     auto printRow = [&](const std::string& name, const std::vector<double>& samples) {
@@ -37,4 +37,14 @@ void printFrameTimes(const FrameTimes& times) {
     for (const auto& [scene, samples] : times.byScene) {
         printRow(scene < 0 ? "none" : std::to_string(scene), samples);
     }
+    size_t frames = 0;
+    double total = 0.0;
+    for (const auto& entry : times.byScene) {
+        frames += entry.second.size();
+        for (double ms : entry.second) total += ms;
+    }
+    if (frames == 0 || total <= 0.0) return;
+    const double rate = 1000.0 * static_cast<double>(frames) / total;
+    std::printf("rendering alone: %zu frames, %.3f ms on average, %.1f frames/s, %.1fx real time\n",
+                frames, total / static_cast<double>(frames), rate, rate / fps);
 }

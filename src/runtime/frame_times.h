@@ -16,8 +16,10 @@ struct FrameTimes {
 // Renders `frame`, then the same frame without its scene, and records both times.
 void timeFrame(const FrameState& frame, Show& show, FrameTimes& times);
 
-// One row a scene (and "empty" first): frames, median, 95th percentile, median / empty median.
-void printFrameTimes(const FrameTimes& times);
+// One row a scene (and "empty" first): frames, median, 95th percentile, median / empty median;
+// then the rate of the whole run with nothing written (the mean of the frames with their scene)
+// as frames per second and as a multiple of real time at `fps` frames a second of show.
+void printFrameTimes(const FrameTimes& times, double fps);
 
 // The value below which `fraction` of the samples lie (nearest rank); 0 for no samples.
 double percentile(std::vector<double> values, double fraction);

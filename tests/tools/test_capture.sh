@@ -133,7 +133,25 @@ frames)
         fail "capture --force failed"
     [ "$(ls -A out | wc -l)" -eq 6 ] || fail "$(ls -A out | wc -l) files, not 6"
     [ -f out/frame00005.png ] || fail "no frame00005.png"
-    echo "22 frames, refused, then 6 frames"
+    # Stopped while several frames are being encoded at once: what was renamed stays whole,
+    # no temporary frame is left.
+    "$capture" --data "$data" --frames out2 --threads 3 --fps 60 2>err.txt &
+    pid=$!
+    for _ in $(seq 600); do
+        [ "$(ls out2 2>/dev/null | grep -c '^frame')" -ge 30 ] && break
+        sleep 0.1
+    done
+    kill -TERM "$pid"
+    wait "$pid"
+    status=$?
+    [ "$status" -eq 143 ] || { cat err.txt; fail "exit status $status, not 143"; }
+    if ls -A out2 | grep -q part; then fail "temporary frames left: $(ls -A out2 | grep part)"; fi
+    for png in out2/frame*.png; do
+        # Every PNG ends with its IEND chunk and that chunk's CRC.
+        [ "$(tail -c 8 "$png" | od -An -tx1 | tr -d ' \n')" = 49454e44ae426082 ] ||
+            fail "$png is not whole"
+    done
+    echo "22 frames, refused, then 6 frames; stopped with $(ls out2 | wc -l) whole frames"
     ;;
 ffmpeg)
     mkdir bin

@@ -27,6 +27,7 @@
 #include "audio/music_decoder.h"
 #include "image_output.h"
 #include "label_font.h"
+#include "png_writers.h"
 #include "render/render_pool.h"
 #include "render/screen.h"
 #include "runtime/clock.h"
@@ -133,6 +134,7 @@ struct Options {
 // What an interrupt or a failure must undo: the file being written and a running ffmpeg.
 struct Pending {
     std::string temp;
+    PngWriters* writers = nullptr;  // frames being encoded, each under its own temporary name
     pid_t ffmpeg = -1;
     int pipe = -1;
 };
@@ -156,6 +158,7 @@ void installSignals() {
 }
 
 void cleanUp() {
+    if (gPending.writers != nullptr) gPending.writers->abandon();
     if (gPending.pipe >= 0) close(gPending.pipe);
     gPending.pipe = -1;
     if (gPending.ffmpeg > 0) {
@@ -485,6 +488,16 @@ public:
         }
     }
 
+    // The rate of the whole run on its own line: `frames` of show time at `fps`, all rendered,
+    // whether written or not.
+    void report(long frames, double fps) {
+        endProgressLine();
+        const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
+        const double rate = seconds > 0 ? frames / seconds : 0.0;
+        std::fprintf(stderr, "%s: %ld frames in %.1f s, %.1f frames/s, %.1fx real time\n", what_,
+                     frames, seconds, rate, rate / fps);
+    }
+
 private:
     using Clock = std::chrono::steady_clock;
     const char* what_;
@@ -574,14 +587,20 @@ int captureFrames(const Options& options) {
     const FrameRange range = frameRange(options);
     Progress progress("frames", range.end);
     runUpTo(range.first, options, show, camera, progress);
+    PngWriters writers(renderThreads(show.objects.context->pool));
+    gPending.writers = &writers;
     for (long n = range.first; n < range.end; ++n) {
         renderFrame(showFrame(n, options.fps, camera), show);
         char name[32];
         std::snprintf(name, sizeof(name), "frame%05ld.png", n - range.first);
-        writeFramePng((fs::path(options.framesDir) / name).string(), show.framebuffer);
+        const std::string path = (fs::path(options.framesDir) / name).string();
+        if (!writers.write(show.framebuffer, path, tempBeside(path))) fail(writers.error());
         checkInterrupt();
         progress.step(n + 1);
     }
+    if (!writers.finish()) fail(writers.error());
+    gPending.writers = nullptr;
+    progress.report(range.end, options.fps);
     return 0;
 }
 
@@ -842,6 +861,7 @@ int captureVideo(const Options& options) {
         fail("ffmpeg failed (it ended well but wrote nothing to " + gPending.temp + ")");
     }
     commitFile(options.video);
+    progress.report(range.end + fadeFrames, options.fps);
     return 0;
 }
 
@@ -919,7 +939,7 @@ int runBench(const Options& options) {
         checkInterrupt();
         progress.step(n + 1);
     }
-    printFrameTimes(times);
+    printFrameTimes(times, options.fps);
     return 0;
 }
 

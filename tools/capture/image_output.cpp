@@ -18,6 +18,11 @@ void convertFrame(const float* framebuffer, std::vector<uint32_t>& words) {
 
 RgbImage wordsToImage(const std::vector<uint32_t>& words, int width, int height) {
     RgbImage image;
+    wordsToImage(words, width, height, image);
+    return image;
+}
+
+void wordsToImage(const std::vector<uint32_t>& words, int width, int height, RgbImage& image) {
     image.width = width;
     image.height = height;
     image.rgb.resize(static_cast<size_t>(width) * height * 3);
@@ -26,10 +31,10 @@ RgbImage wordsToImage(const std::vector<uint32_t>& words, int width, int height)
         image.rgb[i * 3 + 1] = static_cast<uint8_t>(words[i] >> 8);
         image.rgb[i * 3 + 2] = static_cast<uint8_t>(words[i]);
     }
-    return image;
 }
 
-bool writePng(const std::string& path, const RgbImage& image, std::string& error) {
+bool writePng(const std::string& path, const RgbImage& image, std::string& error,
+              PngEffort effort) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) {
         error = "cannot write " + path;
@@ -44,6 +49,10 @@ bool writePng(const std::string& path, const RgbImage& image, std::string& error
         return false;
     }
     png_init_io(png, file);
+    if (effort == PngEffort::kFast) {
+        png_set_compression_level(png, 1);
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+    }
     png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);

@@ -93,7 +93,7 @@ EMSCRIPTEN_KEEPALIVE int webBench(double fps) {
         if (row >= kLastRow) break;
         timeFrame(FrameState{row, seconds, seconds, view}, show, times);
     }
-    printFrameTimes(times);
+    printFrameTimes(times, fps);
     std::fflush(stdout);
     endShow(show);
     return 1;
