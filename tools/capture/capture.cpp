@@ -62,10 +62,13 @@ const char* const kUsage =
     "  --bench                       render as fast as possible and print the median and 95th\n"
     "        percentile frame time of every scene, and of the frame without its scene (clear\n"
     "        and overlays, row \"empty\"); \"x empty\" is a median over the empty row's median\n"
+    "  --render-only                 render the frames of the range and write nothing; the last\n"
+    "        line gives the rate (timing or profiling the renderer alone). Unlike the other\n"
+    "        modes it starts at --from: the discs are not advanced through the frames before.\n"
     "options of every mode:\n"
     "  --threads N      draw each frame with N threads, 1 to 16 (default: one a core); the\n"
     "        pictures are the same with any number\n"
-    "options of the modes that run the show (frames, video, contact sheet, bench):\n"
+    "options of the modes that run the show (frames, video, contact sheet, bench, render-only):\n"
     "  --fps N          frames per second of show time, 1 to 1000 (default 60)\n"
     "  --from P, --to P render only rows from P (included) to P (excluded); the default is the\n"
     "        whole show, rows 0 to 1480. P is a row (\"600\", fractions allowed) or BAR:BEAT\n"
@@ -120,6 +123,7 @@ struct Options {
     int sheetBars = 2;
     double fps = 60.0;
     bool bench = false;
+    bool renderOnly = false;
     int threads = 0;  // 0: one for each of the machine's cores
     bool haveFrom = false, haveTo = false;
     double fromRow = 0.0, toRow = kLastRow;
@@ -343,6 +347,9 @@ Options parseOptions(int argc, char** argv) {
         } else if (arg == "--bench") {
             flag();
             options.bench = true;
+        } else if (arg == "--render-only") {
+            flag();
+            options.renderOnly = true;
         } else if (arg == "--threads") {
             const double threads = parseNumber(arg, value());
             if (threads < 1 || threads > kMaxRenderThreads || threads != std::floor(threads)) {
@@ -397,9 +404,11 @@ Options parseOptions(int argc, char** argv) {
         }
     }
     const int modes = options.haveRow + !options.framesDir.empty() + !options.video.empty() +
-                      !options.contactSheet.empty() + options.bench;
-    if (modes != 1)
-        fail("choose exactly one of --row, --frames, --video, --contact-sheet, --bench");
+                      !options.contactSheet.empty() + options.bench + options.renderOnly;
+    if (modes != 1) {
+        fail("choose exactly one of --row, --frames, --video, --contact-sheet, --bench, "
+             "--render-only");
+    }
     if (options.haveRow && options.png.empty() && options.raw.empty()) {
         fail("--row needs --png FILE or --raw FILE");
     }
@@ -408,7 +417,7 @@ Options parseOptions(int argc, char** argv) {
         fail("--time, --scene-time, --keys, --png and --raw go with --row");
     }
     if (options.haveRow && (options.haveFrom || options.haveTo)) {
-        fail("--from and --to go with --frames, --video, --contact-sheet and --bench");
+        fail("--from and --to go with the modes that run the show");
     }
     if (options.force && options.framesDir.empty()) fail("--force goes with --frames");
     if (options.haveVideoOption && options.video.empty()) {
@@ -943,6 +952,21 @@ int runBench(const Options& options) {
     return 0;
 }
 
+int renderOnly(const Options& options) {
+    Show show;
+    startSilentShow(show, options.dataDir, options.threads);
+    const Matrix4 camera = cameraFromKeys("");
+    const FrameRange range = frameRange(options);
+    Progress progress("render", range.end - range.first);
+    for (long n = range.first; n < range.end; ++n) {
+        renderFrame(showFrame(n, options.fps, camera), show);
+        checkInterrupt();
+        progress.step(n + 1 - range.first);
+    }
+    progress.report(range.end - range.first, options.fps);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -952,5 +976,6 @@ int main(int argc, char** argv) {
     if (!options.framesDir.empty()) return captureFrames(options);
     if (!options.video.empty()) return captureVideo(options);
     if (!options.contactSheet.empty()) return captureContactSheet(options);
+    if (options.renderOnly) return renderOnly(options);
     return runBench(options);
 }
