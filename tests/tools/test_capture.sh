@@ -151,6 +151,12 @@ frames)
         [ "$(tail -c 8 "$png" | od -An -tx1 | tr -d ' \n')" = 49454e44ae426082 ] ||
             fail "$png is not whole"
     done
+    # Rendering alone writes nothing and ends with the rate of the range it rendered.
+    before=$(ls -A | wc -l)
+    "$capture" --data "$data" --render-only --fps 10 --from 1440 --to 46:2 2>err.txt ||
+        fail "render-only failed"
+    grep -q "^render: 6 frames in .* frames/s, .*x real time$" err.txt || { cat err.txt; fail "no rate"; }
+    [ "$(ls -A | wc -l)" -eq "$before" ] || fail "render-only wrote something"
     echo "22 frames, refused, then 6 frames; stopped with $(ls out2 | wc -l) whole frames"
     ;;
 ffmpeg)
