@@ -65,9 +65,18 @@ SceneInput beginFrame(const FrameState& frame, Show& show) {
 }  // namespace
 
 int renderFrame(const FrameState& frame, Show& show) {
+    advanceFrame(frame, show);
+    return drawFrame(frame, show);
+}
+
+void advanceFrame(const FrameState& frame, Show& show) {
+    advanceScene(sceneNumberAt(show.tracks, frame.row), show.objects);
+}
+
+int drawFrame(const FrameState& frame, Show& show) {
     const SceneInput input = beginFrame(frame, show);
     const int sceneNumber = roundChoice(input.tracks.scene);
-    runSceneBlock(sceneNumber, show.objects, input);
+    drawSceneBlock(sceneNumber, show.objects, input);
     drawOverlays(show.objects, input);
     return sceneNumber;
 }

@@ -27,6 +27,12 @@ float* allocateFramebuffer();
 // Steps 2 to 7 of a frame: clear the framebuffer, move the light, run the scene block of the
 // row's scene number, then the overlays. Returns the scene number it ran.
 int renderFrame(const FrameState& frame, Show& show);
+// renderFrame in its two halves, for hosts that draw several frames at once. advanceFrame
+// steps what runs from frame to frame (scene 8's falling discs) and must see every frame in
+// order; drawFrame draws the frame from that state without changing it, so it may run on
+// another show that was given a copy of this one's particle table.
+void advanceFrame(const FrameState& frame, Show& show);
+int drawFrame(const FrameState& frame, Show& show);
 // Frames drawn by `threads` threads from now on (the caller counts as one; 1 starts none): the
 // same bits with any number. Start-up leaves the show on one thread.
 void setRenderThreads(Show& show, int threads);

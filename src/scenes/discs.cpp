@@ -11,9 +11,6 @@ constexpr float kRimStep = 0.3926991f;  // pi/8 as a float
 constexpr float kDiscRadius = 10.0f;
 constexpr float kBaseColour[3] = {0.87109375f, 0.83984375f, 0.828125f};
 
-// Fixed storage for the faces of one disc, reused by every call (one thread draws).
-Face discFaces[kDiscFaceCapacity];
-
 double draw(MTRand& random) {
     return random.nextUnit();
 }
@@ -59,15 +56,14 @@ void buildDisc(const Material* material, const Matrix4& view, RenderContext& con
     context.normalCount += 2;
     context.uvCount += 1;
 
-    int faceCount = 0;
+    // Faces go to the context as they are built, in the same order as a whole list would.
     for (int i = 0; i < kDiscRimPoints; ++i) {
         const int j = (i + 1) % kDiscRimPoints;
-        setDiscTriangle(discFaces[faceCount++], v0, v0 + 1 + j, v0 + 1 + i, u0, n0 + 1,
-                        context.normals[n0 + 1]);
-        setDiscTriangle(discFaces[faceCount++], v0, v0 + 1 + i, v0 + 1 + j, u0, n0,
-                        context.normals[n0]);
+        Face pair[2];
+        setDiscTriangle(pair[0], v0, v0 + 1 + j, v0 + 1 + i, u0, n0 + 1, context.normals[n0 + 1]);
+        setDiscTriangle(pair[1], v0, v0 + 1 + i, v0 + 1 + j, u0, n0, context.normals[n0]);
+        submitBuiltFaces(context, pair, 2, material, "disc");
     }
-    submitBuiltFaces(context, discFaces, faceCount, material, "disc");
 }
 
 void setParticleColour(Particle& particle) {
@@ -124,6 +120,10 @@ bool advanceParticle(Particle& particle, MTRand& random) {
     return true;
 }
 
+void advanceFallingDiscs(StartupObjects& objects) {
+    for (Particle& p : objects.particles) advanceParticle(p, *objects.random);
+}
+
 void drawFallingDiscs(StartupObjects& objects, double sceneTime) {
     RenderContext& context = *objects.context;
     Matrix4 camera;
@@ -131,7 +131,6 @@ void drawFallingDiscs(StartupObjects& objects, double sceneTime) {
     beginPass(context, *objects.light, camera);
     const float e = static_cast<float>(sceneTime);
     for (Particle& p : objects.particles) {
-        advanceParticle(p, *objects.random);
         Matrix4 model;
         objectMatrix(Vec3{p.spin.x * e, p.spin.y * e, p.spin.z * e}, model,
                      Vec3{p.position.x, p.position.y, p.position.z});

@@ -12,7 +12,6 @@
 #include "scenes/startup_objects.h"
 
 constexpr int kDiscRimPoints = 16;
-constexpr int kDiscFaceCapacity = 256;
 // A disc at or below this height after its fall is thrown back to the top.
 constexpr float kRespawnHeight = -300.0f;
 
@@ -31,5 +30,7 @@ void fillParticles(Particle* particles, MTRand& random);
 // reached kRespawnHeight. Returns true when it respawned.
 bool advanceParticle(Particle& particle, MTRand& random);
 
-// Scene 8: advances all particles and draws them in one pass with the identity camera.
+// Scene 8's step from one frame to the next: every particle advances, in table order.
+void advanceFallingDiscs(StartupObjects& objects);
+// Scene 8's picture: every disc where its particle is, in one pass with the identity camera.
 void drawFallingDiscs(StartupObjects& objects, double sceneTime);

@@ -22,9 +22,6 @@ constexpr RingTriangle kSegmentTriangles[8] = {
     {{7, 4, 0}, 3}, {{7, 0, 3}, 3},  // outer wall
 };
 
-// Fixed storage for the faces of one ring, reused by every call (one thread draws).
-Face ringFaces[kRingFaceCapacity];
-
 }  // namespace
 
 void buildRing(const Material* material, const Matrix4& view, RenderContext& context,
@@ -71,14 +68,15 @@ void buildRing(const Material* material, const Matrix4& view, RenderContext& con
     context.normalCount += 2 + 2 * segments;
     context.uvCount += 1;
 
-    int faceCount = 0;
+    // Each face is submitted as soon as it is built: submission reads nothing of the faces after
+    // it, so the order and the result are those of a whole ring built first, and no storage is
+    // shared between shows drawn at once.
     for (int i = 0; i < segments; ++i) {
         const int c = v0 + 4 * i;
         const int x = v0 + 4 * ((i + 1) % segments);
         const int normalSlot[4] = {n0, n0 + 1, n0 + 2 + 2 * i, n0 + 3 + 2 * i};
         for (const RingTriangle& t : kSegmentTriangles) {
-            Face& face = ringFaces[faceCount++];
-            face = Face{};
+            Face face{};
             face.cornerCount = 3;
             for (int k = 0; k < 3; ++k) {
                 const int offset = t.corner[k];
@@ -88,8 +86,7 @@ void buildRing(const Material* material, const Matrix4& view, RenderContext& con
             }
             face.faceNormal = context.normals[normalSlot[t.normal]];
             face.material = material;
+            submitBuiltFaces(context, &face, 1, material, "ring");
         }
     }
-
-    submitBuiltFaces(context, ringFaces, faceCount, material, "ring");
 }

@@ -13,9 +13,8 @@
 #include "render/math.h"
 #include "render/render_context.h"
 
-// The local face list holds 8 faces per segment.
-constexpr int kRingFaceCapacity = 1024;
-constexpr int kMaxRingSegments = kRingFaceCapacity / 8;
+// At most 1024 faces a ring, 8 a segment.
+constexpr int kMaxRingSegments = 128;
 
 // Segment counts above kMaxRingSegments are built with kMaxRingSegments; n <= 0 appends only
 // the two cap normals and the uv. Front faces are clipped against all six planes.

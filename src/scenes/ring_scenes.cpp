@@ -7,15 +7,6 @@
 
 namespace {
 
-constexpr int kTunnelRings = 12;
-constexpr int kFlowerRings = 6;
-constexpr int kRowRings = 10;
-
-// The faces keep pointers to these until the flush, so they outlive the scene call.
-Material tunnelMaterials[kTunnelRings];
-Material flowerMaterials[kFlowerRings];
-Material rowMaterials[kRowRings];
-
 // C0 + (k/5)(C1 - C0) for k = 0..5, as stored.
 constexpr float kFlowerColours[kFlowerRings][3] = {
     {0.375f, 0.48828125f, 0.2265625f},       {0.49921876f, 0.54453123f, 0.26406249f},
@@ -59,7 +50,7 @@ void drawRingTunnel(StartupObjects& objects, const SceneInput& input) {
     beginPass(context, *objects.light, camera);
     for (int k = 0; k < kTunnelRings; ++k) {
         const float t = static_cast<float>(k) * 0.0833333358168602f;
-        setColour(tunnelMaterials[k], 0.99609375f - 0.62109375f * t, 0.83203125f - 0.34375f * t,
+        setColour(objects.tunnelMaterials[k], 0.99609375f - 0.62109375f * t, 0.83203125f - 0.34375f * t,
                   0.44921875f - 0.22265625f * t);
     }
     const int n = ringSegments(tracks.ringdiv);
@@ -68,7 +59,7 @@ void drawRingTunnel(StartupObjects& objects, const SceneInput& input) {
         objectMatrix(Vec3{0.0f, toFloat(0.4 * (k + 5) * std::sin(e + k)), 1.57f}, model,
                      Vec3{static_cast<float>((k - 6) * 50), 0.0f, 0.0f});
         const float radius = toFloat(20.0 * std::sin(k * 0.5235987901687622 + 2.34 * e) + 30.0);
-        buildRing(&tunnelMaterials[k], camera, context, model, n, radius, 5.0f, 20.0f);
+        buildRing(&objects.tunnelMaterials[k], camera, context, model, n, radius, 5.0f, 20.0f);
     }
     flushContext(context);
 
@@ -100,7 +91,7 @@ void drawFlower(StartupObjects& objects, const SceneInput& input) {
     viewMatrix(Vec3{-96.0f, -92.0f, -28.0f}, camera, Vec3{1.1f, -1.0f, 0.0f});
     beginPass(context, *objects.light, camera);
     for (int k = 0; k < kFlowerRings; ++k) {
-        setColour(flowerMaterials[k], kFlowerColours[k][0], kFlowerColours[k][1],
+        setColour(objects.flowerMaterials[k], kFlowerColours[k][0], kFlowerColours[k][1],
                   kFlowerColours[k][2]);
     }
     const int n = ringSegments(tracks.ringdiv);
@@ -109,7 +100,7 @@ void drawFlower(StartupObjects& objects, const SceneInput& input) {
         Matrix4 model;
         objectMatrix(Vec3{toFloat(lagged * 0.68), toFloat(lagged * 0.2), toFloat(lagged * 0.8)},
                      model, Vec3{0.0f, 0.0f, -10.0f});
-        buildRing(&flowerMaterials[k], camera, context, model, n,
+        buildRing(&objects.flowerMaterials[k], camera, context, model, n,
                   toFloat(tracks.ringdistance * kFlowerRadius[k]), 10.0f,
                   toFloat(tracks.ringthickness * kFlowerThickness[k]));
     }
@@ -130,7 +121,7 @@ void drawPulsingRow(StartupObjects& objects, const SceneInput& input) {
     beginPass(context, *objects.light, camera);
     for (int k = 0; k < kRowRings; ++k) {
         const float s = static_cast<float>(k) * 0.1f;
-        setColour(rowMaterials[k], 0.375f + 0.62109375f * s, 0.48828125f + 0.28125f * s,
+        setColour(objects.rowMaterials[k], 0.375f + 0.62109375f * s, 0.48828125f + 0.28125f * s,
                   0.2265625f + 0.1875f * s);
     }
     for (int k = 0; k < kRowRings; ++k) {
@@ -139,7 +130,7 @@ void drawPulsingRow(StartupObjects& objects, const SceneInput& input) {
                      Vec3{static_cast<float>((k - 5) * 30), 0.0f, 0.0f});
         const float radius =
             toFloat(tracks.cityscale * (std::sin(k * 0.3141592741012573) + 1.0) * 20.0 + 30.0);
-        buildRing(&rowMaterials[k], camera, context, model, 64, radius, toFloat(tracks.cityrot),
+        buildRing(&objects.rowMaterials[k], camera, context, model, 64, radius, toFloat(tracks.cityrot),
                   10.0f);
     }
     flushContext(context);

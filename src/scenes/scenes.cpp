@@ -7,6 +7,15 @@
 #include "scenes/twister.h"
 
 void runSceneBlock(int sceneNumber, StartupObjects& objects, const SceneInput& input) {
+    advanceScene(sceneNumber, objects);
+    drawSceneBlock(sceneNumber, objects, input);
+}
+
+void advanceScene(int sceneNumber, StartupObjects& objects) {
+    if (sceneNumber == 8) advanceFallingDiscs(objects);
+}
+
+void drawSceneBlock(int sceneNumber, StartupObjects& objects, const SceneInput& input) {
     switch (sceneNumber) {
         case 1:
             drawRingTunnel(objects, input);

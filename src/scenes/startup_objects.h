@@ -1,5 +1,7 @@
 // Everything the scenes draw with, made once before the first frame and kept for the run.
-// Only the particle table changes afterwards (scene 8 advances it), and the light's position.
+// Only the particle table changes afterwards (scene 8 advances it), the light's position and
+// the ring scenes' colours. A show's scenes touch nothing outside their own objects, so that
+// several shows can draw at once.
 #pragma once
 
 #include "assets/mesh.h"
@@ -10,6 +12,9 @@
 constexpr int kGreetImageCount = 6;
 constexpr int kSpikeCount = 64;
 constexpr int kParticleCount = 200;
+constexpr int kTunnelRings = 12;
+constexpr int kFlowerRings = 6;
+constexpr int kRowRings = 10;
 
 struct Particle {
     float speed;    // fall per frame
@@ -37,4 +42,8 @@ struct StartupObjects {
     Vec4 spikeSpin[kSpikeCount];
     Particle particles[kParticleCount];
     MTRand* random;  // the one stream; scene 8 draws from it when a disc respawns
+    // Set by the ring scenes every frame; their faces point at them until the flush.
+    Material tunnelMaterials[kTunnelRings];
+    Material flowerMaterials[kFlowerRings];
+    Material rowMaterials[kRowRings];
 };

@@ -1,8 +1,10 @@
 // The whole show is the same picture however it is drawn: any number of threads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -49,6 +51,45 @@ TEST(Frame, WholeShowIsBitIdenticalOnAnyNumberOfThreads) {
                 << "row " << 4 * i << ", threads " << threads;
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The capture tool draws frames on other shows than the one that carries the falling discs:
+// those frames must be the one-show loop's, respawns included (the intro and the flower's
+// first bars, at 30 frames a second).
+TEST(Frame, FramesDrawnFromACopiedParticleTableAreTheOneShowLoops) {
+    constexpr int kFrames = 300;
+    std::vector<uint64_t> reference;
+    {
+        Show show;
+        ASSERT_TRUE(startShow(show, DEMO_TEST_DATA_DIR, nullptr));
+        for (int n = 0; n < kFrames; ++n) {
+            const double seconds = n / 30.0;
+            renderFrame({seconds * ROWS_PER_SECOND, seconds, seconds, identityMatrix()}, show);
+            reference.push_back(hashFrame(show.framebuffer));
+        }
+        endShow(show);
+    }
+    // Started after the reference is done: every start-up reseeds the one random stream.
+    Show state, drawer;
+    ASSERT_TRUE(startShow(state, DEMO_TEST_DATA_DIR, nullptr));
+    ASSERT_TRUE(startShow(drawer, DEMO_TEST_DATA_DIR, nullptr));
+    int discFrames = 0;
+    for (int n = 0; n < kFrames; ++n) {
+        const double seconds = n / 30.0;
+        const FrameState frame{seconds * ROWS_PER_SECOND, seconds, seconds, identityMatrix()};
+        advanceFrame(frame, state);
+        std::copy(std::begin(state.objects.particles), std::end(state.objects.particles),
+                  std::begin(drawer.objects.particles));
+        discFrames += drawFrame(frame, drawer) == 8 ? 1 : 0;
+        ASSERT_EQ(hashFrame(drawer.framebuffer), reference[n]) << "frame " << n;
+    }
+    EXPECT_GT(discFrames, 200);
+    endShow(state);
+    endShow(drawer);
 }
 
 }  // namespace

@@ -20,14 +20,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "audio/music_decoder.h"
 #include "image_output.h"
 #include "label_font.h"
-#include "png_writers.h"
+#include "frame_farm.h"
 #include "render/render_pool.h"
 #include "render/screen.h"
 #include "runtime/clock.h"
@@ -138,7 +140,7 @@ struct Options {
 // What an interrupt or a failure must undo: the file being written and a running ffmpeg.
 struct Pending {
     std::string temp;
-    PngWriters* writers = nullptr;  // frames being encoded, each under its own temporary name
+    FrameFarm* farm = nullptr;  // frames being drawn and written, each under its own temporary name
     pid_t ffmpeg = -1;
     int pipe = -1;
 };
@@ -162,7 +164,7 @@ void installSignals() {
 }
 
 void cleanUp() {
-    if (gPending.writers != nullptr) gPending.writers->abandon();
+    if (gPending.farm != nullptr) gPending.farm->abandon();
     if (gPending.pipe >= 0) close(gPending.pipe);
     gPending.pipe = -1;
     if (gPending.ffmpeg > 0) {
@@ -469,9 +471,15 @@ FrameRange frameRange(const Options& options) {
 
 class Progress {
 public:
-    Progress(const char* what, long total)
-        : what_(what), total_(std::max(total, 1L)), tty_(isatty(2)), start_(Clock::now()) {}
-    void step(long done) {
+    // Frames are numbered from `first` to total - 1; the line counts them from 1.
+    Progress(const char* what, long total, long first = 0)
+        : what_(what),
+          total_(std::max(total - first, 1L)),
+          first_(first),
+          tty_(isatty(2)),
+          start_(Clock::now()) {}
+    void step(long number) {
+        const long done = number - first_;
         const Clock::time_point now = Clock::now();
         const int tenth = static_cast<int>(10 * done / total_);
         if (tty_) {
@@ -511,6 +519,7 @@ private:
     using Clock = std::chrono::steady_clock;
     const char* what_;
     long total_;
+    long first_;
     bool tty_;
     Clock::time_point start_;
     Clock::time_point lastPrint_{};
@@ -562,6 +571,61 @@ void runUpTo(long first, const Options& options, Show& show, const Matrix4& came
     }
 }
 
+// The caller's show keeps the frame-to-frame state; the farm gets one show a thread. Each
+// start-up reseeds the one random stream and draws the same values from it, so the stream
+// stands after the last one where it stood after the first.
+std::unique_ptr<FrameFarm> startFarm(const Options& options, Show& state) {
+    startSilentShow(state, options.dataDir, 1);
+    const int workers = options.threads > 0 ? options.threads : defaultRenderThreads();
+    std::vector<std::unique_ptr<Show>> shows;
+    for (int i = 0; i < workers; ++i) {
+        shows.push_back(std::make_unique<Show>());
+        startSilentShow(*shows.back(), options.dataDir, 1);
+    }
+    auto farm = std::make_unique<FrameFarm>(std::move(shows));
+    gPending.farm = farm.get();
+    return farm;
+}
+
+void stopFarm(std::unique_ptr<FrameFarm>& farm) {
+    gPending.farm = nullptr;
+    farm->abandon();
+    farm.reset();
+}
+
+// Frames [0, first) only advance the state: nothing of them is kept.
+void advanceUpTo(long first, const Options& options, Show& state, const Matrix4& camera,
+                 Progress& progress) {
+    for (long n = 0; n < first; ++n) {
+        advanceFrame(showFrame(n, options.fps, camera), state);
+        if (n % 64 == 0) checkInterrupt();
+        progress.step(n + 1);
+    }
+}
+
+// Frames range.first .. range.end - 1 through the farm, a few ahead of the one taken back:
+// pathOf(n) names frame n's PNG (no function: none), consume(n, words) sees each in order.
+void runFarm(FrameFarm& farm, Show& state, const FrameRange& range, double fps,
+             const Matrix4& camera, Progress& progress,
+             const std::function<std::string(long)>& pathOf,
+             const std::function<void(long, const std::vector<uint32_t>&)>& consume) {
+    long queued = range.first;
+    for (long n = range.first; n < range.end; ++n) {
+        while (queued < range.end && queued - n < farm.capacity()) {
+            const std::string path = pathOf ? pathOf(queued) : std::string();
+            farm.queue(queued, showFrame(queued, fps, camera), state, path,
+                       path.empty() ? std::string() : tempBeside(path));
+            ++queued;
+        }
+        const std::vector<uint32_t>* words = farm.take(n);
+        if (words == nullptr) fail(farm.error());
+        if (consume) consume(n, *words);
+        farm.release(n);
+        checkInterrupt();
+        progress.step(n + 1);
+    }
+}
+
 // frameNNNNN.png, five digits or more.
 bool isFrameName(const std::string& name) {
     const size_t prefix = 5, suffix = 4;
@@ -590,25 +654,19 @@ int captureFrames(const Options& options) {
         if (!fs::remove(path, error))
             fail("cannot delete " + path.string() + ": " + error.message());
     }
-    Show show;
-    startSilentShow(show, options.dataDir, options.threads);
+    Show state;
+    std::unique_ptr<FrameFarm> farm = startFarm(options, state);
     const Matrix4 camera = cameraFromKeys("");
     const FrameRange range = frameRange(options);
     Progress progress("frames", range.end);
-    runUpTo(range.first, options, show, camera, progress);
-    PngWriters writers(renderThreads(show.objects.context->pool));
-    gPending.writers = &writers;
-    for (long n = range.first; n < range.end; ++n) {
-        renderFrame(showFrame(n, options.fps, camera), show);
+    advanceUpTo(range.first, options, state, camera, progress);
+    auto pathOf = [&](long n) {
         char name[32];
         std::snprintf(name, sizeof(name), "frame%05ld.png", n - range.first);
-        const std::string path = (fs::path(options.framesDir) / name).string();
-        if (!writers.write(show.framebuffer, path, tempBeside(path))) fail(writers.error());
-        checkInterrupt();
-        progress.step(n + 1);
-    }
-    if (!writers.finish()) fail(writers.error());
-    gPending.writers = nullptr;
+        return (fs::path(options.framesDir) / name).string();
+    };
+    runFarm(*farm, state, range, options.fps, camera, progress, pathOf, nullptr);
+    stopFarm(farm);
     progress.report(range.end, options.fps);
     return 0;
 }
@@ -795,8 +853,8 @@ std::string formatNumber(double value) {
 int captureVideo(const Options& options) {
     if (!onPath("ffmpeg")) fail("--video needs ffmpeg on the PATH (or use --frames)");
     if (fs::is_directory(options.video)) fail(options.video + " is a folder");
-    Show show;
-    startSilentShow(show, options.dataDir, options.threads);
+    Show state;
+    std::unique_ptr<FrameFarm> farm = startFarm(options, state);
     const std::string music = dataPath(options.dataDir, "demo110.mp3");
     const FrameRange range = frameRange(options);
     if (range.first >= range.end) fail("the range holds no frame at this --fps");
@@ -848,18 +906,19 @@ int captureVideo(const Options& options) {
     ffmpeg.start(args);
     const Matrix4 camera = cameraFromKeys("");
     Progress progress("video", range.end + fadeFrames);
-    runUpTo(range.first, options, show, camera, progress);
+    advanceUpTo(range.first, options, state, camera, progress);
     VideoFrame frame = makeVideoFrame(options.width, options.height);
-    std::vector<uint32_t> words;
-    for (long n = range.first; n < range.end + fadeFrames; ++n) {
-        int brightness = 256;
-        if (n < range.end) {
-            renderFrame(showFrame(n, options.fps, camera), show);
-            convertFrame(show.framebuffer, words);
-        } else {
-            brightness = static_cast<int>(256 * (fadeFrames - (n - range.end) - 1) / fadeFrames);
-        }
-        placePicture(words, brightness, frame);
+    std::vector<uint32_t> last;  // the picture that fades out
+    runFarm(*farm, state, range, options.fps, camera, progress, nullptr,
+            [&](long n, const std::vector<uint32_t>& words) {
+                placePicture(words, 256, frame);
+                ffmpeg.write(frame.words.data(), frame.words.size() * 4);
+                if (n == range.end - 1) last = words;
+            });
+    stopFarm(farm);
+    for (long n = range.end; n < range.end + fadeFrames; ++n) {
+        placePicture(last, static_cast<int>(256 * (fadeFrames - (n - range.end) - 1) / fadeFrames),
+                     frame);
         ffmpeg.write(frame.words.data(), frame.words.size() * 4);
         checkInterrupt();
         progress.step(n + 1);
@@ -953,16 +1012,13 @@ int runBench(const Options& options) {
 }
 
 int renderOnly(const Options& options) {
-    Show show;
-    startSilentShow(show, options.dataDir, options.threads);
+    Show state;
+    std::unique_ptr<FrameFarm> farm = startFarm(options, state);
     const Matrix4 camera = cameraFromKeys("");
     const FrameRange range = frameRange(options);
-    Progress progress("render", range.end - range.first);
-    for (long n = range.first; n < range.end; ++n) {
-        renderFrame(showFrame(n, options.fps, camera), show);
-        checkInterrupt();
-        progress.step(n + 1 - range.first);
-    }
+    Progress progress("render", range.end, range.first);
+    runFarm(*farm, state, range, options.fps, camera, progress, nullptr, nullptr);
+    stopFarm(farm);
     progress.report(range.end - range.first, options.fps);
     return 0;
 }
