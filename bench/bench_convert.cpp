@@ -31,15 +31,20 @@ std::vector<PackedPixel> makePackedFrame() {
 
 template <class Pixel>
 void convertFrame(benchmark::State& state, PixelFormat source, PixelFormat destination,
-                  const std::vector<Pixel>& frame) {
+                  const std::vector<Pixel>& frame, bool scalar = false) {
     Converter* converter = findConverter(source, destination);
     const int rowBytes = kScreenWidth * pixelSize(destination);
     std::vector<uint8_t> texture(size_t(rowBytes) * kScreenHeight);
     for (auto _ : state) {
         converter->prepare();
         for (int y = 0; y < kScreenHeight; ++y) {
-            converter->convert(frame.data() + y * kScreenWidth, texture.data() + y * rowBytes,
-                               kScreenWidth);
+            if (scalar) {
+                convertFloatsScalar(destination, frame.data() + y * kScreenWidth,
+                                    texture.data() + y * rowBytes, kScreenWidth);
+            } else {
+                converter->convert(frame.data() + y * kScreenWidth, texture.data() + y * rowBytes,
+                                   kScreenWidth);
+            }
         }
         converter->finish();
         benchmark::DoNotOptimize(texture.data());
@@ -50,8 +55,42 @@ void convertFrame(benchmark::State& state, PixelFormat source, PixelFormat desti
                             int64_t(sizeof(Pixel)));
 }
 
+// One row converted again and again from the cache, through the converter or through the
+// scalar reference: the arithmetic alone, without the frame's memory traffic.
+void convertCachedRow(benchmark::State& state, PixelFormat destination, bool scalar) {
+    const std::vector<FloatPixel> frame = makeFloatFrame();
+    std::vector<uint8_t> row(size_t(kScreenWidth) * pixelSize(destination));
+    Converter* converter = findConverter(XBGRFFFF, destination);
+    for (auto _ : state) {
+        for (int y = 0; y < 64; ++y) {
+            const FloatPixel* source = frame.data() + (y % 4) * kScreenWidth;
+            if (scalar) {
+                convertFloatsScalar(destination, source, row.data(), kScreenWidth);
+            } else {
+                converter->convert(source, row.data(), kScreenWidth);
+            }
+        }
+        benchmark::DoNotOptimize(row.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kScreenWidth * 64);
+}
+
+void BM_CachedRows(benchmark::State& state) {
+    convertCachedRow(state, static_cast<PixelFormat>(state.range(0)), state.range(1) != 0);
+}
+
 void BM_FloatToXRGB8888(benchmark::State& state) {
     convertFrame(state, XBGRFFFF, XRGB8888, makeFloatFrame());
+}
+
+// The same frames through the scalar reference, for comparison in one run.
+void BM_FloatToXRGB8888Scalar(benchmark::State& state) {
+    convertFrame(state, XBGRFFFF, XRGB8888, makeFloatFrame(), true);
+}
+
+void BM_FloatToRGB565Scalar(benchmark::State& state) {
+    convertFrame(state, XBGRFFFF, RGB565, makeFloatFrame(), true);
 }
 
 void BM_FloatToRGB565(benchmark::State& state) {
@@ -66,6 +105,12 @@ void BM_PackedCopy(benchmark::State& state) {
 
 BENCHMARK(BM_FloatToXRGB8888)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FloatToRGB565)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FloatToXRGB8888Scalar)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FloatToRGB565Scalar)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CachedRows)
+    ->ArgNames({"format", "scalar"})
+    ->ArgsProduct({{XRGB8888, XBGR8888, RGB888, RGB565, XRGB1555}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PackedCopy)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -114,6 +114,10 @@ public:
 // destinations 1..9.
 Converter* findConverter(PixelFormat source, PixelFormat destination);
 
+// The scalar reference of findConverter(XBGRFFFF, destination)->convert, which runs in vector
+// lanes where the build has them and must match this bit for bit.
+void convertFloatsScalar(PixelFormat destination, const void* source, void* output, uint32_t count);
+
 // Bytes per pixel of a format (0 for NoFormat or unknown values).
 int pixelSize(PixelFormat format);
 
