@@ -31,20 +31,15 @@ std::vector<PackedPixel> makePackedFrame() {
 
 template <class Pixel>
 void convertFrame(benchmark::State& state, PixelFormat source, PixelFormat destination,
-                  const std::vector<Pixel>& frame, bool scalar = false) {
+                  const std::vector<Pixel>& frame) {
     Converter* converter = findConverter(source, destination);
     const int rowBytes = kScreenWidth * pixelSize(destination);
     std::vector<uint8_t> texture(size_t(rowBytes) * kScreenHeight);
     for (auto _ : state) {
         converter->prepare();
         for (int y = 0; y < kScreenHeight; ++y) {
-            if (scalar) {
-                convertFloatsScalar(destination, frame.data() + y * kScreenWidth,
-                                    texture.data() + y * rowBytes, kScreenWidth);
-            } else {
-                converter->convert(frame.data() + y * kScreenWidth, texture.data() + y * rowBytes,
-                                   kScreenWidth);
-            }
+            converter->convert(frame.data() + y * kScreenWidth, texture.data() + y * rowBytes,
+                               kScreenWidth);
         }
         converter->finish();
         benchmark::DoNotOptimize(texture.data());
@@ -55,20 +50,15 @@ void convertFrame(benchmark::State& state, PixelFormat source, PixelFormat desti
                             int64_t(sizeof(Pixel)));
 }
 
-// One row converted again and again from the cache, through the converter or through the
-// scalar reference: the arithmetic alone, without the frame's memory traffic.
-void convertCachedRow(benchmark::State& state, PixelFormat destination, bool scalar) {
+// 64 rows from the cache through each choice of lanes: the arithmetic alone, without the
+// frame's memory traffic.
+void convertCachedRow(benchmark::State& state, PixelFormat destination, ConversionLanes lanes) {
     const std::vector<FloatPixel> frame = makeFloatFrame();
     std::vector<uint8_t> row(size_t(kScreenWidth) * pixelSize(destination));
-    Converter* converter = findConverter(XBGRFFFF, destination);
     for (auto _ : state) {
         for (int y = 0; y < 64; ++y) {
             const FloatPixel* source = frame.data() + (y % 4) * kScreenWidth;
-            if (scalar) {
-                convertFloatsScalar(destination, source, row.data(), kScreenWidth);
-            } else {
-                converter->convert(source, row.data(), kScreenWidth);
-            }
+            convertFloatsWith(lanes, destination, source, row.data(), kScreenWidth);
         }
         benchmark::DoNotOptimize(row.data());
         benchmark::ClobberMemory();
@@ -77,20 +67,12 @@ void convertCachedRow(benchmark::State& state, PixelFormat destination, bool sca
 }
 
 void BM_CachedRows(benchmark::State& state) {
-    convertCachedRow(state, static_cast<PixelFormat>(state.range(0)), state.range(1) != 0);
+    convertCachedRow(state, static_cast<PixelFormat>(state.range(0)),
+                     static_cast<ConversionLanes>(state.range(1)));
 }
 
 void BM_FloatToXRGB8888(benchmark::State& state) {
     convertFrame(state, XBGRFFFF, XRGB8888, makeFloatFrame());
-}
-
-// The same frames through the scalar reference, for comparison in one run.
-void BM_FloatToXRGB8888Scalar(benchmark::State& state) {
-    convertFrame(state, XBGRFFFF, XRGB8888, makeFloatFrame(), true);
-}
-
-void BM_FloatToRGB565Scalar(benchmark::State& state) {
-    convertFrame(state, XBGRFFFF, RGB565, makeFloatFrame(), true);
 }
 
 void BM_FloatToRGB565(benchmark::State& state) {
@@ -105,11 +87,9 @@ void BM_PackedCopy(benchmark::State& state) {
 
 BENCHMARK(BM_FloatToXRGB8888)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FloatToRGB565)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_FloatToXRGB8888Scalar)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_FloatToRGB565Scalar)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CachedRows)
-    ->ArgNames({"format", "scalar"})
-    ->ArgsProduct({{XRGB8888, XBGR8888, RGB888, RGB565, XRGB1555}, {0, 1}})
+    ->ArgNames({"format", "lanes"})  // lanes: 0 widest, 1 four, 2 scalar
+    ->ArgsProduct({{XRGB8888, XBGR8888, RGB888, RGB565, XRGB1555}, {0, 1, 2}})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PackedCopy)->Unit(benchmark::kMicrosecond);
 

@@ -9,7 +9,8 @@ namespace PixelDisplay {
 static_assert(std::endian::native == std::endian::little);
 
 // The vector lanes' 256-bit values never cross a call (everything they pass through is
-// inlined), so GCC's note on their calling convention without AVX does not apply.
+// inlined, and takes them by reference), so GCC's warning on their calling convention
+// without AVX does not apply.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
@@ -55,56 +56,56 @@ float byteToFloat(uint32_t k) {
 struct XRGB8888Format {
     static constexpr int kSize = 4, kRedBits = 8, kGreenBits = 8, kBlueBits = 8;
     template <class T>
-    [[gnu::always_inline]] static T word(T r, T g, T b) {
+    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
         return (r << 16) | (g << 8) | b;
     }
 };
 struct XBGR8888Format {
     static constexpr int kSize = 4, kRedBits = 8, kGreenBits = 8, kBlueBits = 8;
     template <class T>
-    [[gnu::always_inline]] static T word(T r, T g, T b) {
+    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
         return (b << 16) | (g << 8) | r;
     }
 };
 struct RGB888Format {  // bytes R, G, B
     static constexpr int kSize = 3, kRedBits = 8, kGreenBits = 8, kBlueBits = 8;
     template <class T>
-    [[gnu::always_inline]] static T word(T r, T g, T b) {
+    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
         return (b << 16) | (g << 8) | r;
     }
 };
 struct BGR888Format {  // bytes B, G, R
     static constexpr int kSize = 3, kRedBits = 8, kGreenBits = 8, kBlueBits = 8;
     template <class T>
-    [[gnu::always_inline]] static T word(T r, T g, T b) {
+    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
         return (r << 16) | (g << 8) | b;
     }
 };
 struct RGB565Format {
     static constexpr int kSize = 2, kRedBits = 5, kGreenBits = 6, kBlueBits = 5;
     template <class T>
-    [[gnu::always_inline]] static T word(T r, T g, T b) {
+    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
         return (r << 11) | (g << 5) | b;
     }
 };
 struct BGR565Format {
     static constexpr int kSize = 2, kRedBits = 5, kGreenBits = 6, kBlueBits = 5;
     template <class T>
-    [[gnu::always_inline]] static T word(T r, T g, T b) {
+    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
         return (b << 11) | (g << 5) | r;
     }
 };
 struct XRGB1555Format {
     static constexpr int kSize = 2, kRedBits = 5, kGreenBits = 5, kBlueBits = 5;
     template <class T>
-    [[gnu::always_inline]] static T word(T r, T g, T b) {
+    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
         return (r << 10) | (g << 5) | b;
     }
 };
 struct XBGR1555Format {
     static constexpr int kSize = 2, kRedBits = 5, kGreenBits = 5, kBlueBits = 5;
     template <class T>
-    [[gnu::always_inline]] static T word(T r, T g, T b) {
+    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
         return (b << 10) | (g << 5) | r;
     }
 };
@@ -199,8 +200,9 @@ typedef Lanes<4>::Int Int4;
 // quantize in every lane: the same clamp of the pattern and the same single float addition
 // (IEEE in every lane, denormals included), so every lane gets the scalar bits.
 template <int kBits, int N>
-LANES_INLINE typename Lanes<N>::Word quantizeLanes(typename Lanes<N>::Int bits) {
+LANES_INLINE typename Lanes<N>::Word quantizeLanes(const typename Lanes<N>::Int& pattern) {
     using L = Lanes<N>;
+    typename L::Int bits = pattern;
     bits &= ~(bits < 0);
     const typename L::Int high = bits > 0x3F7FFFFE;
     bits = (bits & ~high) | (high & 0x3F7FFFFE);
@@ -209,7 +211,7 @@ LANES_INLINE typename Lanes<N>::Word quantizeLanes(typename Lanes<N>::Int bits) 
 }
 
 template <int kSize, int N>
-LANES_INLINE void storeLanes(uint8_t* d, typename Lanes<N>::Word words) {
+LANES_INLINE void storeLanes(uint8_t* d, const typename Lanes<N>::Word& words) {
     if constexpr (kSize == 4) {
         memcpy(d, &words, sizeof words);
     } else if constexpr (kSize == 2) {
@@ -309,13 +311,17 @@ template <class Format>
 #endif
 #endif
 
-// What the converters run: the widest lanes the build and the processor have, the scalar
-// code where the build has none.
+// What the converters run (Widest): AVX2 where the build and the processor have it, else
+// four lanes where the build has them, else the scalar code.
 template <class Format>
-void convertFloats(const void* source, void* destination, uint32_t count) {
+void convertFloats(const void* source, void* destination, uint32_t count,
+                   ConversionLanes lanes = ConversionLanes::Widest) {
+    if (lanes == ConversionLanes::Scalar)
+        return convertFromFloats<Format>(source, destination, count);
 #if defined(DEMO_CONVERTER_AVX2)
-    if (__builtin_cpu_supports("avx2"))
+    if (lanes == ConversionLanes::Widest && __builtin_cpu_supports("avx2")) {
         return convertFromFloatsInAvx2<Format>(source, destination, count);
+    }
 #endif
 #if defined(DEMO_CONVERTER_LANES)
     convertFromFloatsInLanes<Format>(source, destination, count);
@@ -478,25 +484,25 @@ Converter* findConverter(PixelFormat source, PixelFormat destination) {
     return nullptr;
 }
 
-void convertFloatsScalar(PixelFormat destination, const void* source, void* output,
-                         uint32_t count) {
+void convertFloatsWith(ConversionLanes lanes, PixelFormat destination, const void* source,
+                       void* output, uint32_t count) {
     switch (destination) {
         case XRGB8888:
-            return convertFromFloats<XRGB8888Format>(source, output, count);
+            return convertFloats<XRGB8888Format>(source, output, count, lanes);
         case XBGR8888:
-            return convertFromFloats<XBGR8888Format>(source, output, count);
+            return convertFloats<XBGR8888Format>(source, output, count, lanes);
         case RGB888:
-            return convertFromFloats<RGB888Format>(source, output, count);
+            return convertFloats<RGB888Format>(source, output, count, lanes);
         case BGR888:
-            return convertFromFloats<BGR888Format>(source, output, count);
+            return convertFloats<BGR888Format>(source, output, count, lanes);
         case RGB565:
-            return convertFromFloats<RGB565Format>(source, output, count);
+            return convertFloats<RGB565Format>(source, output, count, lanes);
         case BGR565:
-            return convertFromFloats<BGR565Format>(source, output, count);
+            return convertFloats<BGR565Format>(source, output, count, lanes);
         case XRGB1555:
-            return convertFromFloats<XRGB1555Format>(source, output, count);
+            return convertFloats<XRGB1555Format>(source, output, count, lanes);
         case XBGR1555:
-            return convertFromFloats<XBGR1555Format>(source, output, count);
+            return convertFloats<XBGR1555Format>(source, output, count, lanes);
         case XBGRFFFF:
             return copyBytes(source, output, size_t{count} * kFloatPixelSize);
         default:
