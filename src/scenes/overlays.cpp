@@ -157,7 +157,8 @@ void blendRowScalar(float* pixel, const float* texel, int columns, float weight)
 #ifdef SCENE_FLOAT_LANES
 // One pixel per vector: the clamp as two selects (a NaN fails both comparisons and stays, as
 // in clampUnit; -0 is not below 0 and stays too), then the scalar's products and sum in each
-// colour lane; the depth lane is put back.
+// colour lane; the depth lane is put back. The sum's operands are written in the order GCC
+// gives the scalar addition, so that where both products are NaN the same one comes out.
 void blendRowLanes(float* pixel, const float* texel, int columns, float weight) {
     const Float4 zero = {0.0f, 0.0f, 0.0f, 0.0f};
     const Float4 one = {1.0f, 1.0f, 1.0f, 1.0f};
@@ -168,7 +169,7 @@ void blendRowLanes(float* pixel, const float* texel, int columns, float weight) 
         const Float4 keep = 1.0f - alpha;
         Float4 c = selectLanes(old < zero, zero, old);
         c = selectLanes(c > one, one, c);
-        storeFloat4(pixel, selectLanes(kColourLanes, c * keep + t * alpha, old));
+        storeFloat4(pixel, selectLanes(kColourLanes, t * alpha + c * keep, old));
     }
 }
 #endif
