@@ -15,6 +15,12 @@ enum class PassLanes { Vector, Scalar };
 #if defined(__SSE2__) || defined(__wasm_simd128__)
 #define SCENE_FLOAT_LANES 1
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#else
+#include <wasm_simd128.h>
+#endif
+
 typedef float Float4 __attribute__((vector_size(16)));
 typedef int32_t Mask4 __attribute__((vector_size(16)));
 
@@ -32,6 +38,21 @@ inline void storeFloat4(float* p, const Float4& v) {
 inline Float4 selectLanes(const Mask4& mask, const Float4& a, const Float4& b) {
     return std::bit_cast<Float4>((mask & std::bit_cast<Mask4>(a)) |
                                  (~mask & std::bit_cast<Mask4>(b)));
+}
+
+// Each lane as `v < 0 ? 0 : (v > 1 ? 1 : v)`: NaN and -0 stay. Written with the instructions
+// that have exactly this meaning, because a compiler may turn the plain selects into a
+// maximum that makes -0 into +0 (Clang does so for WebAssembly).
+inline Float4 clampUnitLanes(const Float4& v) {
+#if defined(__SSE2__)
+    // maxps(a, b) is a > b ? a : b, minps(a, b) is a < b ? a : b.
+    const __m128 low = _mm_max_ps(_mm_setzero_ps(), v);
+    return _mm_min_ps(_mm_set1_ps(1.0f), low);
+#else
+    // pmax(a, b) is a < b ? b : a, pmin(a, b) is b < a ? b : a.
+    const v128_t low = wasm_f32x4_pmax(std::bit_cast<v128_t>(v), wasm_f32x4_splat(0.0f));
+    return std::bit_cast<Float4>(wasm_f32x4_pmin(low, wasm_f32x4_splat(1.0f)));
+#endif
 }
 
 // r, g and b of a framebuffer pixel; the fourth lane is its depth.

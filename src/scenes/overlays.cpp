@@ -155,20 +155,16 @@ void blendRowScalar(float* pixel, const float* texel, int columns, float weight)
 }
 
 #ifdef SCENE_FLOAT_LANES
-// One pixel per vector: the clamp as two selects (a NaN fails both comparisons and stays, as
-// in clampUnit; -0 is not below 0 and stays too), then the scalar's products and sum in each
-// colour lane; the depth lane is put back. The sum's operands are written in the order GCC
-// gives the scalar addition, so that where both products are NaN the same one comes out.
+// One pixel per vector: clampUnit, then the scalar's products and sum in each colour lane; the
+// depth lane is put back. The sum's operands are written in the order GCC gives the scalar
+// addition, so that where both products are NaN the same one comes out.
 void blendRowLanes(float* pixel, const float* texel, int columns, float weight) {
-    const Float4 zero = {0.0f, 0.0f, 0.0f, 0.0f};
-    const Float4 one = {1.0f, 1.0f, 1.0f, 1.0f};
     for (int x = 0; x < columns; ++x, texel += 4, pixel += 4) {
         const Float4 t = loadFloat4(texel);
         const Float4 old = loadFloat4(pixel);
         const Float4 alpha = weight * __builtin_shufflevector(t, t, 3, 3, 3, 3);
         const Float4 keep = 1.0f - alpha;
-        Float4 c = selectLanes(old < zero, zero, old);
-        c = selectLanes(c > one, one, c);
+        const Float4 c = clampUnitLanes(old);
         storeFloat4(pixel, selectLanes(kColourLanes, t * alpha + c * keep, old));
     }
 }
