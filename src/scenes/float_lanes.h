@@ -8,9 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-// Which code a pass runs: its vector lanes (where the build has them) or its scalar
-// reference, which tests hold the lanes to bit for bit.
-enum class PassLanes { Vector, Scalar };
+#include "scenes/pass_lanes.h"
 
 #if defined(__SSE2__) || defined(__wasm_simd128__)
 #define SCENE_FLOAT_LANES 1

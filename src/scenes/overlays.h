@@ -4,7 +4,7 @@
 #pragma once
 
 #include "render/texture.h"
-#include "scenes/float_lanes.h"
+#include "scenes/pass_lanes.h"
 
 struct RenderPool;
 

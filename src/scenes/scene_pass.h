@@ -4,7 +4,7 @@
 #include "assets/mesh.h"
 #include "render/math.h"
 #include "render/render_context.h"
-#include "scenes/float_lanes.h"
+#include "scenes/pass_lanes.h"
 
 // Begins a pass: resets the context, gives the light its camera-space position (its world
 // position as a point times the pass's view, w = 0) and adds it.

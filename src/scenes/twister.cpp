@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "render/screen.h"
+#include "scenes/float_lanes.h"
 
 namespace {
 

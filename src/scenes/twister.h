@@ -7,7 +7,7 @@
 #pragma once
 
 #include "render/texture.h"
-#include "scenes/float_lanes.h"
+#include "scenes/pass_lanes.h"
 
 constexpr int kTwisterStripWidth = 128;
 
