@@ -1,7 +1,6 @@
 #include "scenes/scene_pass.h"
 
 #include "render/screen.h"
-#include "scenes/float_lanes.h"
 #include "scenes/mesh_submission.h"
 #include "scenes/ring_builder.h"
 #include "scenes/track_values.h"
@@ -30,18 +29,6 @@ void submitPlacedMesh(Mesh& mesh, const Matrix4& view, RenderContext& context) {
     submitMesh(mesh, view, context, code);
 }
 
-void resetDepth(float* framebuffer, PassLanes lanes) {
-#ifdef SCENE_FLOAT_LANES
-    if (lanes == PassLanes::Vector) {
-        // Keeping the colour lanes' bits and clearing the fourth writes +0.0 as below.
-        const Float4 zero = {0.0f, 0.0f, 0.0f, 0.0f};
-        for (int i = 0; i < kScreenPixels; ++i) {
-            float* pixel = framebuffer + 4 * i;
-            storeFloat4(pixel, selectLanes(kColourLanes, loadFloat4(pixel), zero));
-        }
-        return;
-    }
-#endif
-    (void)lanes;
+void resetDepth(float* framebuffer) {
     for (int i = 0; i < kScreenPixels; ++i) framebuffer[4 * i + 3] = 0.0f;
 }

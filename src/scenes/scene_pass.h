@@ -4,7 +4,6 @@
 #include "assets/mesh.h"
 #include "render/math.h"
 #include "render/render_context.h"
-#include "scenes/pass_lanes.h"
 
 // Begins a pass: resets the context, gives the light its camera-space position (its world
 // position as a point times the pass's view, w = 0) and adds it.
@@ -19,6 +18,5 @@ void setMeshPosition(Mesh& mesh, float x, float y, float z);
 // placeMesh, testMeshBounds, submitMesh.
 void submitPlacedMesh(Mesh& mesh, const Matrix4& view, RenderContext& context);
 
-// Sets the depth float of every framebuffer pixel to 0, as the frame's clear does. `lanes`
-// picks the vector code or its scalar reference (the same bits).
-void resetDepth(float* framebuffer, PassLanes lanes = PassLanes::Vector);
+// Sets the depth float of every framebuffer pixel to 0, as the frame's clear does.
+void resetDepth(float* framebuffer);

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "scene_test_support.h"
@@ -283,17 +282,3 @@ TEST(Scenes, LightGetsItsCameraSpacePosition) {
     EXPECT_EQ(o.light.camera.w, 0.0f);
     EXPECT_EQ(o.test.context->lights[0], &o.light);
 }
-
-namespace {
-
-// Clearing depth in lanes writes +0 over every depth and keeps every colour's bits, NaN
-// payloads included, as the scalar loop does.
-TEST(Scenes, DepthResetLanesMatchTheScalarReference) {
-    const std::vector<float> start = awkwardFloats(kTestFloats, 77);
-    std::vector<float> lanes = start, scalar = start;
-    resetDepth(lanes.data(), PassLanes::Vector);
-    resetDepth(scalar.data(), PassLanes::Scalar);
-    EXPECT_EQ(std::memcmp(lanes.data(), scalar.data(), sizeof(float) * kTestFloats), 0);
-}
-
-}  // namespace
