@@ -122,8 +122,8 @@ void BM_PlasmaBand(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 241 * state.range(0));
 }
 
-// The 2D passes on their own, through their vector lanes (lanes 0) or their scalar
-// reference (lanes 1), over a framebuffer of colours in and out of 0..1.
+// The 2D passes on their own, through their vector lanes (scalar:0) or their scalar
+// reference (scalar:1), over a framebuffer of colours in and out of 0..1.
 PassLanes lanesArg(const benchmark::State& state) {
     return state.range(0) != 0 ? PassLanes::Scalar : PassLanes::Vector;
 }
