@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "render/screen.h"
 #include "runtime/frame.h"
@@ -12,7 +13,9 @@
 #include "runtime/show.h"
 #include "runtime/startup.h"
 #include "scenes/overlays.h"
+#include "scenes/scene_pass.h"
 #include "scenes/scenes.h"
+#include "scenes/twister.h"
 
 namespace {
 
@@ -119,6 +122,74 @@ void BM_PlasmaBand(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 241 * state.range(0));
 }
 
+// The 2D passes on their own, through their vector lanes (scalar:0) or their scalar
+// reference (scalar:1), over a framebuffer of colours in and out of 0..1.
+PassLanes lanesArg(const benchmark::State& state) {
+    return state.range(0) != 0 ? PassLanes::Scalar : PassLanes::Vector;
+}
+
+float* fullFrame() {
+    static std::vector<float> framebuffer = [] {
+        std::vector<float> f(kScreenFloats);
+        for (size_t i = 0; i < f.size(); ++i) f[i] = static_cast<float>(i % 29) * 0.05f - 0.2f;
+        return f;
+    }();
+    return framebuffer.data();
+}
+
+// A full-width picture of 200 rows with alpha varying along the row.
+struct BenchPicture {
+    std::vector<float> texels;
+    Texture texture{};
+    BenchPicture(int width, int height) : texels(size_t(width) * height * 4) {
+        for (size_t i = 0; i < texels.size(); ++i) texels[i] = static_cast<float>(i % 17) / 16.0f;
+        texture.width = width;
+        texture.height = height;
+        texture.texels = texels.data();
+    }
+};
+
+void BM_BlendImage(benchmark::State& state) {
+    static BenchPicture picture(kScreenWidth, 200);
+    float* framebuffer = fullFrame();
+    for (auto _ : state) {
+        blendImage(framebuffer, picture.texture, kCreditTopRow, 0.7f, lanesArg(state));
+        benchmark::DoNotOptimize(framebuffer[kCentreFloat]);
+    }
+    state.SetItemsProcessed(state.iterations() * kScreenWidth * 200);
+}
+
+// The twister's spans of a whole screen: four sides per row, as wide as the bar's faces get.
+void BM_TwisterSpans(benchmark::State& state) {
+    static BenchPicture strip(4 * kTwisterStripWidth, kScreenHeight);
+    float* framebuffer = fullFrame();
+    int64_t pixels = 0;
+    for (auto _ : state) {
+        for (int y = 0; y < kScreenHeight; ++y) {
+            float* row = framebuffer + static_cast<long>(y) * kScreenWidth * 4;
+            const float* textureRow = strip.texels.data() + static_cast<long>(y) * 4 * 512;
+            for (int side = 0; side < 4; ++side) {
+                const float width = 60.0f + static_cast<float>((y * 7 + side * 53) % 220);
+                drawTwisterSpan(row, textureRow, 312 + side * 40, width, side * kTwisterStripWidth,
+                                width * 0.0025f, 512, lanesArg(state));
+                pixels += static_cast<int64_t>(width);
+            }
+        }
+        benchmark::DoNotOptimize(framebuffer[kCentreFloat]);
+    }
+    state.SetItemsProcessed(pixels);
+}
+
+// Scalar only: one vector load and store per pixel measured slower than the strided stores.
+void BM_ResetDepth(benchmark::State& state) {
+    float* framebuffer = fullFrame();
+    for (auto _ : state) {
+        resetDepth(framebuffer);
+        benchmark::DoNotOptimize(framebuffer[kCentreFloat]);
+    }
+    state.SetItemsProcessed(state.iterations() * kScreenPixels);
+}
+
 }  // namespace
 
 BENCHMARK(BM_Scene)
@@ -141,4 +212,7 @@ BENCHMARK(BM_PlasmaBand)
     ->Arg(160)
     ->Arg(kScreenWidth)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BlendImage)->ArgName("scalar")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TwisterSpans)->ArgName("scalar")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ResetDepth)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

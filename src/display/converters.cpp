@@ -8,6 +8,11 @@ namespace PixelDisplay {
 // Words are stored with plain memcpy, which is the little-endian layout only on such hosts.
 static_assert(std::endian::native == std::endian::little);
 
+// The vector lanes' 256-bit values never cross a call (everything they pass through is
+// inlined, and takes them by reference), so GCC's warning on their calling convention
+// without AVX does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 namespace {
 
 uint32_t loadWord(const uint8_t* p) {
@@ -46,65 +51,89 @@ float byteToFloat(uint32_t k) {
     return std::bit_cast<float>(0x47000000u + k) - 32768.0f;
 }
 
-// Destination formats: component widths and how one pixel is written.
+// Destination formats: component widths and the pixel as a little-endian word of kSize
+// bytes. `word` is written once for plain integers and vector lanes alike.
 struct XRGB8888Format {
     static constexpr int kSize = 4, kRedBits = 8, kGreenBits = 8, kBlueBits = 8;
-    static void store(uint8_t* d, uint32_t r, uint32_t g, uint32_t b) {
-        storeWord(d, (r << 16) | (g << 8) | b);
+    template <class T>
+    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
+        return (r << 16) | (g << 8) | b;
     }
 };
 struct XBGR8888Format {
     static constexpr int kSize = 4, kRedBits = 8, kGreenBits = 8, kBlueBits = 8;
-    static void store(uint8_t* d, uint32_t r, uint32_t g, uint32_t b) {
-        storeWord(d, (b << 16) | (g << 8) | r);
+    template <class T>
+    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
+        return (b << 16) | (g << 8) | r;
     }
 };
-struct RGB888Format {
+struct RGB888Format {  // bytes R, G, B
     static constexpr int kSize = 3, kRedBits = 8, kGreenBits = 8, kBlueBits = 8;
-    static void store(uint8_t* d, uint32_t r, uint32_t g, uint32_t b) {
-        d[0] = static_cast<uint8_t>(r);
-        d[1] = static_cast<uint8_t>(g);
-        d[2] = static_cast<uint8_t>(b);
+    template <class T>
+    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
+        return (b << 16) | (g << 8) | r;
     }
 };
-struct BGR888Format {
+struct BGR888Format {  // bytes B, G, R
     static constexpr int kSize = 3, kRedBits = 8, kGreenBits = 8, kBlueBits = 8;
-    static void store(uint8_t* d, uint32_t r, uint32_t g, uint32_t b) {
-        d[0] = static_cast<uint8_t>(b);
-        d[1] = static_cast<uint8_t>(g);
-        d[2] = static_cast<uint8_t>(r);
+    template <class T>
+    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
+        return (r << 16) | (g << 8) | b;
     }
 };
 struct RGB565Format {
     static constexpr int kSize = 2, kRedBits = 5, kGreenBits = 6, kBlueBits = 5;
-    static void store(uint8_t* d, uint32_t r, uint32_t g, uint32_t b) {
-        storeHalf(d, (r << 11) | (g << 5) | b);
+    template <class T>
+    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
+        return (r << 11) | (g << 5) | b;
     }
 };
 struct BGR565Format {
     static constexpr int kSize = 2, kRedBits = 5, kGreenBits = 6, kBlueBits = 5;
-    static void store(uint8_t* d, uint32_t r, uint32_t g, uint32_t b) {
-        storeHalf(d, (b << 11) | (g << 5) | r);
+    template <class T>
+    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
+        return (b << 11) | (g << 5) | r;
     }
 };
 struct XRGB1555Format {
     static constexpr int kSize = 2, kRedBits = 5, kGreenBits = 5, kBlueBits = 5;
-    static void store(uint8_t* d, uint32_t r, uint32_t g, uint32_t b) {
-        storeHalf(d, (r << 10) | (g << 5) | b);
+    template <class T>
+    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
+        return (r << 10) | (g << 5) | b;
     }
 };
 struct XBGR1555Format {
     static constexpr int kSize = 2, kRedBits = 5, kGreenBits = 5, kBlueBits = 5;
-    static void store(uint8_t* d, uint32_t r, uint32_t g, uint32_t b) {
-        storeHalf(d, (b << 10) | (g << 5) | r);
+    template <class T>
+    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
+        return (b << 10) | (g << 5) | r;
     }
 };
+
+// The low kSize bytes of the word.
+template <int kSize>
+void storeLow(uint8_t* d, uint32_t word) {
+    if constexpr (kSize == 4) {
+        storeWord(d, word);
+    } else if constexpr (kSize == 2) {
+        storeHalf(d, word);
+    } else {
+        d[0] = static_cast<uint8_t>(word);
+        d[1] = static_cast<uint8_t>(word >> 8);
+        d[2] = static_cast<uint8_t>(word >> 16);
+    }
+}
+
+template <class Format>
+void store(uint8_t* d, uint32_t r, uint32_t g, uint32_t b) {
+    storeLow<Format::kSize>(d, Format::template word<uint32_t>(r, g, b));
+}
 
 constexpr size_t kFloatPixelSize = 16;
 
 template <class Format>
 void convertFloatPixel(const uint8_t* source, uint8_t* destination) {
-    Format::store(destination, quantize<Format::kRedBits>(loadWord(source)),
+    store<Format>(destination, quantize<Format::kRedBits>(loadWord(source)),
                   quantize<Format::kGreenBits>(loadWord(source + 4)),
                   quantize<Format::kBlueBits>(loadWord(source + 8)));
 }
@@ -125,7 +154,7 @@ void convertFromFloats(const void* source, void* destination, uint32_t count) {
             g[p] = quantize<Format::kGreenBits>(bits[4 * p + 1]);
             b[p] = quantize<Format::kBlueBits>(bits[4 * p + 2]);
         }
-        for (int p = 0; p < 4; ++p) Format::store(d + p * Format::kSize, r[p], g[p], b[p]);
+        for (int p = 0; p < 4; ++p) store<Format>(d + p * Format::kSize, r[p], g[p], b[p]);
         s += 4 * kFloatPixelSize;
         d += 4 * Format::kSize;
     }
@@ -136,6 +165,171 @@ void convertFromFloats(const void* source, void* destination, uint32_t count) {
     }
 }
 
+#if defined(__SSE2__) || defined(__wasm_simd128__)
+#define DEMO_CONVERTER_LANES 1
+// 256-bit lanes where the processor has AVX2, chosen at run time. Not on Windows: GCC there
+// cannot align the stack to 32 bytes, and a spilled 256-bit register would fault.
+#if defined(__x86_64__) && !defined(_WIN32)
+#define DEMO_CONVERTER_AVX2 1
+#endif
+
+// N 32-bit lanes in GCC/Clang vector notation: SSE2 (4) or AVX2 (8) on x86-64, simd128 (4) in
+// the browser.
+template <int N>
+struct Lanes;
+template <>
+struct Lanes<4> {
+    typedef int32_t Int __attribute__((vector_size(16)));
+    typedef uint32_t Word __attribute__((vector_size(16)));
+    typedef float Float __attribute__((vector_size(16)));
+    typedef uint16_t Half __attribute__((vector_size(8)));
+};
+template <>
+struct Lanes<8> {
+    typedef int32_t Int __attribute__((vector_size(32)));
+    typedef uint32_t Word __attribute__((vector_size(32)));
+    typedef float Float __attribute__((vector_size(32)));
+    typedef uint16_t Half __attribute__((vector_size(16)));
+};
+typedef Lanes<4>::Int Int4;
+
+// Everything below is inlined into the loop it serves, so that the AVX2 loop compiles it
+// with AVX2 and nothing 256 bits wide crosses a call.
+#define LANES_INLINE [[gnu::always_inline]] inline
+
+// quantize in every lane: the same clamp of the pattern and the same single float addition
+// (IEEE in every lane, denormals included), so every lane gets the scalar bits.
+template <int kBits, int N>
+LANES_INLINE typename Lanes<N>::Word quantizeLanes(const typename Lanes<N>::Int& pattern) {
+    using L = Lanes<N>;
+    typename L::Int bits = pattern;
+    bits &= ~(bits < 0);
+    const typename L::Int high = bits > 0x3F7FFFFE;
+    bits = (bits & ~high) | (high & 0x3F7FFFFE);
+    const typename L::Float sum = 1.0f + std::bit_cast<typename L::Float>(bits);
+    return (std::bit_cast<typename L::Word>(sum) >> (23 - kBits)) & ((1u << kBits) - 1u);
+}
+
+template <int kSize, int N>
+LANES_INLINE void storeLanes(uint8_t* d, const typename Lanes<N>::Word& words) {
+    if constexpr (kSize == 4) {
+        memcpy(d, &words, sizeof words);
+    } else if constexpr (kSize == 2) {
+        const typename Lanes<N>::Half halves =
+            __builtin_convertvector(words, typename Lanes<N>::Half);
+        memcpy(d, &halves, sizeof halves);
+    } else {
+        // Each word's fourth byte is overwritten by the next pixel; the last stops at three.
+        for (int p = 0; p < N - 1; ++p) storeWord(d + 3 * p, words[p]);
+        storeLow<3>(d + 3 * (N - 1), words[N - 1]);
+    }
+}
+
+// r, g and b of N pixels, one vector each (depth dropped): a 4x4 transpose of the floats'
+// bit patterns, done in each 128-bit half on their own. The eight-lane load puts pixels p
+// and p + 4 in the halves of one vector, so the halves' transposes give the pixels in order.
+LANES_INLINE Int4 loadPixel(const uint8_t* s) {
+    Int4 p;
+    memcpy(&p, s, sizeof p);
+    return p;
+}
+
+struct Components4 {
+    Int4 r, g, b;
+};
+LANES_INLINE Components4 loadComponents(const uint8_t* s, Lanes<4>) {
+    const Int4 p0 = loadPixel(s), p1 = loadPixel(s + 16), p2 = loadPixel(s + 32),
+               p3 = loadPixel(s + 48);
+    const Int4 rg01 = __builtin_shufflevector(p0, p1, 0, 4, 1, 5);
+    const Int4 rg23 = __builtin_shufflevector(p2, p3, 0, 4, 1, 5);
+    const Int4 b01 = __builtin_shufflevector(p0, p1, 2, 6, 3, 7);
+    const Int4 b23 = __builtin_shufflevector(p2, p3, 2, 6, 3, 7);
+    return {__builtin_shufflevector(rg01, rg23, 0, 1, 4, 5),
+            __builtin_shufflevector(rg01, rg23, 2, 3, 6, 7),
+            __builtin_shufflevector(b01, b23, 0, 1, 4, 5)};
+}
+
+#ifdef DEMO_CONVERTER_AVX2
+typedef Lanes<8>::Int Int8;
+struct Components8 {
+    Int8 r, g, b;
+};
+// Pixels i and i + 4 in the two halves.
+LANES_INLINE Int8 loadPixelPair(const uint8_t* s) {
+    return __builtin_shufflevector(loadPixel(s), loadPixel(s + 64), 0, 1, 2, 3, 4, 5, 6, 7);
+}
+LANES_INLINE Components8 loadComponents(const uint8_t* s, Lanes<8>) {
+    const Int8 p0 = loadPixelPair(s), p1 = loadPixelPair(s + 16), p2 = loadPixelPair(s + 32),
+               p3 = loadPixelPair(s + 48);
+    const Int8 rg01 = __builtin_shufflevector(p0, p1, 0, 8, 1, 9, 4, 12, 5, 13);
+    const Int8 rg23 = __builtin_shufflevector(p2, p3, 0, 8, 1, 9, 4, 12, 5, 13);
+    const Int8 b01 = __builtin_shufflevector(p0, p1, 2, 10, 3, 11, 6, 14, 7, 15);
+    const Int8 b23 = __builtin_shufflevector(p2, p3, 2, 10, 3, 11, 6, 14, 7, 15);
+    return {__builtin_shufflevector(rg01, rg23, 0, 1, 8, 9, 4, 5, 12, 13),
+            __builtin_shufflevector(rg01, rg23, 2, 3, 10, 11, 6, 7, 14, 15),
+            __builtin_shufflevector(b01, b23, 0, 1, 8, 9, 4, 5, 12, 13)};
+}
+#endif
+
+template <class Format, int N>
+LANES_INLINE void convertPixelsInLanes(const uint8_t* s, uint8_t* d) {
+    const auto c = loadComponents(s, Lanes<N>{});
+    const typename Lanes<N>::Word r = quantizeLanes<Format::kRedBits, N>(c.r);
+    const typename Lanes<N>::Word g = quantizeLanes<Format::kGreenBits, N>(c.g);
+    const typename Lanes<N>::Word b = quantizeLanes<Format::kBlueBits, N>(c.b);
+    storeLanes<Format::kSize, N>(d, Format::template word<typename Lanes<N>::Word>(r, g, b));
+}
+
+// Blocks of N pixels, the rest one by one with the scalar code (the same bits either way).
+template <class Format, int N>
+LANES_INLINE void convertRunInLanes(const void* source, void* destination, uint32_t count) {
+    const uint8_t* s = static_cast<const uint8_t*>(source);
+    uint8_t* d = static_cast<uint8_t*>(destination);
+    for (uint32_t block = count / N; block != 0; --block) {
+        convertPixelsInLanes<Format, N>(s, d);
+        s += N * kFloatPixelSize;
+        d += N * Format::kSize;
+    }
+    for (uint32_t rest = count % N; rest != 0; --rest) {
+        convertFloatPixel<Format>(s, d);
+        s += kFloatPixelSize;
+        d += Format::kSize;
+    }
+}
+
+template <class Format>
+void convertFromFloatsInLanes(const void* source, void* destination, uint32_t count) {
+    convertRunInLanes<Format, 4>(source, destination, count);
+}
+
+#ifdef DEMO_CONVERTER_AVX2
+template <class Format>
+[[gnu::target("avx2")]] void convertFromFloatsInAvx2(const void* source, void* destination,
+                                                     uint32_t count) {
+    convertRunInLanes<Format, 8>(source, destination, count);
+}
+#endif
+#endif
+
+// What the converters run (Widest): AVX2 where the build and the processor have it, else
+// four lanes where the build has them, else the scalar code.
+template <class Format>
+void convertFloats(const void* source, void* destination, uint32_t count,
+                   ConversionLanes lanes = ConversionLanes::Widest) {
+    if (lanes == ConversionLanes::Scalar)
+        return convertFromFloats<Format>(source, destination, count);
+#if defined(DEMO_CONVERTER_AVX2)
+    if (lanes == ConversionLanes::Widest && __builtin_cpu_supports("avx2")) {
+        return convertFromFloatsInAvx2<Format>(source, destination, count);
+    }
+#endif
+#if defined(DEMO_CONVERTER_LANES)
+    convertFromFloatsInLanes<Format>(source, destination, count);
+#else
+    convertFromFloats<Format>(source, destination, count);
+#endif
+}
+
 // Narrowing keeps the top bits of each byte, without rounding.
 template <class Format>
 void convertFromPacked(const void* source, void* destination, uint32_t count) {
@@ -143,7 +337,7 @@ void convertFromPacked(const void* source, void* destination, uint32_t count) {
     uint8_t* d = static_cast<uint8_t*>(destination);
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t word = loadWord(s);
-        Format::store(d, ((word >> 16) & 0xFFu) >> (8 - Format::kRedBits),
+        store<Format>(d, ((word >> 16) & 0xFFu) >> (8 - Format::kRedBits),
                       ((word >> 8) & 0xFFu) >> (8 - Format::kGreenBits),
                       (word & 0xFFu) >> (8 - Format::kBlueBits));
         s += 4;
@@ -165,38 +359,38 @@ void Converter_XBGRFFFF_to_XBGRFFFF::convert(const void* source, void* destinati
 
 void Converter_XBGRFFFF_to_XRGB8888::convert(const void* source, void* destination,
                                              uint32_t count) {
-    convertFromFloats<XRGB8888Format>(source, destination, count);
+    convertFloats<XRGB8888Format>(source, destination, count);
 }
 
 void Converter_XBGRFFFF_to_XBGR8888::convert(const void* source, void* destination,
                                              uint32_t count) {
-    convertFromFloats<XBGR8888Format>(source, destination, count);
+    convertFloats<XBGR8888Format>(source, destination, count);
 }
 
 void Converter_XBGRFFFF_to_RGB888::convert(const void* source, void* destination, uint32_t count) {
-    convertFromFloats<RGB888Format>(source, destination, count);
+    convertFloats<RGB888Format>(source, destination, count);
 }
 
 void Converter_XBGRFFFF_to_BGR888::convert(const void* source, void* destination, uint32_t count) {
-    convertFromFloats<BGR888Format>(source, destination, count);
+    convertFloats<BGR888Format>(source, destination, count);
 }
 
 void Converter_XBGRFFFF_to_RGB565::convert(const void* source, void* destination, uint32_t count) {
-    convertFromFloats<RGB565Format>(source, destination, count);
+    convertFloats<RGB565Format>(source, destination, count);
 }
 
 void Converter_XBGRFFFF_to_BGR565::convert(const void* source, void* destination, uint32_t count) {
-    convertFromFloats<BGR565Format>(source, destination, count);
+    convertFloats<BGR565Format>(source, destination, count);
 }
 
 void Converter_XBGRFFFF_to_XRGB1555::convert(const void* source, void* destination,
                                              uint32_t count) {
-    convertFromFloats<XRGB1555Format>(source, destination, count);
+    convertFloats<XRGB1555Format>(source, destination, count);
 }
 
 void Converter_XBGRFFFF_to_XBGR1555::convert(const void* source, void* destination,
                                              uint32_t count) {
-    convertFromFloats<XBGR1555Format>(source, destination, count);
+    convertFloats<XBGR1555Format>(source, destination, count);
 }
 
 // Writes r, g and b only: the destination's fourth float (depth, elsewhere) stays.
@@ -288,6 +482,32 @@ Converter* findConverter(PixelFormat source, PixelFormat destination) {
     if (source == XBGRFFFF) return fromFloats[index];
     if (source == XRGB8888) return fromPacked[index];
     return nullptr;
+}
+
+void convertFloatsWith(ConversionLanes lanes, PixelFormat destination, const void* source,
+                       void* output, uint32_t count) {
+    switch (destination) {
+        case XRGB8888:
+            return convertFloats<XRGB8888Format>(source, output, count, lanes);
+        case XBGR8888:
+            return convertFloats<XBGR8888Format>(source, output, count, lanes);
+        case RGB888:
+            return convertFloats<RGB888Format>(source, output, count, lanes);
+        case BGR888:
+            return convertFloats<BGR888Format>(source, output, count, lanes);
+        case RGB565:
+            return convertFloats<RGB565Format>(source, output, count, lanes);
+        case BGR565:
+            return convertFloats<BGR565Format>(source, output, count, lanes);
+        case XRGB1555:
+            return convertFloats<XRGB1555Format>(source, output, count, lanes);
+        case XBGR1555:
+            return convertFloats<XBGR1555Format>(source, output, count, lanes);
+        case XBGRFFFF:
+            return copyBytes(source, output, size_t{count} * kFloatPixelSize);
+        default:
+            return;
+    }
 }
 
 int pixelSize(PixelFormat format) {

@@ -7,6 +7,7 @@
 
 #include "render/render_pool.h"
 #include "render/screen.h"
+#include "scenes/float_lanes.h"
 
 namespace {
 
@@ -141,7 +142,38 @@ void drawPlasmaBand(float* framebuffer, float currentTime, double wfac, double a
     framebuffer[0] = 0.7f;
 }
 
-void blendImage(float* framebuffer, const Texture& image, int topRow, float weight) {
+namespace {
+
+void blendRowScalar(float* pixel, const float* texel, int columns, float weight) {
+    for (int x = 0; x < columns; ++x, texel += 4, pixel += 4) {
+        const float alpha = weight * texel[3];
+        const float keep = 1.0f - alpha;
+        for (int c = 0; c < 3; ++c) {
+            pixel[c] = clampUnit(pixel[c]) * keep + texel[c] * alpha;
+        }
+    }
+}
+
+#ifdef SCENE_FLOAT_LANES
+// One pixel per vector: clampUnit, then the scalar's products and sum in each colour lane; the
+// depth lane is put back. The sum's operands are written in the order GCC gives the scalar
+// addition, so that where both products are NaN the same one comes out.
+void blendRowLanes(float* pixel, const float* texel, int columns, float weight) {
+    for (int x = 0; x < columns; ++x, texel += 4, pixel += 4) {
+        const Float4 t = loadFloat4(texel);
+        const Float4 old = loadFloat4(pixel);
+        const Float4 alpha = weight * __builtin_shufflevector(t, t, 3, 3, 3, 3);
+        const Float4 keep = 1.0f - alpha;
+        const Float4 c = clampUnitLanes(old);
+        storeFloat4(pixel, selectLanes(kColourLanes, t * alpha + c * keep, old));
+    }
+}
+#endif
+
+}  // namespace
+
+void blendImage(float* framebuffer, const Texture& image, int topRow, float weight,
+                PassLanes lanes) {
     if (image.texels == nullptr || image.width < 1 || topRow >= kScreenHeight) return;
     const int columns = image.width < kScreenWidth ? image.width : kScreenWidth;
     for (int r = 0; r < image.height; ++r) {
@@ -150,12 +182,13 @@ void blendImage(float* framebuffer, const Texture& image, int topRow, float weig
         if (y < 0) continue;
         const float* texel = image.texels + static_cast<long>(r) * image.width * 4;
         float* pixel = framebuffer + static_cast<long>(y) * kScreenWidth * 4;
-        for (int x = 0; x < columns; ++x, texel += 4, pixel += 4) {
-            const float alpha = weight * texel[3];
-            const float keep = 1.0f - alpha;
-            for (int c = 0; c < 3; ++c) {
-                pixel[c] = clampUnit(pixel[c]) * keep + texel[c] * alpha;
-            }
+#ifdef SCENE_FLOAT_LANES
+        if (lanes == PassLanes::Vector) {
+            blendRowLanes(pixel, texel, columns, weight);
+            continue;
         }
+#endif
+        blendRowScalar(pixel, texel, columns, weight);
     }
+    (void)lanes;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "render/texture.h"
+#include "scenes/pass_lanes.h"
 
 struct RenderPool;
 
@@ -30,4 +31,6 @@ void drawPlasmaBand(float* framebuffer, float currentTime, double wfac, double a
 // Alpha-blends `image` with its top-left corner at (0, topRow): each pixel's colour, clamped
 // to 0..1 first, becomes old * (1 - alpha) + texel * alpha with alpha = weight * texel alpha.
 // Only the part on screen is drawn (at most kScreenWidth columns, rows 0 .. kScreenHeight - 1).
-void blendImage(float* framebuffer, const Texture& image, int topRow, float weight);
+// `lanes` picks the vector code or its scalar reference (the same bits).
+void blendImage(float* framebuffer, const Texture& image, int topRow, float weight,
+                PassLanes lanes = PassLanes::Vector);

@@ -1,8 +1,10 @@
 #include "scenes/twister.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "render/screen.h"
+#include "scenes/float_lanes.h"
 
 namespace {
 
@@ -11,10 +13,30 @@ constexpr float kShadePerPixel = 0.0025f;
 }  // namespace
 
 void drawTwisterSpan(float* row, const float* textureRow, int x0, float width, int columnBase,
-                     float shade, int textureWidth) {
+                     float shade, int textureWidth, PassLanes lanes) {
     const int pixels = static_cast<int>(std::ceil(width));
     const float step = static_cast<float>(kTwisterStripWidth) / width;
     float u = static_cast<float>(columnBase);
+#ifdef SCENE_FLOAT_LANES
+    if (lanes == PassLanes::Vector) {
+        // The clipping of the loop below, done once: pixels left of the row are skipped
+        // without advancing u, and the span stops at the row's end.
+        const long long first = x0 < 0 ? -static_cast<long long>(x0) : 0;
+        const long long end =
+            std::min<long long>(pixels, kScreenWidth - static_cast<long long>(x0));
+        for (long long i = first; i < end; ++i) {
+            int column = static_cast<int>(u);
+            if (column > textureWidth - 1) column = textureWidth - 1;
+            float* pixel = row + 4 * (x0 + i);
+            storeFloat4(pixel,
+                        selectLanes(kColourLanes, shade * loadFloat4(textureRow + 4 * column),
+                                    loadFloat4(pixel)));
+            u += step;
+        }
+        return;
+    }
+#endif
+    (void)lanes;
     for (int i = 0; i < pixels; ++i) {
         const int x = x0 + i;
         if (x > kScreenWidth - 1) break;  // the rest of the span is off the row too

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "render/texture.h"
+#include "scenes/pass_lanes.h"
 
 constexpr int kTwisterStripWidth = 128;
 
@@ -17,5 +18,6 @@ void drawTwister(float* framebuffer, const Texture& texture, double sceneTime);
 // One side on one row: ceil(width) pixels from x0, the texture column starting at columnBase
 // and advancing by 128 / width per pixel written; pixels outside 0 .. kScreenWidth - 1 are skipped
 // without advancing the column. `row` and `textureRow` point at the first pixel of their rows.
+// `lanes` picks the vector code or its scalar reference (the same bits).
 void drawTwisterSpan(float* row, const float* textureRow, int x0, float width, int columnBase,
-                     float shade, int textureWidth);
+                     float shade, int textureWidth, PassLanes lanes = PassLanes::Vector);

@@ -1,5 +1,3 @@
-#include "display/converters.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "display/converters.h"
 #include "display/display.h"
 
 namespace {
@@ -301,6 +300,61 @@ TEST(Converters, RunsEqualSingleConversions) {
         converter->convert(run, together, 5);
         for (int i = 0; i < 5; ++i) converter->convert(&run[i], alone + i * size, 1);
         EXPECT_EQ(std::memcmp(together, alone, sizeof together), 0) << format;
+    }
+}
+
+// The vector lanes (the widest this build and processor run, and the four-lane path) against
+// the scalar reference: frames of every kind of float, runs of every length around the block
+// sizes and a whole row, source and destination at odd addresses.
+TEST(Converters, LanesMatchTheScalarReference) {
+    const float specials[] = {kNaN,
+                              -kNaN,
+                              std::bit_cast<float>(0x7F800001u),
+                              kInf,
+                              -kInf,
+                              -0.0f,
+                              0.0f,
+                              std::numeric_limits<float>::denorm_min(),
+                              -std::numeric_limits<float>::denorm_min(),
+                              std::bit_cast<float>(0x007FFFFFu),
+                              std::bit_cast<float>(0x3F7FFFFEu),
+                              std::bit_cast<float>(0x3F7FFFFFu),
+                              std::bit_cast<float>(0x3F800000u),
+                              -2.5f,
+                              7.0f};
+    std::mt19937 random(31337);
+    std::uniform_real_distribution<float> wide(-0.5f, 1.5f);
+    std::vector<uint32_t> counts;
+    for (uint32_t count = 0; count <= 33; ++count) counts.push_back(count);
+    counts.insert(counts.end(), {639, 640, 641, 1003});
+    for (int destination = XRGB8888; destination <= XBGRFFFF; ++destination) {
+        const PixelFormat format = static_cast<PixelFormat>(destination);
+        const int size = pixelSize(format);
+        for (uint32_t count : counts) {
+            for (size_t offset : {size_t{0}, size_t{4}, size_t{1}}) {
+                std::vector<uint8_t> source(size_t{count} * 16 + offset);
+                for (uint32_t i = 0; i < count * 4; ++i) {
+                    const uint32_t pick = static_cast<uint32_t>(random()) % 8;
+                    float v = pick < 3   ? wide(random)
+                              : pick < 5 ? specials[random() % std::size(specials)]
+                                         : std::bit_cast<float>(static_cast<uint32_t>(random()));
+                    std::memcpy(source.data() + offset + 4 * size_t{i}, &v, 4);
+                }
+                const size_t bytes = size_t{count} * size;
+                const uint8_t* from = source.data() + offset;
+                GuardedBuffer widest(bytes + offset), four(bytes + offset), scalar(bytes + offset);
+                findConverter(XBGRFFFF, format)->convert(from, widest.data() + offset, count);
+                convertFloatsWith(ConversionLanes::Four, format, from, four.data() + offset, count);
+                convertFloatsWith(ConversionLanes::Scalar, format, from, scalar.data() + offset,
+                                  count);
+                ASSERT_TRUE(widest.guardsIntact(bytes + offset)) << format << " count " << count;
+                ASSERT_TRUE(four.guardsIntact(bytes + offset)) << format << " count " << count;
+                ASSERT_EQ(widest.storage, scalar.storage)
+                    << "format " << format << " count " << count << " offset " << offset;
+                ASSERT_EQ(four.storage, scalar.storage)
+                    << "format " << format << " count " << count << " offset " << offset;
+            }
+        }
     }
 }
 

@@ -1,7 +1,10 @@
 #include "scene_test_support.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <random>
 
 #include "scenes/discs.h"
 
@@ -190,4 +193,43 @@ bool countsWithinCapacity(const RenderContext& c) {
     return c.vertexCount >= 0 && c.vertexCount <= c.vertexCapacity && c.uvCount >= 0 &&
            c.uvCount <= c.uvCapacity && c.normalCount >= 0 && c.normalCount <= c.normalCapacity &&
            c.faceCount >= 0 && c.faceCount <= c.faceCapacity;
+}
+
+std::vector<float> awkwardFloats(size_t count, uint32_t seed) {
+    const float specials[] = {std::numeric_limits<float>::quiet_NaN(),
+                              -std::numeric_limits<float>::quiet_NaN(),
+                              std::bit_cast<float>(0x7FA00001u),
+                              std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity(),
+                              -0.0f,
+                              0.0f,
+                              std::numeric_limits<float>::denorm_min(),
+                              -std::bit_cast<float>(0x00400000u),
+                              -1.25f,
+                              1.0f,
+                              std::nextafter(1.0f, 2.0f),
+                              3.5f};
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> ordinary(-0.5f, 1.5f);
+    std::vector<float> values(count);
+    for (float& v : values) {
+        const uint32_t pick = static_cast<uint32_t>(random()) % 8;
+        if (pick < 5) {
+            v = ordinary(random);
+        } else if (pick < 7) {
+            v = specials[random() % std::size(specials)];
+        } else {
+            v = std::bit_cast<float>(static_cast<uint32_t>(random()));
+        }
+    }
+    return values;
+}
+
+long firstDifference(const std::vector<float>& a, const std::vector<float>& b) {
+    if (a.size() != b.size()) return 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::isnan(a[i]) && std::isnan(b[i])) continue;
+        if (std::memcmp(&a[i], &b[i], sizeof(float)) != 0) return static_cast<long>(i);
+    }
+    return -1;
 }

@@ -2,6 +2,7 @@
 // textures made in memory.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -74,6 +75,15 @@ struct TestObjects {
 
     TestObjects();
 };
+
+// count floats for comparing vector lanes with scalar code: a mix of ordinary values in
+// -0.5..1.5 and NaNs (both signs, payloads), infinities, -0, denormals, negatives, values
+// above 1 and raw bit patterns.
+std::vector<float> awkwardFloats(size_t count, uint32_t seed);
+
+// The first index where a and b differ in their bits, any two NaNs counting as equal; -1
+// when there is none (sizes must match).
+long firstDifference(const std::vector<float>& a, const std::vector<float>& b);
 
 // True when every context count lies within 0..capacity.
 bool countsWithinCapacity(const RenderContext& context);

@@ -191,6 +191,32 @@ TEST(Pictures, OtherSizesDrawOnlyWhatIsOnScreen) {
     blendImage(small.data(), narrow.texture, 2147483647, 1.0f);
 }
 
+// The vector blend against its scalar reference, bit for bit but for which NaN comes out
+// where both products are NaN (the compiler's operand order decides that, in scalar code as
+// in vectors): awkward floats in the framebuffer and the picture (alpha included), widths
+// around the vector and the row, and pictures cut at every edge.
+TEST(Pictures, LanesMatchTheScalarReference) {
+    struct Case {
+        int width, height, top;
+        float weight;
+    };
+    const Case cases[] = {{1, 1, 0, 1.0f},       {3, 5, 477, 0.5f},   {7, 9, -4, 0.8f},
+                          {640, 3, 200, 1.0f},   {641, 4, 10, 0.3f},  {700, 30, 465, 1.7f},
+                          {13, 40, -39, -0.25f}, {639, 2, 478, 0.0f}, {5, 5, -5, 1.0f}};
+    uint32_t seed = 1;
+    for (const Case& c : cases) {
+        TestTexture image(c.width, c.height);
+        image.texels = awkwardFloats(image.texels.size(), seed++);
+        image.texture.texels = image.texels.data();
+        const std::vector<float> start = awkwardFloats(kTestFloats, seed++);
+        std::vector<float> lanes = start, scalar = start;
+        blendImage(lanes.data(), image.texture, c.top, c.weight, PassLanes::Vector);
+        blendImage(scalar.data(), image.texture, c.top, c.weight, PassLanes::Scalar);
+        EXPECT_EQ(firstDifference(lanes, scalar), -1)
+            << c.width << "x" << c.height << " at row " << c.top;
+    }
+}
+
 TEST(Overlays, CompofillerHeight) {
     TestObjects o;
     SceneInput input = overlayInput();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "scene_test_support.h"
@@ -129,3 +130,37 @@ TEST(Twister, SmallTexturesStayInBounds) {
     drawTwister(fb.data(), tex.texture, 2.0);
     for (int x = 0; x < 640; ++x) EXPECT_EQ(pixel(fb, x, 300)[0], 0.0f);
 }
+
+namespace {
+
+// The vector spans against their scalar reference, bit for bit, on rows of awkward floats:
+// spans starting left of the row, running past its end, narrower than a pixel, wider than
+// the row, and textures so narrow that the column clamps.
+TEST(Twister, LanesMatchTheScalarReference) {
+    struct Case {
+        int x0;
+        float width;
+        int columnBase, textureWidth;
+    };
+    const Case cases[] = {{100, 0.5f, 128, 512}, {-30, 57.3f, 0, 512},     {600, 100.0f, 384, 512},
+                          {0, 3.0f, 384, 512},   {-700, 900.0f, 256, 512}, {631, 9.01f, 128, 512},
+                          {-1, 1.0f, 0, 512},    {312, 199.9f, 0, 7},      {640, 10.0f, 0, 512},
+                          {-2000, 5.0f, 0, 512}, {5, 640.0f, 384, 400},    {320, 0.999f, 0, 1}};
+    const float shades[] = {0.5f, 0.0f, -0.0f, 1.75f, -0.3f};
+    uint32_t seed = 100;
+    for (const Case& c : cases) {
+        for (float shade : shades) {
+            const std::vector<float> texels = awkwardFloats(size_t(c.textureWidth) * 4, seed++);
+            const std::vector<float> start = awkwardFloats(640 * 4, seed++);
+            std::vector<float> lanes = start, scalar = start;
+            drawTwisterSpan(lanes.data(), texels.data(), c.x0, c.width, c.columnBase, shade,
+                            c.textureWidth, PassLanes::Vector);
+            drawTwisterSpan(scalar.data(), texels.data(), c.x0, c.width, c.columnBase, shade,
+                            c.textureWidth, PassLanes::Scalar);
+            EXPECT_EQ(std::memcmp(lanes.data(), scalar.data(), sizeof(float) * 640 * 4), 0)
+                << "x0 " << c.x0 << " width " << c.width << " shade " << shade;
+        }
+    }
+}
+
+}  // namespace
