@@ -1018,6 +1018,8 @@ std::string compareLanesWithScalar(Filler filler, RasterLanes lanes, int width, 
             s.uv[source.pick(3)].u = odd[source.pick(4)];
             s.uv[source.pick(3)].v = odd[source.pick(4)];
         }
+        // -0 intensities: lanes that a step leaves alone must keep -0, not become +0.
+        if (n % 11 == 0) s.intensity[0] = s.intensity[1] = s.intensity[2] = -0.0f;
         source.prefill(scalar);
         vector.pixels = scalar.pixels;
         setRasterizerLanes(RasterLanes::kScalar);
