@@ -49,8 +49,8 @@ TEST(Frame, WholeShowIsBitIdenticalOnAnyNumberOfThreadsAndLanes) {
         int threads;
         RasterLanes lanes;
     };
-    for (const Way way : {Way{1, RasterLanes::kFour}, Way{1, RasterLanes::kEight}, Way{2, widest},
-                          Way{4, widest}}) {
+    // The widest lanes (8 with AVX2) on 2 and 4 threads, 4 lanes on one.
+    for (const Way way : {Way{1, RasterLanes::kFour}, Way{2, widest}, Way{4, widest}}) {
         if (static_cast<int>(way.lanes) > static_cast<int>(widest)) continue;
         const std::vector<uint64_t> hashes = showHashes(way.threads, way.lanes);
         ASSERT_EQ(hashes.size(), reference.size());
