@@ -335,13 +335,13 @@ void rasterize(float* framebuffer, int width, int height, const ScreenCorner cor
         const bool full =
             e[0] >= t.edge[0].inside && e[1] >= t.edge[1].inside && e[2] >= t.edge[2].inside;
         counters.beforeBlock(framebuffer, width, bx, by, full);
-        if (Counters::kMayUseLanes && lanes != RasterLanes::kScalar &&
+        const bool inLanes =
+            Counters::kMayUseLanes && lanes != RasterLanes::kScalar &&
             (full ? drawBlockInLanes<false>(lanes, t, fill, framebuffer, width, bx, by, e)
-                  : drawBlockInLanes<true>(lanes, t, fill, framebuffer, width, bx, by, e))) {
-            // drawn in lanes
-        } else if (full) {
+                  : drawBlockInLanes<true>(lanes, t, fill, framebuffer, width, bx, by, e));
+        if (!inLanes && full) {
             drawBlock<false>(t, fill, framebuffer, width, bx, by, e[0], e[1], e[2]);
-        } else {
+        } else if (!inLanes) {
             drawBlock<true>(t, fill, framebuffer, width, bx, by, e[0], e[1], e[2]);
         }
         counters.afterBlock(framebuffer, width, bx, by);
