@@ -29,6 +29,9 @@ static_assert(FLT_EVAL_METHOD == 0);
 constexpr int kBlock = 8;
 constexpr float kMaxCorner = 8388608.0f;  // 2^23 pixels = 2^27 in 28.4
 
+// Triangles of fewer pixels are drawn by the scalar blocks.
+constexpr int64_t kMinLanePixels = 32;
+
 // The widest lanes that this build and processor run.
 RasterLanes widestLanes() {
 #if defined(__x86_64__)
@@ -330,7 +333,10 @@ void rasterize(float* framebuffer, int width, int height, const ScreenCorner cor
     }
 
     counters.triangle();
-    const RasterLanes lanes = Counters::kMayUseLanes ? gLanes : RasterLanes::kScalar;
+    // Slivers and tiny triangles cover a few pixels of each block: setting up the lanes would
+    // cost more than the scalar pixels (falling discs, measured).
+    const RasterLanes lanes =
+        Counters::kMayUseLanes && -area >= 512 * kMinLanePixels ? gLanes : RasterLanes::kScalar;
     auto drawTouching = [&](int bx, int by, const int64_t e[3]) {
         const bool full =
             e[0] >= t.edge[0].inside && e[1] >= t.edge[1].inside && e[2] >= t.edge[2].inside;
