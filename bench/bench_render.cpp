@@ -1,5 +1,6 @@
-// Kernels of the software renderer: frame clear, the three fillers over a triangle-size sweep,
-// and a whole flush of a pass of small lit triangles.
+// Kernels of the software renderer: frame clear, the three fillers over a triangle-size sweep
+// with each vector lane width (1 = scalar, 4, 8; widths the processor lacks are skipped), and a
+// whole flush of a pass of small lit triangles.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -72,6 +73,12 @@ void corners(ScreenCorner c[3], const Placement& p, size_t i, float leg, int64_t
 // `leg` 1000 stands for the screen-sized case: two triangles that cover the whole screen.
 template <typename Draw>
 void fillSweep(benchmark::State& state, Draw draw) {
+    const RasterLanes lanes = static_cast<RasterLanes>(state.range(1));
+    if (static_cast<int>(lanes) > static_cast<int>(widestRasterizerLanes())) {
+        state.SkipWithError("lanes not run by this processor");
+        return;
+    }
+    setRasterizerLanes(lanes);
     const float leg = static_cast<float>(state.range(0));
     float* frame = newFrame();
     const Placement placement(leg);
@@ -97,11 +104,15 @@ void fillSweep(benchmark::State& state, Draw draw) {
     state.counters["pixels/s"] = benchmark::Counter(
         pixels * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     freeFrame(frame);
+    setRasterizerLanes(widestRasterizerLanes());
 }
 
 // Legs 6 (~20 px), 63 (~2000 px), 300 (~45000 px) and the full screen (1000: two triangles).
 void triangleSizes(benchmark::internal::Benchmark* b) {
-    for (int leg : {6, 63, 300, 1000}) b->Arg(leg);
+    b->ArgNames({"leg", "lanes"});
+    for (int leg : {6, 63, 300, 1000}) {
+        for (int lanes : {1, 4, 8}) b->Args({leg, lanes});
+    }
 }
 
 void BM_FillLit(benchmark::State& state) {

@@ -11,6 +11,12 @@
 #include "render/raster_stats.h"
 #include "render/texture.h"
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
+
 // Half-space rasterization in blocks after Pineda, "A Parallel Algorithm for Polygon
 // Rasterization" (SIGGRAPH 1988), with the serpentine block walk of McCormack and McNamara,
 // "Tiled Polygon Traversal Using Half-Plane Edge Functions" (2000).
@@ -23,6 +29,23 @@ static_assert(FLT_EVAL_METHOD == 0);
 constexpr int kBlock = 8;
 constexpr float kMaxCorner = 8388608.0f;  // 2^23 pixels = 2^27 in 28.4
 
+// Triangles of fewer pixels are drawn by the scalar blocks.
+constexpr int64_t kMinLanePixels = 32;
+
+// The widest lanes that this build and processor run.
+RasterLanes widestLanes() {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? RasterLanes::kEight : RasterLanes::kFour;
+#elif defined(__wasm_simd128__)
+    return RasterLanes::kFour;
+#else
+    return RasterLanes::kScalar;
+#endif
+}
+
+RasterLanes gLanes = widestLanes();
+
 // An attribute given at the three corners.
 struct CornerValues {
     float a0, a1, a2;
@@ -34,12 +57,13 @@ struct Gradient {
 
 // One edge a->b: e = floor((E - 1) / 16) at pixel corners, stepped in integers.
 struct Edge {
-    int64_t stepX;     // Yb - Ya
-    int64_t stepY;     // Xa - Xb
-    int64_t origin;    // e at the first block's top-left pixel
-    int64_t touch;     // a block reaches the edge's inside when its top-left e >= touch
-    int64_t inside;    // and lies wholly inside it when its top-left e >= inside
-    int64_t rowReach;  // 7 * max(stepX, 0): how much e can grow along a block row
+    int64_t stepX;      // Yb - Ya
+    int64_t stepY;      // Xa - Xb
+    int64_t origin;     // e at the first block's top-left pixel
+    int64_t touch;      // a block reaches the edge's inside when its top-left e >= touch
+    int64_t inside;     // and lies wholly inside it when its top-left e >= inside
+    int64_t rowReach;   // 7 * max(stepX, 0): how much e can grow along a block row
+    int64_t laneLimit;  // every e of a block stays in int32 when |top-left e| < laneLimit
 };
 
 // Everything a block needs, fixed once per triangle.
@@ -74,41 +98,58 @@ struct ScreenPlane {
     }
 };
 
+// q first, then the filler's screen-linear attributes, at a block's top-left pixel: all start
+// from the block's own top-left weights and are stepped from there.
+template <int kValues>
+struct BlockStart {
+    float row[kValues];
+    float dx[kValues];
+    float dy[kValues];
+};
+
+template <int kLinear>
+[[gnu::always_inline]] inline void blockStart(const Setup<kLinear>& t, int64_t e01, int64_t e12,
+                                              BlockStart<1 + kLinear>& start) {
+    const float w2 = static_cast<float>(e01) * t.invS;
+    const float w0 = static_cast<float>(e12) * t.invS;
+    const float w1 = 1.0f - w0 - w2;
+    start.row[0] = w0 / t.z[0] + w1 / t.z[1] + w2 / t.z[2];
+    start.dx[0] = t.q.dx;
+    start.dy[0] = t.q.dy;
+    for (int k = 0; k < kLinear; ++k) {
+        const CornerValues& a = t.linear[k];
+        start.row[1 + k] = w0 * a.a0 + w1 * a.a1 + w2 * a.a2;
+        start.dx[1 + k] = t.linearGradient[k].dx;
+        start.dy[1 + k] = t.linearGradient[k].dy;
+    }
+}
+
+// In an edge block, rows outside some edge all along are skipped whole.
+template <int kLinear>
+[[gnu::always_inline]] inline bool rowMayCover(const Setup<kLinear>& t, int64_t e01, int64_t e12,
+                                               int64_t e20) {
+    return e01 + t.edge[0].rowReach >= 0 && e12 + t.edge[1].rowReach >= 0 &&
+           e20 + t.edge[2].rowReach >= 0;
+}
+
 // Fills one 8x8 block whose top-left pixel has working values e01, e12, e20. Blocks wholly
 // inside all three edges skip the coverage test (kTestCoverage false). Inlined into each
-// instantiation of the engine, as when the show's was the only one.
+// instantiation of the engine, as when the show's was the only one. The reference for the
+// vector lanes (raster_lanes.inc).
 template <bool kTestCoverage, class Fill>
 [[gnu::always_inline]] inline void drawBlock(const Setup<Fill::kLinear>& t, const Fill& fill,
                                              float* framebuffer, int width, int bx, int by,
                                              int64_t e01, int64_t e12, int64_t e20) {
-    // q first, then the filler's screen-linear attributes; all start from the block's own
-    // top-left weights and are stepped from there.
     constexpr int kValues = 1 + Fill::kLinear;
-    float rowValue[kValues];
-    float dx[kValues];
-    float dy[kValues];
-    {
-        const float w2 = static_cast<float>(e01) * t.invS;
-        const float w0 = static_cast<float>(e12) * t.invS;
-        const float w1 = 1.0f - w0 - w2;
-        rowValue[0] = w0 / t.z[0] + w1 / t.z[1] + w2 / t.z[2];
-        dx[0] = t.q.dx;
-        dy[0] = t.q.dy;
-        for (int k = 0; k < Fill::kLinear; ++k) {
-            const CornerValues& a = t.linear[k];
-            rowValue[1 + k] = w0 * a.a0 + w1 * a.a1 + w2 * a.a2;
-            dx[1 + k] = t.linearGradient[k].dx;
-            dy[1 + k] = t.linearGradient[k].dy;
-        }
-    }
+    BlockStart<kValues> start;
+    blockStart(t, e01, e12, start);
+    float* rowValue = start.row;
+    const float* dx = start.dx;
+    const float* dy = start.dy;
 
     float* rowPixel = framebuffer + 4 * (static_cast<std::ptrdiff_t>(by) * width + bx);
     for (int j = 0; j < kBlock; ++j) {
-        // In an edge block, rows outside some edge all along are skipped whole.
-        const bool rowMayCover =
-            !kTestCoverage || (e01 + t.edge[0].rowReach >= 0 && e12 + t.edge[1].rowReach >= 0 &&
-                               e20 + t.edge[2].rowReach >= 0);
-        if (rowMayCover) {
+        if (!kTestCoverage || rowMayCover(t, e01, e12, e20)) {
             int64_t a = e01, b = e12, c = e20;
             float value[kValues];
             for (int k = 0; k < kValues; ++k) value[k] = rowValue[k];
@@ -141,6 +182,12 @@ template <bool kTestCoverage, class Fill>
     }
 }
 
+// Draws the block in vector lanes when `lanes` asks for them and its edge values fit the lanes'
+// int32; false leaves it to drawBlock. Defined with the lanes, below the fillers.
+template <bool kTestCoverage, class Fill>
+bool drawBlockInLanes(RasterLanes lanes, const Setup<Fill::kLinear>& t, const Fill& fill,
+                      float* framebuffer, int width, int bx, int by, const int64_t e[3]);
+
 // ceil(v / 16) for 28.4 values (arithmetic shift = floor).
 int ceilPixel(int v) {
     return (v + 15) >> 4;
@@ -149,6 +196,7 @@ int ceilPixel(int v) {
 // The show's hooks of the engine: all empty, so that this instantiation compiles to the engine
 // without any counting.
 struct NoCounters {
+    static constexpr bool kMayUseLanes = true;
     void triangle() {}
     void blockSkipped(int, int) {}
     void beforeBlock(const float*, int, int, int, bool) {}
@@ -160,6 +208,7 @@ struct NoCounters {
 // value it tested, so a pixel's stored depth changes exactly when it passes.
 class StatsCounters {
 public:
+    static constexpr bool kMayUseLanes = false;
     explicit StatsCounters(RasterStats& stats) : stats_(stats) {}
 
     void triangle() { ++stats_.faces; }
@@ -265,6 +314,8 @@ void rasterize(float* framebuffer, int width, int height, const ScreenCorner cor
         edge.touch = -7 * std::max<int64_t>(edge.stepX, 0) - 7 * std::max<int64_t>(edge.stepY, 0);
         edge.inside = 7 * std::max<int64_t>(-edge.stepX, 0) + 7 * std::max<int64_t>(-edge.stepY, 0);
         edge.rowReach = 7 * std::max<int64_t>(edge.stepX, 0);
+        // 8 steps each way: the lanes also step once past the block's last row.
+        edge.laneLimit = (int64_t{1} << 31) - 8 * std::abs(edge.stepX) - 8 * std::abs(edge.stepY);
     }
 
     // Weights, q and the linear attributes all describe the snapped triangle: S is the exact
@@ -282,13 +333,21 @@ void rasterize(float* framebuffer, int width, int height, const ScreenCorner cor
     }
 
     counters.triangle();
+    // Slivers and tiny triangles cover a few pixels of each block: setting up the lanes would
+    // cost more than the scalar pixels (falling discs, measured).
+    const RasterLanes lanes =
+        Counters::kMayUseLanes && -area >= 512 * kMinLanePixels ? gLanes : RasterLanes::kScalar;
     auto drawTouching = [&](int bx, int by, const int64_t e[3]) {
         const bool full =
             e[0] >= t.edge[0].inside && e[1] >= t.edge[1].inside && e[2] >= t.edge[2].inside;
         counters.beforeBlock(framebuffer, width, bx, by, full);
-        if (full) {
+        const bool inLanes =
+            Counters::kMayUseLanes && lanes != RasterLanes::kScalar &&
+            (full ? drawBlockInLanes<false>(lanes, t, fill, framebuffer, width, bx, by, e)
+                  : drawBlockInLanes<true>(lanes, t, fill, framebuffer, width, bx, by, e));
+        if (!inLanes && full) {
             drawBlock<false>(t, fill, framebuffer, width, bx, by, e[0], e[1], e[2]);
-        } else {
+        } else if (!inLanes) {
             drawBlock<true>(t, fill, framebuffer, width, bx, by, e[0], e[1], e[2]);
         }
         counters.afterBlock(framebuffer, width, bx, by);
@@ -400,7 +459,7 @@ public:
 
     const float* at(float u, float v) const { return texels_ + 4 * index(u, v); }
 
-private:
+    // Read directly by the vector lanes.
     const float* texels_;
     int width_;
     int lastRow_;
@@ -469,6 +528,50 @@ struct TexturedLitFill {
     }
 };
 
+#if defined(__x86_64__) || defined(__wasm_simd128__)
+namespace lanes4 {
+#define RASTER_LANES 4
+#include "render/raster_lanes.inc"
+}  // namespace lanes4
+#endif
+
+#if defined(__x86_64__)
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace lanes8 {
+#define RASTER_LANES 8
+#include "render/raster_lanes.inc"
+}  // namespace lanes8
+#pragma GCC pop_options
+#endif
+
+template <int kLinear>
+bool blockFitsLanes(const Setup<kLinear>& t, const int64_t e[3]) {
+    return std::abs(e[0]) < t.edge[0].laneLimit && std::abs(e[1]) < t.edge[1].laneLimit &&
+           std::abs(e[2]) < t.edge[2].laneLimit;
+}
+
+template <bool kTestCoverage, class Fill>
+bool drawBlockInLanes([[maybe_unused]] RasterLanes lanes, const Setup<Fill::kLinear>& t,
+                      const Fill& fill, float* framebuffer, int width, int bx, int by,
+                      const int64_t e[3]) {
+    if (!blockFitsLanes(t, e)) return false;
+#if defined(__x86_64__)
+    if (lanes == RasterLanes::kEight) {
+        lanes8::drawBlockLanes<kTestCoverage>(t, fill, framebuffer, width, bx, by, e[0], e[1],
+                                              e[2]);
+        return true;
+    }
+#endif
+#if defined(__x86_64__) || defined(__wasm_simd128__)
+    lanes4::drawBlockLanes<kTestCoverage>(t, fill, framebuffer, width, bx, by, e[0], e[1], e[2]);
+    return true;
+#else
+    (void)fill, (void)framebuffer, (void)width, (void)bx, (void)by;
+    return false;
+#endif
+}
+
 // Kept out of line so that the show's instantiation is compiled (and inlined) as if it were
 // the only one.
 template <class Fill>
@@ -496,22 +599,32 @@ void rasterizeFace(float* framebuffer, int width, int height, const ScreenCorner
 
 }  // namespace
 
+void setRasterizerLanes(RasterLanes lanes) {
+    gLanes = static_cast<int>(lanes) <= static_cast<int>(widestLanes()) ? lanes : widestLanes();
+}
+
+RasterLanes rasterizerLanes() {
+    return gLanes;
+}
+
+RasterLanes widestRasterizerLanes() {
+    return widestLanes();
+}
+
 int texelIndex(const Texture& texture, float u, float v) {
     if (!hasTexels(texture)) return -1;
     return static_cast<int>(TexelAddress(texture).index(u, v));
 }
 
 void fillLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
-             const float colour[3], const float intensity[3], RasterStats* stats,
-             RowBand rows) {
+             const float colour[3], const float intensity[3], RasterStats* stats, RowBand rows) {
     LitFill fill{colour[0], colour[1], colour[2], {}};
     for (int i = 0; i < 3; ++i) fill.iz[i] = intensity[i] / corners[i].z;
     rasterizeFace(framebuffer, width, height, corners, fill, {}, stats, rows);
 }
 
 void fillTextured(float* framebuffer, int width, int height, const ScreenCorner corners[3],
-                  const Uv uv[3], const Texture& texture, RasterStats* stats,
-                  RowBand rows) {
+                  const Uv uv[3], const Texture& texture, RasterStats* stats, RowBand rows) {
     if (!hasTexels(texture)) return;
     TexturedFill fill{TexelAddress(texture), {}, {}};
     for (int i = 0; i < 3; ++i) {

@@ -48,6 +48,15 @@ struct RowBand {
 };
 constexpr RowBand kAllRows = {0, 1 << 30};
 
+// Vector lanes of the show's fillers: 4 (SSE2, WebAssembly SIMD) or 8 (AVX2) pixels at a time,
+// drawing exactly the bits of the scalar code; the counting engine is always scalar.
+enum class RasterLanes { kScalar = 1, kFour = 4, kEight = 8 };
+// The default is the widest this processor runs; a wider one is lowered to that. Not
+// thread-safe: change it only while nothing draws.
+void setRasterizerLanes(RasterLanes lanes);
+RasterLanes rasterizerLanes();
+RasterLanes widestRasterizerLanes();
+
 struct ScreenCorner {
     float sx, sy;  // screen position
     float z;       // camera-space z (negative in front of the camera)
@@ -68,11 +77,10 @@ void fillLit(float* framebuffer, int width, int height, const ScreenCorner corne
 // written even where T.a is 0.
 void fillTextured(float* framebuffer, int width, int height, const ScreenCorner corners[3],
                   const Uv uv[3], const Texture& texture, RasterStats* stats = nullptr,
-             RowBand rows = kAllRows);
+                  RowBand rows = kAllRows);
 
 // u, v and intensity linear in screen space (w0 * a0 + w1 * a1 + w2 * a2 at each block's
 // top-left pixel, then stepped like q); colour = T.c * I, texel alpha ignored.
 void fillTexturedLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
                      const Uv uv[3], const Texture& texture, const float intensity[3],
-                     RasterStats* stats = nullptr,
-             RowBand rows = kAllRows);
+                     RasterStats* stats = nullptr, RowBand rows = kAllRows);

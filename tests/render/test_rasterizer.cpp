@@ -939,10 +939,12 @@ namespace {
 void engineFillRows(Frame& frame, const ScreenCorner c[3], const Shading& s, RowBand rows) {
     switch (s.filler) {
         case Filler::kLit:
-            fillLit(frame.data(), frame.width, frame.height, c, s.colour, s.intensity, nullptr, rows);
+            fillLit(frame.data(), frame.width, frame.height, c, s.colour, s.intensity, nullptr,
+                    rows);
             break;
         case Filler::kTextured:
-            fillTextured(frame.data(), frame.width, frame.height, c, s.uv, *s.texture, nullptr, rows);
+            fillTextured(frame.data(), frame.width, frame.height, c, s.uv, *s.texture, nullptr,
+                         rows);
             break;
         case Filler::kTexturedLit:
             fillTexturedLit(frame.data(), frame.width, frame.height, c, s.uv, *s.texture,
@@ -979,6 +981,73 @@ TEST(Rasterizer, BandsDrawTheSameBitsAsTheWholeScreen) {
     EXPECT_EQ(compareBandsWithWhole(Filler::kTextured, 128, 96, 1000, 22), "");
     EXPECT_EQ(compareBandsWithWhole(Filler::kTexturedLit, 128, 96, 1000, 23), "");
     EXPECT_EQ(compareBandsWithWhole(Filler::kLit, 640, 480, 100, 24), "");
+}
+
+}  // namespace
+
+namespace {
+
+// Every lane width this machine runs draws the scalar code's bits: random triangles of every
+// shape (those reaching beyond int32 edge values take the scalar blocks), texture coordinates
+// beyond the fast wrapping range, NaN and huge ones, and textures one texel wide or high.
+std::string compareLanesWithScalar(Filler filler, RasterLanes lanes, int width, int height,
+                                   int count, unsigned seed) {
+    const TestTexture textures[3] = {TestTexture(37, 23, 0.6f), TestTexture(1, 5, 0.3f),
+                                     TestTexture(16, 1, 1.0f)};
+    TriangleSource source(seed, width, height);
+    Frame scalar(width, height), vector(width, height);
+    for (int n = 0; n < count; ++n) {
+        ScreenCorner c[3];
+        std::string kind;
+        source.next(c, kind);
+        if (n % 5 == 0) {
+            // Corners thousands of pixels out: edge values cross int32 within the screen.
+            kind = "large";
+            const float reach = source.uniform(3000.0f, 16000.0f);
+            for (int i = 0; i < 3; ++i) {
+                c[i].sx = source.uniform(-reach, reach);
+                c[i].sy = source.uniform(-reach, reach);
+            }
+            const float area = (c[1].sx - c[0].sx) * (c[2].sy - c[0].sy) -
+                               (c[2].sx - c[0].sx) * (c[1].sy - c[0].sy);
+            if (area > 0) std::swap(c[1], c[2]);
+        }
+        Shading s = source.shading(filler, &textures[n % 3].texture);
+        if (n % 7 == 0) {
+            const float odd[4] = {NAN, 3e9f, -7e7f, INFINITY};
+            s.uv[source.pick(3)].u = odd[source.pick(4)];
+            s.uv[source.pick(3)].v = odd[source.pick(4)];
+        }
+        // -0 intensities: lanes that a step leaves alone must keep -0, not become +0.
+        if (n % 11 == 0) s.intensity[0] = s.intensity[1] = s.intensity[2] = -0.0f;
+        source.prefill(scalar);
+        vector.pixels = scalar.pixels;
+        setRasterizerLanes(RasterLanes::kScalar);
+        engineFill(scalar, c, s);
+        setRasterizerLanes(lanes);
+        engineFill(vector, c, s);
+        if (std::memcmp(scalar.data(), vector.data(), scalar.pixels.size() * sizeof(float)) != 0)
+            return "triangle " + std::to_string(n) + " (" + kind + ")";
+    }
+    return "";
+}
+
+TEST(Rasterizer, VectorLanesDrawTheScalarBits) {
+    const RasterLanes widest = widestRasterizerLanes();
+    for (const RasterLanes lanes : {RasterLanes::kFour, RasterLanes::kEight}) {
+        if (static_cast<int>(lanes) > static_cast<int>(widest)) continue;
+        SCOPED_TRACE(static_cast<int>(lanes));
+        EXPECT_EQ(compareLanesWithScalar(Filler::kLit, lanes, 128, 96, 4000, 31), "");
+        EXPECT_EQ(compareLanesWithScalar(Filler::kTextured, lanes, 128, 96, 3000, 32), "");
+        EXPECT_EQ(compareLanesWithScalar(Filler::kTexturedLit, lanes, 128, 96, 3000, 33), "");
+        EXPECT_EQ(compareLanesWithScalar(Filler::kLit, lanes, 640, 480, 100, 34), "");
+        EXPECT_EQ(compareLanesWithScalar(Filler::kTexturedLit, lanes, 640, 480, 100, 35), "");
+    }
+    setRasterizerLanes(widest);
+    EXPECT_EQ(rasterizerLanes(), widest);
+    // A width the machine lacks gives the widest it has.
+    setRasterizerLanes(RasterLanes::kEight);
+    EXPECT_EQ(rasterizerLanes(), widest);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The whole show is the same picture however it is drawn: any number of threads.
+// The whole show is the same picture however it is drawn: any number of threads, any vector
+// lanes of the rasterizer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,7 +27,8 @@ uint64_t hashFrame(const float* framebuffer) {
 }
 
 // Every fourth row of the show, in order (the falling discs carry state), from a fresh start.
-std::vector<uint64_t> showHashes(int threads) {
+std::vector<uint64_t> showHashes(int threads, RasterLanes lanes) {
+    setRasterizerLanes(lanes);
     Show show;
     EXPECT_TRUE(startShow(show, DEMO_TEST_DATA_DIR, nullptr));
     setRenderThreads(show, threads);
@@ -38,17 +40,25 @@ std::vector<uint64_t> showHashes(int threads) {
         hashes.push_back(hashFrame(show.framebuffer));
     }
     endShow(show);
+    setRasterizerLanes(widestRasterizerLanes());
     return hashes;
 }
 
-TEST(Frame, WholeShowIsBitIdenticalOnAnyNumberOfThreads) {
-    const std::vector<uint64_t> reference = showHashes(1);
-    for (const int threads : {2, 4}) {
-        const std::vector<uint64_t> hashes = showHashes(threads);
+TEST(Frame, WholeShowIsBitIdenticalOnAnyNumberOfThreadsAndLanes) {
+    const std::vector<uint64_t> reference = showHashes(1, RasterLanes::kScalar);
+    const RasterLanes widest = widestRasterizerLanes();
+    struct Way {
+        int threads;
+        RasterLanes lanes;
+    };
+    // The widest lanes (8 with AVX2) on 2 and 4 threads, 4 lanes on one.
+    for (const Way way : {Way{1, RasterLanes::kFour}, Way{2, widest}, Way{4, widest}}) {
+        if (static_cast<int>(way.lanes) > static_cast<int>(widest)) continue;
+        const std::vector<uint64_t> hashes = showHashes(way.threads, way.lanes);
         ASSERT_EQ(hashes.size(), reference.size());
         for (size_t i = 0; i < reference.size(); ++i) {
-            ASSERT_EQ(hashes[i], reference[i])
-                << "row " << 4 * i << ", threads " << threads;
+            ASSERT_EQ(hashes[i], reference[i]) << "row " << 4 * i << ", threads " << way.threads
+                                               << ", lanes " << static_cast<int>(way.lanes);
         }
     }
 }
