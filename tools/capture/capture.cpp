@@ -574,7 +574,7 @@ void runUpTo(long first, const Options& options, Show& show, const Matrix4& came
 // The caller's show keeps the frame-to-frame state; the farm gets one show a thread. Each
 // start-up reseeds the one random stream and draws the same values from it, so the stream
 // stands after the last one where it stood after the first.
-std::unique_ptr<FrameFarm> startFarm(const Options& options, Show& state) {
+std::unique_ptr<FrameFarm> startFarm(const Options& options, Show& state, bool pictures) {
     startSilentShow(state, options.dataDir, 1);
     const int workers = options.threads > 0 ? options.threads : defaultRenderThreads();
     std::vector<std::unique_ptr<Show>> shows;
@@ -582,7 +582,7 @@ std::unique_ptr<FrameFarm> startFarm(const Options& options, Show& state) {
         shows.push_back(std::make_unique<Show>());
         startSilentShow(*shows.back(), options.dataDir, 1);
     }
-    auto farm = std::make_unique<FrameFarm>(std::move(shows));
+    auto farm = std::make_unique<FrameFarm>(std::move(shows), pictures);
     gPending.farm = farm.get();
     return farm;
 }
@@ -655,7 +655,7 @@ int captureFrames(const Options& options) {
             fail("cannot delete " + path.string() + ": " + error.message());
     }
     Show state;
-    std::unique_ptr<FrameFarm> farm = startFarm(options, state);
+    std::unique_ptr<FrameFarm> farm = startFarm(options, state, true);
     const Matrix4 camera = cameraFromKeys("");
     const FrameRange range = frameRange(options);
     Progress progress("frames", range.end);
@@ -854,7 +854,7 @@ int captureVideo(const Options& options) {
     if (!onPath("ffmpeg")) fail("--video needs ffmpeg on the PATH (or use --frames)");
     if (fs::is_directory(options.video)) fail(options.video + " is a folder");
     Show state;
-    std::unique_ptr<FrameFarm> farm = startFarm(options, state);
+    std::unique_ptr<FrameFarm> farm = startFarm(options, state, true);
     const std::string music = dataPath(options.dataDir, "demo110.mp3");
     const FrameRange range = frameRange(options);
     if (range.first >= range.end) fail("the range holds no frame at this --fps");
@@ -1013,7 +1013,7 @@ int runBench(const Options& options) {
 
 int renderOnly(const Options& options) {
     Show state;
-    std::unique_ptr<FrameFarm> farm = startFarm(options, state);
+    std::unique_ptr<FrameFarm> farm = startFarm(options, state, false);
     const Matrix4 camera = cameraFromKeys("");
     const FrameRange range = frameRange(options);
     Progress progress("render", range.end, range.first);

@@ -6,7 +6,8 @@
 #include "image_output.h"
 #include "render/screen.h"
 
-FrameFarm::FrameFarm(std::vector<std::unique_ptr<Show>> shows) : shows_(std::move(shows)) {
+FrameFarm::FrameFarm(std::vector<std::unique_ptr<Show>> shows, bool pictures)
+    : shows_(std::move(shows)), pictures_(pictures) {
     // Two frames a worker: one drawn while the other waits to be taken.
     slots_.resize(2 * shows_.size());
     for (Slot& slot : slots_) {
@@ -60,7 +61,7 @@ void FrameFarm::work(Show& show) {
         std::copy(slot->particles.begin(), slot->particles.end(),
                   std::begin(show.objects.particles));
         drawFrame(slot->frame, show);
-        convertFrame(show.framebuffer, slot->words);
+        if (pictures_) convertFrame(show.framebuffer, slot->words);
         std::string error;
         if (!slot->path.empty()) {
             wordsToImage(slot->words, kScreenWidth, kScreenHeight, image);

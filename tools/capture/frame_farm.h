@@ -21,8 +21,9 @@
 
 class FrameFarm {
 public:
-    // `shows` started (one thread each, no render pool of their own); at least one.
-    explicit FrameFarm(std::vector<std::unique_ptr<Show>> shows);
+    // `shows` started (one thread each, no render pool of their own); at least one. Without
+    // `pictures` the frames are drawn and nothing else: take() gives no words.
+    FrameFarm(std::vector<std::unique_ptr<Show>> shows, bool pictures);
     // abandon()
     ~FrameFarm();
     FrameFarm(const FrameFarm&) = delete;
@@ -66,4 +67,5 @@ private:
     std::condition_variable changed_;
     bool stop_ = false;
     std::string error_;
+    bool pictures_;
 };
