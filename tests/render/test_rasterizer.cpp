@@ -352,6 +352,20 @@ public:
         return s;
     }
 
+    // The next triangle with its shading, drawn over `frame` refilled at random.
+    struct Trial {
+        ScreenCorner c[3];
+        std::string kind;
+        Shading s;
+    };
+    Trial trial(Filler filler, const Texture* texture, Frame& frame) {
+        Trial t;
+        next(t.c, t.kind);
+        t.s = shading(filler, texture);
+        prefill(frame);
+        return t;
+    }
+
 private:
     std::mt19937 rng_;
     int w_, h_;
@@ -369,11 +383,7 @@ std::string compareWithReference(Filler filler, int width, int height, int count
     TriangleSource source(seed, width, height);
     Frame engine(width, height), reference(width, height);
     for (int n = 0; n < count; ++n) {
-        ScreenCorner c[3];
-        std::string kind;
-        source.next(c, kind);
-        const Shading s = source.shading(filler, &texture.texture);
-        source.prefill(reference);
+        const auto [c, kind, s] = source.trial(filler, &texture.texture, reference);
         engine.pixels = reference.pixels;
         const Frame before = reference;
 
@@ -848,11 +858,7 @@ TEST(Rasterizer, CountingEngineDrawsTheSamePixels) {
         int64_t changed = 0;
         Frame plain(w, h), counted(w, h);
         for (int n = 0; n < 1500; ++n) {
-            ScreenCorner c[3];
-            std::string kind;
-            source.next(c, kind);
-            const Shading s = source.shading(filler, &texture.texture);
-            source.prefill(plain);
+            const auto [c, kind, s] = source.trial(filler, &texture.texture, plain);
             counted.pixels = plain.pixels;
             const Frame before = plain;
             engineFill(plain, c, s);
@@ -959,11 +965,7 @@ std::string compareBandsWithWhole(Filler filler, int width, int height, int coun
     TriangleSource source(seed, width, height);
     Frame whole(width, height), banded(width, height);
     for (int n = 0; n < count; ++n) {
-        ScreenCorner c[3];
-        std::string kind;
-        source.next(c, kind);
-        const Shading s = source.shading(filler, &texture.texture);
-        source.prefill(whole);
+        const auto [c, kind, s] = source.trial(filler, &texture.texture, whole);
         banded.pixels = whole.pixels;
         engineFill(whole, c, s);
         const int bandRows = 8 * (1 + n % 5);
