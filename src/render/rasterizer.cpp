@@ -17,6 +17,12 @@
 #include <wasm_simd128.h>
 #endif
 
+// The eight-lane blocks are compiled under GCC's target pragma, which Clang does not know;
+// Clang builds for x86-64 (the fuzz targets) keep four lanes.
+#if defined(__x86_64__) && !defined(__clang__)
+#define RASTER_EIGHT_LANES 1
+#endif
+
 // Half-space rasterization in blocks after Pineda, "A Parallel Algorithm for Polygon
 // Rasterization" (SIGGRAPH 1988), with the serpentine block walk of McCormack and McNamara,
 // "Tiled Polygon Traversal Using Half-Plane Edge Functions" (2000).
@@ -34,10 +40,10 @@ constexpr int64_t kMinLanePixels = 32;
 
 // The widest lanes that this build and processor run.
 RasterLanes widestLanes() {
-#if defined(__x86_64__)
+#if defined(RASTER_EIGHT_LANES)
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") ? RasterLanes::kEight : RasterLanes::kFour;
-#elif defined(__wasm_simd128__)
+#elif defined(__x86_64__) || defined(__wasm_simd128__)
     return RasterLanes::kFour;
 #else
     return RasterLanes::kScalar;
@@ -535,7 +541,7 @@ namespace lanes4 {
 }  // namespace lanes4
 #endif
 
-#if defined(__x86_64__)
+#if defined(RASTER_EIGHT_LANES)
 #pragma GCC push_options
 #pragma GCC target("avx2")
 namespace lanes8 {
@@ -556,7 +562,7 @@ bool drawBlockInLanes([[maybe_unused]] RasterLanes lanes, const Setup<Fill::kLin
                       const Fill& fill, float* framebuffer, int width, int bx, int by,
                       const int64_t e[3]) {
     if (!blockFitsLanes(t, e)) return false;
-#if defined(__x86_64__)
+#if defined(RASTER_EIGHT_LANES)
     if (lanes == RasterLanes::kEight) {
         lanes8::drawBlockLanes<kTestCoverage>(t, fill, framebuffer, width, bx, by, e[0], e[1],
                                               e[2]);
