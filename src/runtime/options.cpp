@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "render/render_pool.h"
+
 const char* const kDemoUsage =
     "usage: demo [--window] [--headless] [--data DIR] [--threads N] [--edit [ASSETS_DIR]]\n"
     "Plays the show: about 101 seconds of music and pictures, full screen, then ends by itself.\n"
@@ -37,6 +39,16 @@ bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, s
             field = true;
             return true;
         };
+        // The value after '=' or in the next argument; false with `error` when there is none.
+        auto takeValue = [&](const char* what) {
+            if (hasValue) return true;
+            if (i + 1 >= argc) {
+                error = arg + " needs " + what;
+                return false;
+            }
+            value = argv[++i];
+            return true;
+        };
         if (arg == "--help" || arg == "-h") {
             if (!flag(options.help)) return false;
         } else if (arg == "--version") {
@@ -53,28 +65,17 @@ bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, s
             if (!hasValue && i + 1 < argc && argv[i + 1][0] != '-') value = argv[++i];
             options.editAssets = value;
         } else if (arg == "--threads") {
-            if (!hasValue) {
-                if (i + 1 >= argc) {
-                    error = "--threads needs a number";
-                    return false;
-                }
-                value = argv[++i];
-            }
+            if (!takeValue("a number")) return false;
             char* end = nullptr;
             const long threads = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || threads < 1 || threads > 16) {
-                error = "--threads takes a whole number from 1 to 16";
+            if (value.empty() || *end != '\0' || threads < 1 || threads > kMaxRenderThreads) {
+                error = "--threads takes a whole number from 1 to " +
+                        std::to_string(kMaxRenderThreads);
                 return false;
             }
             options.threads = static_cast<int>(threads);
         } else if (arg == "--data") {
-            if (!hasValue) {
-                if (i + 1 >= argc) {
-                    error = "--data needs a folder";
-                    return false;
-                }
-                value = argv[++i];
-            }
+            if (!takeValue("a folder")) return false;
             if (value.empty()) {
                 error = "--data needs a folder";
                 return false;
