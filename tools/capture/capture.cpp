@@ -4,7 +4,7 @@
 //
 // Every file is written under a temporary name beside its final one and renamed when whole, so
 // an interrupted or failed run leaves nothing under the final name. Frames before --from are
-// rendered without being written: the falling discs carry state from frame to frame.
+// stepped through without being drawn: the falling discs carry state from frame to frame.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -75,8 +75,8 @@ const char* const kUsage =
     "  --from P, --to P render only rows from P (included) to P (excluded); the default is the\n"
     "        whole show, rows 0 to 1480. P is a row (\"600\", fractions allowed) or BAR:BEAT\n"
     "        with bars and beats counted from 1, 32 rows a bar and 8 a beat: \"1:1\" is row 0,\n"
-    "        \"5:1\" row 128, \"47:2\" row 1480, the end. Frames before --from are rendered\n"
-    "        unwritten, so that the falling discs are where they would be.\n"
+    "        \"5:1\" row 128, \"47:2\" row 1480, the end. Frames before --from are stepped\n"
+    "        through undrawn, so that the falling discs are where they would be.\n"
     "options of --video:\n"
     "  --size WxH       frame size, even both ways and no smaller than the picture (default:\n"
     "        the picture's own size). The picture is enlarged by the largest whole factor that\n"
@@ -561,12 +561,12 @@ int captureOne(const Options& options) {
     return 0;
 }
 
-// Renders frames [0, range.first) unwritten so that the show's state is that of the demo.
-void runUpTo(long first, const Options& options, Show& show, const Matrix4& camera,
-             Progress& progress) {
+// Frames [0, first) only advance the state: nothing of them is kept.
+void advanceUpTo(long first, const Options& options, Show& state, const Matrix4& camera,
+                 Progress& progress) {
     for (long n = 0; n < first; ++n) {
-        renderFrame(showFrame(n, options.fps, camera), show);
-        checkInterrupt();
+        advanceFrame(showFrame(n, options.fps, camera), state);
+        if (n % 64 == 0) checkInterrupt();
         progress.step(n + 1);
     }
 }
@@ -593,15 +593,6 @@ void stopFarm(std::unique_ptr<FrameFarm>& farm) {
     farm.reset();
 }
 
-// Frames [0, first) only advance the state: nothing of them is kept.
-void advanceUpTo(long first, const Options& options, Show& state, const Matrix4& camera,
-                 Progress& progress) {
-    for (long n = 0; n < first; ++n) {
-        advanceFrame(showFrame(n, options.fps, camera), state);
-        if (n % 64 == 0) checkInterrupt();
-        progress.step(n + 1);
-    }
-}
 
 // Frames range.first .. range.end - 1 through the farm, a few ahead of the one taken back:
 // pathOf(n) names frame n's PNG (no function: none), consume(n, words) sees each in order.
@@ -1000,7 +991,7 @@ int runBench(const Options& options) {
     const Matrix4 camera = cameraFromKeys("");
     const FrameRange range = frameRange(options);
     Progress progress("bench", range.end);
-    runUpTo(range.first, options, show, camera, progress);
+    advanceUpTo(range.first, options, show, camera, progress);
     FrameTimes times;
     for (long n = range.first; n < range.end; ++n) {
         timeFrame(showFrame(n, options.fps, camera), show, times);
