@@ -116,7 +116,7 @@ void BM_PlasmaBand(benchmark::State& state) {
     const double al = static_cast<double>(state.range(0)) / kScreenWidth;
     for (auto _ : state) {
         time += 1.0f / 60.0f;
-        drawPlasmaBand(framebuffer, time, 1.0, al);
+        drawPlasmaBand(framebuffer, ScreenSize{}, time, 1.0, al);
         benchmark::DoNotOptimize(framebuffer[kCentreFloat]);
     }
     state.SetItemsProcessed(state.iterations() * 241 * state.range(0));
@@ -153,7 +153,7 @@ void BM_BlendImage(benchmark::State& state) {
     static BenchPicture picture(kScreenWidth, 200);
     float* framebuffer = fullFrame();
     for (auto _ : state) {
-        blendImage(framebuffer, picture.texture, kCreditTopRow, 0.7f, lanesArg(state));
+        blendImage(framebuffer, ScreenSize{}, picture.texture, kCreditTopRow, 0.7f, lanesArg(state));
         benchmark::DoNotOptimize(framebuffer[kCentreFloat]);
     }
     state.SetItemsProcessed(state.iterations() * kScreenWidth * 200);
@@ -170,7 +170,7 @@ void BM_TwisterSpans(benchmark::State& state) {
             const float* textureRow = strip.texels.data() + static_cast<long>(y) * 4 * 512;
             for (int side = 0; side < 4; ++side) {
                 const float width = 60.0f + static_cast<float>((y * 7 + side * 53) % 220);
-                drawTwisterSpan(row, textureRow, 312 + side * 40, width, side * kTwisterStripWidth,
+                drawTwisterSpan(row, kScreenWidth, textureRow, 312 + side * 40, width, side * kTwisterStripWidth,
                                 width * 0.0025f, 512, lanesArg(state));
                 pixels += static_cast<int64_t>(width);
             }
@@ -184,7 +184,7 @@ void BM_TwisterSpans(benchmark::State& state) {
 void BM_ResetDepth(benchmark::State& state) {
     float* framebuffer = fullFrame();
     for (auto _ : state) {
-        resetDepth(framebuffer);
+        resetDepth(framebuffer, kScreenPixels);
         benchmark::DoNotOptimize(framebuffer[kCentreFloat]);
     }
     state.SetItemsProcessed(state.iterations() * kScreenPixels);

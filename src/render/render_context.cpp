@@ -113,10 +113,10 @@ const char* missingPart(const RenderContext& context, const Face& face, bool lit
 
 }  // namespace
 
-ViewVolume* createViewVolume(float* framebuffer) {
+ViewVolume* createViewVolume(float* framebuffer, const ScreenSize& screen) {
     ViewVolume* view = new ViewVolume{};
-    view->width = static_cast<float>(kScreenWidth);
-    view->height = static_cast<float>(kScreenHeight);
+    view->width = static_cast<float>(screen.width);
+    view->height = static_cast<float>(screen.height);
     view->fov = 50.0f;
     view->aspect = 1.3333334f;  // 4/3 as a float
     view->nearZ = -0.1f;
@@ -427,7 +427,7 @@ void drawFaces(RenderContext& context) {
     BandJob job{context.drawItems, itemCount, view.framebuffer, width, height, height,
                 context.stats};
     // The counters are shared by every face, so a counted frame stays on this thread.
-    if (renderThreads(context.pool) > 1 && height % kBandRows == 0 && context.stats == nullptr)
+    if (renderThreads(context.pool) > 1 && context.stats == nullptr)
         job.bandRows = kBandRows;
     runBands(context.pool, drawBand, &job, (height + job.bandRows - 1) / job.bandRows);
 }

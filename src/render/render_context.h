@@ -22,6 +22,7 @@
 #include <cstdint>
 
 #include "render/math.h"
+#include "render/screen.h"
 #include "render/texture.h"
 
 struct RenderPool;
@@ -129,9 +130,10 @@ struct RenderContext {
     RasterStats* stats;
 };
 
-// The camera record of a kScreenWidth x kScreenHeight framebuffer (render/screen.h): six
-// normalised clip planes, projScale 201.
-ViewVolume* createViewVolume(float* framebuffer);
+// The camera record of a framebuffer of `screen`'s size (render/screen.h): six normalised clip
+// planes, the same at every size, and projScale floor(height / 2 / tan 50 deg), 201 at 640 x
+// 480, so that a larger screen shows the same picture with more pixels.
+ViewVolume* createViewVolume(float* framebuffer, const ScreenSize& screen = ScreenSize{});
 // Every array at kContextCapacity entries, every Face slot empty (no material), counts 0.
 RenderContext* createRenderContext(TextureTable* textures, ViewVolume* viewVolume);
 // The demo keeps both for its whole run; tests and tools give them back with these.

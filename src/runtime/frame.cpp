@@ -20,10 +20,11 @@ int sceneNumberAt(const DemoTracks& tracks, double row) {
     return roundChoice(trackValue(tracks.tracks[kSceneTrack], row));
 }
 
-float* allocateFramebuffer() {
+float* allocateFramebuffer(const ScreenSize& screen) {
     // The block is never freed.
-    void* block = allocateAligned(kScreenFloats * sizeof(float));
-    if (block) std::memset(block, 0, kScreenFloats * sizeof(float));
+    const size_t bytes = static_cast<size_t>(screen.floats()) * sizeof(float);
+    void* block = allocateAligned(bytes);
+    if (block) std::memset(block, 0, bytes);
     return static_cast<float*>(block);
 }
 
@@ -34,9 +35,9 @@ struct ClearJob {
     int floatsPerBand;
 };
 
-// With several threads the clear is cut into this many pieces; a multiple of the threads.
+// With several threads the clear is cut into this many pieces; a multiple of the threads, and
+// a divisor of every screen's float count (sides are multiples of 8).
 constexpr int kClearBands = 16;
-static_assert(kScreenFloats % kClearBands == 0);
 
 void clearBand(void* data, int band) {
     const ClearJob& job = *static_cast<const ClearJob*>(data);
@@ -49,7 +50,8 @@ SceneInput beginFrame(const FrameState& frame, Show& show) {
     StartupObjects& objects = show.objects;
     // All-zero bits are 0.0f: black colour and "nothing drawn" depth in one pass.
     const int bands = renderThreads(objects.context->pool) > 1 ? kClearBands : 1;
-    ClearJob clear{objects.viewVolume->framebuffer, kScreenFloats / bands};
+    ClearJob clear{objects.viewVolume->framebuffer,
+                   static_cast<int>(objects.screen.floats() / bands)};
     runBands(objects.context->pool, clearBand, &clear, bands);
     objects.context->warnedThisFrame = false;
     updateLight(*objects.light, frame.currentTime);

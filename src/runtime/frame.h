@@ -20,9 +20,9 @@ struct FrameState {
 TrackValues readTrackValues(const DemoTracks& tracks, double row);
 int sceneNumberAt(const DemoTracks& tracks, double row);
 
-// The framebuffer: kScreenWidth x kScreenHeight pixels of (r, g, b, depth) floats, 64-byte
-// aligned, zeroed.
-float* allocateFramebuffer();
+// The framebuffer: screen.width x screen.height pixels of (r, g, b, depth) floats, 64-byte
+// aligned, zeroed; null when there is not enough memory.
+float* allocateFramebuffer(const ScreenSize& screen);
 
 // Steps 2 to 7 of a frame: clear the framebuffer, move the light, run the scene block of the
 // row's scene number, then the overlays. Returns the scene number it ran.

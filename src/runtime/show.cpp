@@ -29,15 +29,16 @@ bool getDemoTracks(SyncDevice* device, DemoTracks& tracks) {
     return true;
 }
 
-bool startShow(Show& show, const std::string& dataDir, MusicPlayer* music) {
+bool startShow(Show& show, const std::string& dataDir, MusicPlayer* music,
+               const ScreenSize& screen) {
     show = Show{};
     show.dataDir = dataDir;
-    show.framebuffer = allocateFramebuffer();
+    show.framebuffer = allocateFramebuffer(screen);
     if (!show.framebuffer) {
         std::printf("out of memory for the framebuffer\n");
         return false;
     }
-    loadStartupAssets(show.objects, show.framebuffer, dataDir);
+    loadStartupAssets(show.objects, show.framebuffer, screen, dataDir);
 
     if (music) {
         if (!music->init(44100)) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "audio/music_player.h"
+#include "render/screen.h"
 #include "runtime/sync.h"
 #include "scenes/startup_objects.h"
 #include "scenes/track_values.h"
@@ -21,21 +22,22 @@ struct DemoTracks {
 
 struct Show {
     std::string dataDir;
-    float* framebuffer = nullptr;  // see allocateFramebuffer
+    float* framebuffer = nullptr;  // see allocateFramebuffer; objects.screen gives its size
     StartupObjects objects{};
     SyncDevice* device = nullptr;
     DemoTracks tracks{};
     MusicPlayer* music = nullptr;  // not owned; null for a show without sound
 };
 
-// Makes the show from `dataDir`. With a music player, it is initialised and the music file
+// Makes the show from `dataDir`, drawn at `screen`'s size. With a music player, it is initialised and the music file
 // opened at its place in the order. False when the start-up cannot go on; the reason has been
 // printed ("bass init error\n", "error (%d) while creating stream\n", "sync failed, out of
 // memory?"), followed by a line naming the file where there is one, and nothing is left to
 // end. A data file that cannot be read ends the program with
 // its message (see loadTexture, loadMesh). A damaged track file is reported in one line and
 // the show goes on with what it holds.
-bool startShow(Show& show, const std::string& dataDir, MusicPlayer* music);
+bool startShow(Show& show, const std::string& dataDir, MusicPlayer* music,
+               const ScreenSize& screen = ScreenSize{});
 
 // What a music layer's error code means, for the line that names the music file.
 const char* musicErrorText(int code);

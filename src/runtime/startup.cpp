@@ -73,11 +73,13 @@ Mesh* loadMesh(const char* path) {
     std::exit(1);
 }
 
-void loadStartupAssets(StartupObjects& objects, float* framebuffer, const std::string& dataDir) {
+void loadStartupAssets(StartupObjects& objects, float* framebuffer, const ScreenSize& screen,
+                       const std::string& dataDir) {
     objects.random = new MTRand(kDemoSeed);
 
+    objects.screen = screen;
     objects.textureTable = new TextureTable{};
-    objects.viewVolume = createViewVolume(framebuffer);
+    objects.viewVolume = createViewVolume(framebuffer, screen);
     objects.context = createRenderContext(objects.textureTable, objects.viewVolume);
 
     static const char* const kGreetFiles[kGreetImageCount] = {

@@ -19,9 +19,10 @@ Texture* loadTexture(const char* path, const char* name);
 // readMesh with its notes printed, or on failure its message and exit status 1.
 Mesh* loadMesh(const char* path);
 
-// Seeds the random stream, makes the texture table, view volume, render context and light, and
-// loads every picture and mesh but the spikes.
-void loadStartupAssets(StartupObjects& objects, float* framebuffer, const std::string& dataDir);
+// Seeds the random stream, makes the texture table, view volume (for a framebuffer of `screen`'s
+// size), render context and light, and loads every picture and mesh but the spikes.
+void loadStartupAssets(StartupObjects& objects, float* framebuffer, const ScreenSize& screen,
+                       const std::string& dataDir);
 
 // The 64 spikes and the 200 particles, from the random stream right after the seeding.
 void placeRandomObjects(StartupObjects& objects, const std::string& dataDir);

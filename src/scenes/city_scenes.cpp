@@ -1,7 +1,9 @@
+#include <algorithm>
 #include <cstring>
 
 #include "render/screen.h"
 #include "scenes/mesh_submission.h"
+#include "scenes/picture_sampling.h"
 #include "scenes/scene_blocks.h"
 #include "scenes/scene_pass.h"
 
@@ -31,16 +33,48 @@ void submitCity(StartupObjects& objects, const SceneInput& input, float grey) {
 
 }  // namespace
 
-void drawGreetingBanner(float* framebuffer, StartupObjects& objects, double greet) {
+namespace {
+
+// The banner on a scaled screen: every float of the four nearest texels, weighted by distance.
+void drawBannerScaled(float* framebuffer, const ScreenSize& screen, const Texture& image,
+                      int pictureRows, int pictureColumns) {
+    const int firstRow = screen.pixelFrom(kBannerTopRow);
+    const int endRow = std::min(screen.pixelFrom(kBannerTopRow + pictureRows), screen.height);
+    const int columns = std::min(screen.pixelFrom(pictureColumns), screen.width);
+    const long rowFloats = static_cast<long>(image.width) * 4;
+    for (int y = firstRow; y < endRow; ++y) {
+        const BilinearTap v = bilinearTap(screen.picturePosition(y) - kBannerTopRow, pictureRows);
+        const float* row0 = image.texels + v.i0 * rowFloats;
+        const float* row1 = image.texels + v.i1 * rowFloats;
+        float* pixel = framebuffer + static_cast<long>(y) * screen.width * 4;
+        for (int x = 0; x < columns; ++x, pixel += 4) {
+            const BilinearTap u = bilinearTap(screen.picturePosition(x), pictureColumns);
+            for (int c = 0; c < 4; ++c) {
+                const float top = row0[4 * u.i0 + c] * (1.0f - u.f) + row0[4 * u.i1 + c] * u.f;
+                const float bottom = row1[4 * u.i0 + c] * (1.0f - u.f) + row1[4 * u.i1 + c] * u.f;
+                pixel[c] = top * (1.0f - v.f) + bottom * v.f;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void drawGreetingBanner(float* framebuffer, const ScreenSize& screen, StartupObjects& objects,
+                        double greet) {
     const int g = roundChoice(greet);
     if (g < 1 || g > kGreetImageCount) return;
     const Texture* image = objects.greetImages[g];
     if (image == nullptr || image->texels == nullptr) return;
     const int rows = image->height < kBannerRows ? image->height : kBannerRows;
     const int columns = image->width < kScreenWidth ? image->width : kScreenWidth;
-    if (columns < 1) return;
+    if (columns < 1 || rows < 1) return;
+    if (screen.scale != 1.0) {
+        drawBannerScaled(framebuffer, screen, *image, rows, columns);
+        return;
+    }
     for (int r = 0; r < rows; ++r) {
-        std::memcpy(framebuffer + static_cast<long>(kBannerTopRow + r) * kScreenWidth * 4,
+        std::memcpy(framebuffer + static_cast<long>(kBannerTopRow + r) * screen.width * 4,
                     image->texels + static_cast<long>(r) * image->width * 4,
                     sizeof(float) * 4 * columns);
     }
@@ -48,11 +82,12 @@ void drawGreetingBanner(float* framebuffer, StartupObjects& objects, double gree
 
 void drawCitySilhouette(StartupObjects& objects, const SceneInput& input) {
     float* framebuffer = objects.viewVolume->framebuffer;
-    for (int y = 0; y < kScreenHeight; ++y) {
+    const ScreenSize& screen = objects.screen;
+    for (int y = 0; y < screen.height; ++y) {
         // Values above 1 in the upper rows are kept; the display clamps.
-        const float blue = toFloat(0.04 + 0.007 * (kScreenHeight - y));
-        float* pixel = framebuffer + static_cast<long>(y) * kScreenWidth * 4;
-        for (int x = 0; x < kScreenWidth; ++x, pixel += 4) {
+        const float blue = toFloat(0.04 + 0.007 * (kScreenHeight - screen.picturePosition(y)));
+        float* pixel = framebuffer + static_cast<long>(y) * screen.width * 4;
+        for (int x = 0; x < screen.width; ++x, pixel += 4) {
             pixel[0] = 0.0f;
             pixel[1] = 0.0f;
             pixel[2] = blue;
@@ -62,7 +97,7 @@ void drawCitySilhouette(StartupObjects& objects, const SceneInput& input) {
     beginPass(*objects.context, *objects.light, input.freeCamera);
     submitCity(objects, input, 0.0f);
     flushContext(*objects.context);
-    drawGreetingBanner(framebuffer, objects, input.tracks.greet);
+    drawGreetingBanner(framebuffer, screen, objects, input.tracks.greet);
 }
 
 void drawGreyCity(StartupObjects& objects, const SceneInput& input) {

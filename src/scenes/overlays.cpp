@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "render/render_pool.h"
-#include "render/screen.h"
 #include "scenes/float_lanes.h"
+#include "scenes/picture_sampling.h"
 
 namespace {
 
@@ -71,11 +71,11 @@ float clampUnit(float v) {
     return v;
 }
 
-// al * kScreenWidth truncated, kept to one row (and to 0 for NaN or negative values).
-int bandColumns(double al) {
-    const double columns = al * kScreenWidth;
+// al * width truncated, kept to one row (and to 0 for NaN or negative values).
+int bandColumns(double al, int width) {
+    const double columns = al * width;
     if (!(columns >= 1.0)) return 0;
-    if (columns >= kScreenWidth) return kScreenWidth;
+    if (columns >= width) return width;
     return static_cast<int>(columns);
 }
 
@@ -91,28 +91,32 @@ namespace {
 
 struct PlasmaJob {
     float* framebuffer;
+    ScreenSize screen;
     PlasmaFrame frame;
+    int firstRow, endRow;  // screen rows
     int columns;
     float weight;
+    double inverseScale;  // picture pixels per screen pixel
     double stepSin, stepCos;
 };
 
 constexpr int kPlasmaBandRows = 16;
-constexpr int kPlasmaRows = kPlasmaLastRow - kPlasmaFirstRow + 1;
 
 // Rows of the band, each on its own: any split of them gives the same bits.
 void drawPlasmaRows(void* data, int band) {
     const PlasmaJob& job = *static_cast<const PlasmaJob*>(data);
-    const int first = kPlasmaFirstRow + band * kPlasmaBandRows;
-    const int last = std::min(first + kPlasmaBandRows - 1, kPlasmaLastRow);
-    for (int y = first; y <= last; ++y) {
-        const float Y = static_cast<float>(240 - y);
-        const double start = rowTerm(job.frame, Y) + -320.0 * kColumnFactor;
+    const int first = job.firstRow + band * kPlasmaBandRows;
+    const int end = std::min(first + kPlasmaBandRows, job.endRow);
+    for (int y = first; y < end; ++y) {
+        const float Y = static_cast<float>(240.0 - job.screen.picturePosition(y));
+        // X of a pixel's centre, (x + 0.5) / S - 0.5 - 320: exactly x - 320 at scale 1.
+        const double start = rowTerm(job.frame, Y) + (0.5 * job.inverseScale - 320.5) * kColumnFactor;
         double waveSin = std::sin(start);
         double waveCos = std::cos(start);
-        float* pixel = job.framebuffer + static_cast<long>(y) * kScreenWidth * 4;
+        float* pixel = job.framebuffer + static_cast<long>(y) * job.screen.width * 4;
         for (int x = 0; x < job.columns; ++x, pixel += 4) {
-            const PlasmaColour c = plasmaAt(job.frame, static_cast<float>(x - 320), Y, waveSin);
+            const float X = static_cast<float>((x + 0.5) * job.inverseScale - 320.5);
+            const PlasmaColour c = plasmaAt(job.frame, X, Y, waveSin);
             const double nextSin = waveSin * job.stepCos + waveCos * job.stepSin;
             waveCos = waveCos * job.stepCos - waveSin * job.stepSin;
             waveSin = nextSin;
@@ -127,19 +131,33 @@ void drawPlasmaRows(void* data, int band) {
 
 }  // namespace
 
-void drawPlasmaBand(float* framebuffer, float currentTime, double wfac, double al,
-                    RenderPool* pool) {
+void drawPlasmaBand(float* framebuffer, const ScreenSize& screen, float currentTime, double wfac,
+                    double al, RenderPool* pool) {
     const float a = 80.0f * currentTime;
-    PlasmaJob job{framebuffer, plasmaFrame(a), bandColumns(al), static_cast<float>(wfac), 0.0, 0.0};
-    // The wave's argument grows by the column factor from one column to the next, so its
-    // sine is carried along the row by the angle-addition rotation (double precision: the
+    PlasmaJob job{};
+    job.framebuffer = framebuffer;
+    job.screen = screen;
+    job.frame = plasmaFrame(a);
+    job.firstRow = screen.pixelFrom(kPlasmaFirstRow);
+    job.endRow = std::min(screen.pixelFrom(kPlasmaLastRow + 1), screen.height);
+    job.columns = bandColumns(al, screen.width);
+    job.weight = static_cast<float>(wfac);
+    job.inverseScale = 1.0 / screen.scale;
+    // The wave's argument grows by the column factor from one picture column to the next, so
+    // its sine is carried along the row by the angle-addition rotation (double precision: the
     // drift over a row of steps stays far below float resolution) instead of a sine per pixel.
-    job.stepSin = std::sin(kColumnFactor);
-    job.stepCos = std::cos(kColumnFactor);
-    if (job.columns > 0) {
-        runBands(pool, drawPlasmaRows, &job, (kPlasmaRows + kPlasmaBandRows - 1) / kPlasmaBandRows);
+    const double step = kColumnFactor * job.inverseScale;
+    job.stepSin = std::sin(step);
+    job.stepCos = std::cos(step);
+    const int rows = job.endRow - job.firstRow;
+    if (job.columns > 0 && rows > 0) {
+        runBands(pool, drawPlasmaRows, &job, (rows + kPlasmaBandRows - 1) / kPlasmaBandRows);
     }
-    framebuffer[0] = 0.7f;
+    // The red dot covers picture pixel (0, 0) at any scale.
+    const int dot = std::max(screen.pixelFrom(1), 1);
+    for (int y = 0; y < dot; ++y) {
+        for (int x = 0; x < dot; ++x) framebuffer[4 * (static_cast<long>(y) * screen.width + x)] = 0.7f;
+    }
 }
 
 namespace {
@@ -172,16 +190,57 @@ void blendRowLanes(float* pixel, const float* texel, int columns, float weight) 
 
 }  // namespace
 
-void blendImage(float* framebuffer, const Texture& image, int topRow, float weight,
-                PassLanes lanes) {
-    if (image.texels == nullptr || image.width < 1 || topRow >= kScreenHeight) return;
-    const int columns = image.width < kScreenWidth ? image.width : kScreenWidth;
+namespace {
+
+// blendImage on a scaled screen. The four texels are weighted by their alpha as well, and the
+// sum is the texel * alpha of the blend, so transparent texels add nothing.
+void blendImageScaled(float* framebuffer, const ScreenSize& screen, const Texture& image,
+                      int topRow, float weight) {
+    const int columns = std::min(screen.pixelFrom(std::min(image.width, kScreenWidth)), screen.width);
+    const int firstRow = std::max(screen.pixelFrom(topRow), 0);
+    const int endRow = std::min(screen.pixelFrom(static_cast<double>(topRow) + image.height),
+                                screen.height);
+    const long rowFloats = static_cast<long>(image.width) * 4;
+    for (int y = firstRow; y < endRow; ++y) {
+        const BilinearTap v = bilinearTap(screen.picturePosition(y) - topRow, image.height);
+        const float* row0 = image.texels + v.i0 * rowFloats;
+        const float* row1 = image.texels + v.i1 * rowFloats;
+        float* pixel = framebuffer + static_cast<long>(y) * screen.width * 4;
+        for (int x = 0; x < columns; ++x, pixel += 4) {
+            const BilinearTap u = bilinearTap(screen.picturePosition(x), image.width);
+            const float* t[4] = {row0 + 4 * u.i0, row0 + 4 * u.i1, row1 + 4 * u.i0,
+                                 row1 + 4 * u.i1};
+            const float w[4] = {(1.0f - u.f) * (1.0f - v.f), u.f * (1.0f - v.f),
+                                (1.0f - u.f) * v.f, u.f * v.f};
+            float covered = 0.0f, sum[3] = {0.0f, 0.0f, 0.0f};
+            for (int k = 0; k < 4; ++k) {
+                const float a = w[k] * t[k][3];
+                covered += a;
+                for (int c = 0; c < 3; ++c) sum[c] += t[k][c] * a;
+            }
+            const float keep = 1.0f - weight * covered;
+            for (int c = 0; c < 3; ++c) pixel[c] = clampUnit(pixel[c]) * keep + sum[c] * weight;
+        }
+    }
+}
+
+}  // namespace
+
+void blendImage(float* framebuffer, const ScreenSize& screen, const Texture& image, int topRow,
+                float weight, PassLanes lanes) {
+    if (image.texels == nullptr || image.width < 1 || image.height < 1) return;
+    if (screen.scale != 1.0) {
+        blendImageScaled(framebuffer, screen, image, topRow, weight);
+        return;
+    }
+    if (topRow >= screen.height) return;
+    const int columns = image.width < screen.width ? image.width : screen.width;
     for (int r = 0; r < image.height; ++r) {
         const int y = topRow + r;
-        if (y >= kScreenHeight) break;
+        if (y >= screen.height) break;
         if (y < 0) continue;
         const float* texel = image.texels + static_cast<long>(r) * image.width * 4;
-        float* pixel = framebuffer + static_cast<long>(y) * kScreenWidth * 4;
+        float* pixel = framebuffer + static_cast<long>(y) * screen.width * 4;
 #ifdef SCENE_FLOAT_LANES
         if (lanes == PassLanes::Vector) {
             blendRowLanes(pixel, texel, columns, weight);

@@ -1,8 +1,11 @@
 // Full-screen 2D overlays drawn over every frame after the scene: the plasma band, the
 // compofiller picture and the two credit pictures. They write r, g, b of framebuffer pixels
-// (kScreenWidth x kScreenHeight, four floats each, rows top to bottom) and never the depth float.
+// (screen.width x screen.height, four floats each, rows top to bottom) and never the depth
+// float. Rows and columns are those of the 640 x 480 picture; a scaled screen draws the same
+// picture with more pixels (render/screen.h).
 #pragma once
 
+#include "render/screen.h"
 #include "render/texture.h"
 #include "scenes/pass_lanes.h"
 
@@ -22,15 +25,18 @@ struct PlasmaColour {
 // around is derived from a.
 PlasmaColour plasmaColour(float a, float X, float Y);
 
-// Blends the band over columns 0 .. al * kScreenWidth - 1 (at most kScreenWidth) with weight
-// wfac * k, then sets the red of pixel (0, 0) to 0.7. The rows are shared out over `pool`'s
-// threads when there is one.
-void drawPlasmaBand(float* framebuffer, float currentTime, double wfac, double al,
-                    RenderPool* pool = nullptr);
+// Blends the band over screen columns 0 .. al * screen.width - 1 (at most all) with weight
+// wfac * k, then sets the red of picture pixel (0, 0) to 0.7. Each pixel takes the band's
+// colour at its centre's picture position. The rows are shared out over `pool`'s threads when
+// there is one.
+void drawPlasmaBand(float* framebuffer, const ScreenSize& screen, float currentTime, double wfac,
+                    double al, RenderPool* pool = nullptr);
 
-// Alpha-blends `image` with its top-left corner at (0, topRow): each pixel's colour, clamped
-// to 0..1 first, becomes old * (1 - alpha) + texel * alpha with alpha = weight * texel alpha.
-// Only the part on screen is drawn (at most kScreenWidth columns, rows 0 .. kScreenHeight - 1).
-// `lanes` picks the vector code or its scalar reference (the same bits).
-void blendImage(float* framebuffer, const Texture& image, int topRow, float weight,
-                PassLanes lanes = PassLanes::Vector);
+// Alpha-blends `image` with its top-left corner at picture position (0, topRow): each pixel's
+// colour, clamped to 0..1 first, becomes old * (1 - alpha) + texel * alpha with alpha = weight
+// * texel alpha. Only the part on screen is drawn (at most 640 picture columns). A scaled
+// screen reads the picture between texels, colours weighted by their alpha, so that no
+// transparent texel's colour shows at an edge. `lanes` picks the vector code or its scalar
+// reference (the same bits).
+void blendImage(float* framebuffer, const ScreenSize& screen, const Texture& image, int topRow,
+                float weight, PassLanes lanes = PassLanes::Vector);

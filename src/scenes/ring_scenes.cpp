@@ -64,7 +64,7 @@ void drawRingTunnel(StartupObjects& objects, const SceneInput& input) {
     flushContext(context);
 
     // The text is drawn over the rings wherever its faces are.
-    resetDepth(objects.viewVolume->framebuffer);
+    resetDepth(objects.viewVolume->framebuffer, objects.screen.pixels());
 
     const Matrix4 textCamera = identityCamera();
     beginPass(context, *objects.light, textCamera);

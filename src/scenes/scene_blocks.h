@@ -16,6 +16,8 @@ void drawGreyCity(StartupObjects& objects, const SceneInput& input);        // 4
 void drawCityAndSpikes(StartupObjects& objects, const SceneInput& input);   // 5
 void drawCubeGrid(StartupObjects& objects, const SceneInput& input);        // 7
 
-// The banner of scene 3: rows 407 .. kScreenHeight - 1 from greeting image `greet` rounded (1..6;
-// any other value shows none). Copies all four floats of each pixel that lies on screen.
-void drawGreetingBanner(float* framebuffer, StartupObjects& objects, double greet);
+// The banner of scene 3: picture rows 407 .. 479 from greeting image `greet` rounded (1..6;
+// any other value shows none). Copies all four floats of each pixel that lies on screen; a
+// scaled screen takes them between the four nearest texels.
+void drawGreetingBanner(float* framebuffer, const ScreenSize& screen, StartupObjects& objects,
+                        double greet);

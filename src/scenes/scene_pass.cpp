@@ -1,6 +1,5 @@
 #include "scenes/scene_pass.h"
 
-#include "render/screen.h"
 #include "scenes/mesh_submission.h"
 #include "scenes/ring_builder.h"
 #include "scenes/track_values.h"
@@ -29,6 +28,6 @@ void submitPlacedMesh(Mesh& mesh, const Matrix4& view, RenderContext& context) {
     submitMesh(mesh, view, context, code);
 }
 
-void resetDepth(float* framebuffer) {
-    for (int i = 0; i < kScreenPixels; ++i) framebuffer[4 * i + 3] = 0.0f;
+void resetDepth(float* framebuffer, long pixels) {
+    for (long i = 0; i < pixels; ++i) framebuffer[4 * i + 3] = 0.0f;
 }

@@ -18,5 +18,5 @@ void setMeshPosition(Mesh& mesh, float x, float y, float z);
 // placeMesh, testMeshBounds, submitMesh.
 void submitPlacedMesh(Mesh& mesh, const Matrix4& view, RenderContext& context);
 
-// Sets the depth float of every framebuffer pixel to 0, as the frame's clear does.
-void resetDepth(float* framebuffer);
+// Sets the depth float of the framebuffer's `pixels` pixels to 0, as the frame's clear does.
+void resetDepth(float* framebuffer, long pixels);

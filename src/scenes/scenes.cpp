@@ -34,7 +34,8 @@ void drawSceneBlock(int sceneNumber, StartupObjects& objects, const SceneInput& 
             break;
         case 6:
             if (objects.hearts != nullptr) {
-                drawTwister(objects.viewVolume->framebuffer, *objects.hearts, input.sceneTime);
+                drawTwister(objects.viewVolume->framebuffer, objects.screen, *objects.hearts,
+                            input.sceneTime);
             }
             break;
         case 7:
@@ -53,19 +54,22 @@ void drawSceneBlock(int sceneNumber, StartupObjects& objects, const SceneInput& 
 
 void drawOverlays(StartupObjects& objects, const SceneInput& input) {
     float* framebuffer = objects.viewVolume->framebuffer;
+    const ScreenSize& screen = objects.screen;
     const TrackValues& tracks = input.tracks;
-    drawPlasmaBand(framebuffer, static_cast<float>(input.currentTime), tracks.wfac, tracks.al,
-                   objects.context->pool);
+    drawPlasmaBand(framebuffer, screen, static_cast<float>(input.currentTime), tracks.wfac,
+                   tracks.al, objects.context->pool);
 
     const int top = roundChoice(tracks.cfy);
     if (top > 1 && objects.compofiller != nullptr) {
-        blendImage(framebuffer, *objects.compofiller, top, 1.0f);
+        blendImage(framebuffer, screen, *objects.compofiller, top, 1.0f);
     }
     // Exactly 0.01 shows nothing.
     if (tracks.cred1 > 0.01 && objects.cred1 != nullptr) {
-        blendImage(framebuffer, *objects.cred1, kCreditTopRow, static_cast<float>(tracks.cred1));
+        blendImage(framebuffer, screen, *objects.cred1, kCreditTopRow,
+                   static_cast<float>(tracks.cred1));
     }
     if (tracks.cred2 > 0.01 && objects.cred2 != nullptr) {
-        blendImage(framebuffer, *objects.cred2, kCreditTopRow, static_cast<float>(tracks.cred2));
+        blendImage(framebuffer, screen, *objects.cred2, kCreditTopRow,
+                   static_cast<float>(tracks.cred2));
     }
 }

@@ -8,6 +8,7 @@
 #include "assets/random.h"
 #include "assets/texture.h"
 #include "render/render_context.h"
+#include "render/screen.h"
 
 constexpr int kGreetImageCount = 6;
 constexpr int kSpikeCount = 64;
@@ -24,6 +25,7 @@ struct Particle {
 };
 
 struct StartupObjects {
+    ScreenSize screen;  // the framebuffer's size; the scenes draw the 640 x 480 picture at it
     TextureTable* textureTable;
     ViewVolume* viewVolume;
     RenderContext* context;

@@ -6,18 +6,23 @@
 // width, so a side seen face-on is brighter than one seen at a grazing angle.
 #pragma once
 
+#include "render/screen.h"
 #include "render/texture.h"
 #include "scenes/pass_lanes.h"
 
 constexpr int kTwisterStripWidth = 128;
 
 // Draws all rows of the bar at time `sceneTime` (seconds). Rows past the texture's height are
-// left alone; columns past its width read its last column.
-void drawTwister(float* framebuffer, const Texture& texture, double sceneTime);
+// left alone; columns past its width read its last column. On a scaled screen every row
+// twists by its own picture position and the edges fall between picture pixels, so the bar
+// gets smoother; a row reads the texture row nearest to it.
+void drawTwister(float* framebuffer, const ScreenSize& screen, const Texture& texture,
+                 double sceneTime);
 
 // One side on one row: ceil(width) pixels from x0, the texture column starting at columnBase
-// and advancing by 128 / width per pixel written; pixels outside 0 .. kScreenWidth - 1 are skipped
+// and advancing by 128 / width per pixel written; pixels outside 0 .. rowWidth - 1 are skipped
 // without advancing the column. `row` and `textureRow` point at the first pixel of their rows.
 // `lanes` picks the vector code or its scalar reference (the same bits).
-void drawTwisterSpan(float* row, const float* textureRow, int x0, float width, int columnBase,
-                     float shade, int textureWidth, PassLanes lanes = PassLanes::Vector);
+void drawTwisterSpan(float* row, int rowWidth, const float* textureRow, int x0, float width,
+                     int columnBase, float shade, int textureWidth,
+                     PassLanes lanes = PassLanes::Vector);

@@ -265,7 +265,7 @@ TEST(Scenes, TwisterBlockDrawsTheHeartsTexture) {
     SceneInput input = baseInput();
     runSceneBlock(6, o.objects, input);
     std::vector<float> expected(kTestFloats, 0.0f);
-    drawTwister(expected.data(), o.hearts.texture, input.sceneTime);
+    drawTwister(expected.data(), ScreenSize{}, o.hearts.texture, input.sceneTime);
     EXPECT_EQ(o.test.framebuffer, expected);
 }
 

@@ -59,7 +59,7 @@ TEST(Twister, AtTimeZero) {
     // the column advancing 128 / 200 = 0.64 per pixel.
     TestTexture tex(512, 512);
     std::vector<float> fb(kTestFloats, 0.0f);
-    drawTwister(fb.data(), tex.texture, 0.0);
+    drawTwister(fb.data(), ScreenSize{}, tex.texture, 0.0);
     for (int y : {0, 100, 479}) {
         for (int x = 0; x < 312; ++x) EXPECT_EQ(pixel(fb, x, y)[0], 0.0f) << x;
         const int cases[][2] = {{312, 384}, {313, 384}, {314, 385}, {511, 384 + 127},
@@ -79,21 +79,21 @@ TEST(Twister, NarrowAndClippedSpans) {
     TestTexture tex(512, 4);
     std::vector<float> row(640 * 4, -1.0f);
     // Width 0.5: ceil gives one pixel, from column 128.
-    drawTwisterSpan(row.data(), tex.texels.data(), 100, 0.5f, 128, 1.0f, 512);
+    drawTwisterSpan(row.data(), kScreenWidth, tex.texels.data(), 100, 0.5f, 128, 1.0f, 512);
     EXPECT_EQ(row[4 * 100 + 0], texel(tex, 128, 0)[0]);
     EXPECT_EQ(row[4 * 99 + 0], -1.0f);
     EXPECT_EQ(row[4 * 101 + 0], -1.0f);
     // A span running off the right edge: 600..639 written, the column advancing 1.28 per
     // pixel written; nothing beyond.
     std::vector<float> wide(641 * 4, -1.0f);  // one spare pixel to catch a write past 639
-    drawTwisterSpan(wide.data(), tex.texels.data(), 600, 100.0f, 0, 2.0f, 512);
+    drawTwisterSpan(wide.data(), kScreenWidth, tex.texels.data(), 600, 100.0f, 0, 2.0f, 512);
     EXPECT_EQ(wide[4 * 600], 2.0f * texel(tex, 0, 0)[0]);
     EXPECT_EQ(wide[4 * 601], 2.0f * texel(tex, 1, 0)[0]);
     EXPECT_EQ(wide[4 * 639], 2.0f * texel(tex, 49, 0)[0]);  // (int)(39 * 1.28) = 49
     EXPECT_EQ(wide[4 * 640], -1.0f);
     // A span ending exactly on the last strip's edge never reads past the row.
     std::vector<float> last(640 * 4, 0.0f);
-    drawTwisterSpan(last.data(), tex.texels.data(), 0, 3.0f, 384, 1.0f, 512);
+    drawTwisterSpan(last.data(), kScreenWidth, tex.texels.data(), 0, 3.0f, 384, 1.0f, 512);
     EXPECT_EQ(last[4 * 2], texel(tex, 384 + 85, 0)[0]);
 }
 
@@ -101,7 +101,7 @@ TEST(Twister, MatchesTheReferenceEverywhere) {
     TestTexture tex(512, 512);
     for (double t : {0.0, 0.37, 1.3, 2.9, 7.7, 42.1, 99.9}) {
         std::vector<float> fb(kTestFloats, 0.25f), expected(kTestFloats, 0.25f);
-        drawTwister(fb.data(), tex.texture, t);
+        drawTwister(fb.data(), ScreenSize{}, tex.texture, t);
         referenceTwister(expected, tex, t);
         int differing = 0;
         for (size_t i = 0; i < fb.size(); ++i) {
@@ -115,7 +115,7 @@ TEST(Twister, NeverReachesLeftOf312) {
     TestTexture tex(512, 480);
     for (double t = 0; t < 60; t += 0.77) {
         std::vector<float> fb(kTestFloats, 0.0f);
-        drawTwister(fb.data(), tex.texture, t);
+        drawTwister(fb.data(), ScreenSize{}, tex.texture, t);
         for (int y = 0; y < 480; y += 7) {
             for (int x = 0; x < 312; ++x) ASSERT_EQ(pixel(fb, x, y)[0], 0.0f) << t;
         }
@@ -127,7 +127,7 @@ TEST(Twister, SmallTexturesStayInBounds) {
     // strips read the last column. Under AddressSanitizer any stray read shows.
     TestTexture tex(200, 100);
     std::vector<float> fb(kTestFloats, 0.0f);
-    drawTwister(fb.data(), tex.texture, 2.0);
+    drawTwister(fb.data(), ScreenSize{}, tex.texture, 2.0);
     for (int x = 0; x < 640; ++x) EXPECT_EQ(pixel(fb, x, 300)[0], 0.0f);
 }
 
@@ -153,9 +153,9 @@ TEST(Twister, LanesMatchTheScalarReference) {
             const std::vector<float> texels = awkwardFloats(size_t(c.textureWidth) * 4, seed++);
             const std::vector<float> start = awkwardFloats(640 * 4, seed++);
             std::vector<float> lanes = start, scalar = start;
-            drawTwisterSpan(lanes.data(), texels.data(), c.x0, c.width, c.columnBase, shade,
+            drawTwisterSpan(lanes.data(), kScreenWidth, texels.data(), c.x0, c.width, c.columnBase, shade,
                             c.textureWidth, PassLanes::Vector);
-            drawTwisterSpan(scalar.data(), texels.data(), c.x0, c.width, c.columnBase, shade,
+            drawTwisterSpan(scalar.data(), kScreenWidth, texels.data(), c.x0, c.width, c.columnBase, shade,
                             c.textureWidth, PassLanes::Scalar);
             EXPECT_EQ(std::memcmp(lanes.data(), scalar.data(), sizeof(float) * 640 * 4), 0)
                 << "x0 " << c.x0 << " width " << c.width << " shade " << shade;

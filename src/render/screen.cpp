@@ -1,0 +1,34 @@
+#include "render/screen.h"
+
+#include <algorithm>
+#include <cmath>
+
+int ScreenSize::pixelFrom(double edge) const {
+    return static_cast<int>(std::ceil(edge * scale - 0.5));
+}
+
+ScreenSize screenAtStep(int step) {
+    ScreenSize screen;
+    screen.width = kScreenWidth / kScaleSteps * step;
+    screen.height = kScreenHeight / kScaleSteps * step;
+    screen.scale = static_cast<double>(screen.width) / kScreenWidth;
+    return screen;
+}
+
+bool screenForScale(double scale, ScreenSize& screen) {
+    if (!(scale >= 1.0 && scale <= kMaxScaleStep / double(kScaleSteps))) return false;
+    // Typed decimals such as 1.05 are not exact in binary: take the nearest step when it is
+    // that close.
+    const double step = std::round(scale * kScaleSteps);
+    if (std::fabs(scale * kScaleSteps - step) > 1e-6) return false;
+    screen = screenAtStep(static_cast<int>(step));
+    return true;
+}
+
+bool largestScreenWithin(int width, int height, ScreenSize& screen) {
+    const int step = std::min({kMaxScaleStep, width / (kScreenWidth / kScaleSteps),
+                               height / (kScreenHeight / kScaleSteps)});
+    if (step < kMinScaleStep) return false;
+    screen = screenAtStep(step);
+    return true;
+}
