@@ -23,10 +23,10 @@ bool Application::start() {
         std::printf("bass init error\n");
         return false;
     }
-    if (!startShow(show_, dataDir_, music_.get())) return false;
+    if (!startShow(show_, dataDir_, music_.get(), screen)) return false;
     setRenderThreads(show_, threads > 0 ? threads : defaultRenderThreads());
 
-    display.open("Fullscreen Example", kScreenWidth, kScreenHeight, output, FloatPixels);
+    display.open("Fullscreen Example", screen.width, screen.height, output, FloatPixels);
     display.setListener(this);
 
     timer_.reset(createPlatformTimer());

@@ -10,6 +10,7 @@
 #include "audio/music_player.h"
 #include "display/display.h"
 #include "display/timer.h"
+#include "render/screen.h"
 #include "runtime/clock.h"
 #include "runtime/free_camera.h"
 #include "runtime/show.h"
@@ -39,6 +40,8 @@ public:
     PixelDisplay::DisplayOutput output = PixelDisplay::Fullscreen;
     // Threads that draw the frames; 0: one for each of the machine's cores.
     int threads = 0;
+    // The size the show is drawn at, and the display's size (render/screen.h).
+    ScreenSize screen{};
 
     void keyStroke(PixelDisplay::DisplayInterface& display, PixelDisplay::KeyCode key) override;
     bool closeRequested(PixelDisplay::DisplayInterface&) override { return true; }
