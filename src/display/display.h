@@ -160,4 +160,9 @@ public:
 // printed, when the machine has no window system to show it.
 DisplayInterface* createPlatformDisplay();
 
+// The pixels a picture may fill on the main screen: all of it for full screen, the work area
+// less a window's frame for a window. Defined beside createPlatformDisplay and asked after it;
+// false when the platform cannot tell.
+bool displayArea(DisplayOutput output, int& width, int& height);
+
 }  // namespace PixelDisplay

@@ -74,7 +74,12 @@ bool EditSession::start() {
         std::printf("bass init error\n");
         return false;
     }
-    if (!startShow(show_, dataDir_, music_.get())) return false;
+    if (!startShow(show_, dataDir_, music_.get(), screen)) return false;
+    if (stats_->width != screen.width || stats_->height != screen.height) {
+        destroyRasterStats(stats_);
+        stats_ = createRasterStats(screen.width, screen.height);
+        viewPixels_.reset(new float[screen.floats()]());
+    }
     setRenderThreads(show_, threads > 0 ? threads : defaultRenderThreads());
     started_ = true;
     live_ = std::make_unique<LiveShow>(assetsDir_);
@@ -82,7 +87,8 @@ bool EditSession::start() {
     for (const std::string& error : live_->errors()) std::printf("%s\n", error.c_str());
     std::fflush(stdout);
 
-    display.open("demo110 - edit", kScreenWidth, kScreenHeight, output, PixelDisplay::FloatPixels);
+    display.open("demo110 - edit", screen.width, screen.height, output,
+                 PixelDisplay::FloatPixels);
     display.setListener(this);
     music_->play();
     transport_ = Transport{};
@@ -290,7 +296,7 @@ void EditSession::addViewLines() {
         case EditView::Picture:
             break;
         case EditView::Depth: {
-            const DepthRange range = depthRange(show_.framebuffer, kScreenWidth * kScreenHeight);
+            const DepthRange range = depthRange(show_.framebuffer, static_cast<int>(screen.pixels()));
             legend = range.nearZ == 0.0f ? std::string("depth: nothing drawn")
                                          : format(
                                                "depth: white z %.2f .. grey z %.2f (log), "

@@ -16,6 +16,7 @@
 #include "edit/edit_views.h"
 #include "edit/live_show.h"
 #include "edit/transport.h"
+#include "render/screen.h"
 #include "runtime/free_camera.h"
 #include "runtime/show.h"
 
@@ -58,6 +59,8 @@ public:
     PixelDisplay::DisplayOutput output = PixelDisplay::Windowed;
     // Threads that draw the frames; 0: one for each of the machine's cores.
     int threads = 0;
+    // The size the show is drawn at; the heads-up display stays 640 x 480, stretched with it.
+    ScreenSize screen{};
 
     void keyStroke(PixelDisplay::DisplayInterface& display, PixelDisplay::KeyCode key) override;
     bool closeRequested(PixelDisplay::DisplayInterface&) override { return true; }
@@ -84,7 +87,7 @@ public:
     // The overlay words of the last frame (kScreenWidth x kScreenHeight ARGB).
     const uint32_t* overlay() const { return overlay_.get(); }
     // What the display was given last: the show's framebuffer in the picture view, the view's
-    // own buffer (kScreenFloats) in the others.
+    // own buffer (screen.floats()) in the others.
     const float* shownPixels() const { return shownPixels_; }
     // The counting engine's record of the last frame drawn in a view other than the picture.
     const RasterStats& rasterStats() const { return *stats_; }

@@ -47,6 +47,16 @@ int main(int argc, char** argv) {
         }
     }
     const std::string dataDir = options.dataDir.empty() ? defaultDataDir() : options.dataDir;
+    ScreenSize screen = options.screen;
+    if (options.autoScale && !options.headless) {
+        // The edit mode always opens a window.
+        const auto output = options.edit ? PixelDisplay::Windowed : options.output;
+        int width = 0, height = 0;
+        if (!PixelDisplay::displayArea(output, width, height) ||
+            !largestScreenWithin(width, height, screen)) {
+            screen = ScreenSize{};
+        }
+    }
 #ifdef DEMO_EDIT_MODE
     if (options.edit) {
         auto session = std::make_unique<EditSession>(
@@ -55,6 +65,7 @@ int main(int argc, char** argv) {
         // Always a window, beside the text editor; Alt+Enter still switches.
         session->output = PixelDisplay::Windowed;
         session->threads = options.threads;
+        session->screen = screen;
         return session->run();
     }
 #endif
@@ -63,6 +74,7 @@ int main(int argc, char** argv) {
                         options.dataDir.empty() ? defaultDataDir() : options.dataDir);
     application->output = options.output;
     application->threads = options.threads;
+    application->screen = screen;
     const int status = application->run();
     delete application;
     return status;

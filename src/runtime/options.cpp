@@ -5,13 +5,17 @@
 #include "render/render_pool.h"
 
 const char* const kDemoUsage =
-    "usage: demo [--window] [--headless] [--data DIR] [--threads N] [--edit [ASSETS_DIR]]\n"
+    "usage: demo [--window] [--headless] [--data DIR] [--threads N] [--scale S|auto]\n"
+    "            [--edit [ASSETS_DIR]]\n"
     "Plays the show: about 101 seconds of music and pictures, full screen, then ends by itself.\n"
     "  --window      start in a window instead of full screen (Alt+Enter switches)\n"
     "  --headless    no window at all: the show plays to its end without a picture\n"
     "  --data DIR    read the music, pictures, meshes and tracks from DIR\n"
     "                (default: the data folder beside the program)\n"
     "  --threads N   draw frames with N threads, 1 to 16 (default: one a core)\n"
+    "  --scale S     draw the show at S times 640 x 480, from 1 to 4.5 where both sides come\n"
+    "                out as whole multiples of 8 (1.5, 2, 2.25, 3, ...); auto: the largest\n"
+    "                that fits the screen (default 1)\n"
     "  --edit [DIR]  edit mode (Linux): the show in a window with a transport and a heads-up\n"
     "                display, timeline.txt and texts.txt from DIR reloaded when saved\n"
     "                (default: the assets folder of the source tree)\n"
@@ -19,6 +23,10 @@ const char* const kDemoUsage =
     "  --help        print this text and exit\n"
     "Keys: Escape quits; Alt+Enter full screen or window; W/S A/D Q/Z move and U/J K/H I/Y\n"
     "turn the free camera; 1 to 5 jump to fixed views.\n";
+
+const char* const kScaleError =
+    "--scale takes auto or a number from 1 to 4.5 at which 640 x 480 scales to whole "
+    "multiples of 8 (steps of 0.05: 1.5, 2, 2.25, 3, ...)";
 
 bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
@@ -74,6 +82,16 @@ bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, s
                 return false;
             }
             options.threads = static_cast<int>(threads);
+        } else if (arg == "--scale") {
+            if (!takeValue("a scale")) return false;
+            char* end = nullptr;
+            const double scale = std::strtod(value.c_str(), &end);
+            options.autoScale = value == "auto";
+            if (!options.autoScale &&
+                (value.empty() || *end != '\0' || !screenForScale(scale, options.screen))) {
+                error = kScaleError;
+                return false;
+            }
         } else if (arg == "--data") {
             if (!takeValue("a folder")) return false;
             if (value.empty()) {

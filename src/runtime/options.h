@@ -4,6 +4,7 @@
 #include <string>
 
 #include "display/display.h"
+#include "render/screen.h"
 
 struct DemoOptions {
     bool help = false;
@@ -16,7 +17,14 @@ struct DemoOptions {
     bool edit = false;
     std::string editAssets;
     int threads = 0;  // --threads N; 0: one for each of the machine's cores
+    // --scale S: the show drawn at S * 640 x S * 480 (render/screen.h); --scale auto: the
+    // largest that fits the screen, chosen once the display is there.
+    ScreenSize screen{};
+    bool autoScale = false;
 };
+
+// The message of a --scale value that is not one of the offered scales.
+extern const char* const kScaleError;
 
 extern const char* const kDemoUsage;
 

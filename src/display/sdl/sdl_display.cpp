@@ -468,6 +468,23 @@ PixelDisplay::DisplayInterface* createSdlDisplayOrFallback() {
     return new PixelDisplay::DisplayAdapter();
 }
 
+bool PixelDisplay::displayArea(DisplayOutput output, int& width, int& height) {
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return false;
+    SDL_Rect area;
+    if (output == Fullscreen) {
+        SDL_DisplayMode mode;
+        if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return false;
+        area = {0, 0, mode.w, mode.h};
+    } else if (SDL_GetDisplayUsableBounds(0, &area) != 0) {
+        return false;
+    }
+    // The frame is unknown until a window exists; leave room for a usual one.
+    const int frame = output == Fullscreen ? 0 : 40;
+    width = area.w;
+    height = area.h - frame;
+    return width > 0 && height > 0;
+}
+
 PixelDisplay::DisplayInterface* PixelDisplay::createPlatformDisplay() {
     auto* display = new PixelDisplay::SdlDisplay();
     if (display->videoAvailable()) return display;

@@ -554,6 +554,21 @@ void WindowsDisplay::requestClose() {
 
 }  // namespace PixelDisplay
 
+bool PixelDisplay::displayArea(DisplayOutput output, int& width, int& height) {
+    if (output == Fullscreen) {
+        width = GetSystemMetrics(SM_CXSCREEN);
+        height = GetSystemMetrics(SM_CYSCREEN);
+        return width > 0 && height > 0;
+    }
+    RECT work;
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) return false;
+    RECT frame = {0, 0, 0, 0};
+    AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+    width = (work.right - work.left) - (frame.right - frame.left);
+    height = (work.bottom - work.top) - (frame.bottom - frame.top);
+    return width > 0 && height > 0;
+}
+
 PixelDisplay::DisplayInterface* PixelDisplay::createPlatformDisplay() {
     return new WindowsDisplay();
 }
