@@ -87,8 +87,7 @@ bool EditSession::start() {
     for (const std::string& error : live_->errors()) std::printf("%s\n", error.c_str());
     std::fflush(stdout);
 
-    display.open("demo110 - edit", screen.width, screen.height, output,
-                 PixelDisplay::FloatPixels);
+    display.open("demo110 - edit", screen.width, screen.height, output, PixelDisplay::FloatPixels);
     display.setListener(this);
     music_->play();
     transport_ = Transport{};
@@ -296,7 +295,8 @@ void EditSession::addViewLines() {
         case EditView::Picture:
             break;
         case EditView::Depth: {
-            const DepthRange range = depthRange(show_.framebuffer, static_cast<int>(screen.pixels()));
+            const DepthRange range =
+                depthRange(show_.framebuffer, static_cast<int>(screen.pixels()));
             legend = range.nearZ == 0.0f ? std::string("depth: nothing drawn")
                                          : format(
                                                "depth: white z %.2f .. grey z %.2f (log), "

@@ -4,7 +4,15 @@
 #include <cmath>
 
 int ScreenSize::pixelFrom(double edge) const {
-    return static_cast<int>(std::ceil(edge * scale - 0.5));
+    // Far edges (a picture placed off screen) stay far, within what an int holds.
+    const double estimate = std::ceil(edge * scale - 0.5);
+    if (!(estimate > -1.0e9)) return -1000000000;
+    if (estimate > 1.0e9) return 1000000000;
+    int pixel = static_cast<int>(estimate);
+    // A centre that falls on the edge must land on the same side as picturePosition puts it.
+    while (picturePosition(pixel) + 0.5 < edge) ++pixel;
+    while (picturePosition(pixel - 1) + 0.5 >= edge) --pixel;
+    return pixel;
 }
 
 ScreenSize screenAtStep(int step) {

@@ -27,7 +27,7 @@ struct ScreenSize {
     double picturePosition(int p) const { return (p + 0.5) / scale - 0.5; }
     // The first screen pixel whose centre lies at or after picture position `edge`; picture
     // pixels a .. b - 1 are screen pixels pixelFrom(a) .. pixelFrom(b) - 1 (a .. b - 1 at
-    // scale 1).
+    // scale 1). Edges beyond +-1e9 pixels give +-1e9, NaN -1e9.
     int pixelFrom(double edge) const;
 };
 

@@ -77,8 +77,8 @@ bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, s
             char* end = nullptr;
             const long threads = std::strtol(value.c_str(), &end, 10);
             if (value.empty() || *end != '\0' || threads < 1 || threads > kMaxRenderThreads) {
-                error = "--threads takes a whole number from 1 to " +
-                        std::to_string(kMaxRenderThreads);
+                error =
+                    "--threads takes a whole number from 1 to " + std::to_string(kMaxRenderThreads);
                 return false;
             }
             options.threads = static_cast<int>(threads);

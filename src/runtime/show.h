@@ -29,10 +29,10 @@ struct Show {
     MusicPlayer* music = nullptr;  // not owned; null for a show without sound
 };
 
-// Makes the show from `dataDir`, drawn at `screen`'s size. With a music player, it is initialised and the music file
-// opened at its place in the order. False when the start-up cannot go on; the reason has been
-// printed ("bass init error\n", "error (%d) while creating stream\n", "sync failed, out of
-// memory?"), followed by a line naming the file where there is one, and nothing is left to
+// Makes the show from `dataDir`, drawn at `screen`'s size. With a music player, it is initialised
+// and the music file opened at its place in the order. False when the start-up cannot go on; the
+// reason has been printed ("bass init error\n", "error (%d) while creating stream\n", "sync failed,
+// out of memory?"), followed by a line naming the file where there is one, and nothing is left to
 // end. A data file that cannot be read ends the program with
 // its message (see loadTexture, loadMesh). A damaged track file is reported in one line and
 // the show goes on with what it holds.

@@ -110,7 +110,8 @@ void drawPlasmaRows(void* data, int band) {
     for (int y = first; y < end; ++y) {
         const float Y = static_cast<float>(240.0 - job.screen.picturePosition(y));
         // X of a pixel's centre, (x + 0.5) / S - 0.5 - 320: exactly x - 320 at scale 1.
-        const double start = rowTerm(job.frame, Y) + (0.5 * job.inverseScale - 320.5) * kColumnFactor;
+        const double start =
+            rowTerm(job.frame, Y) + (0.5 * job.inverseScale - 320.5) * kColumnFactor;
         double waveSin = std::sin(start);
         double waveCos = std::cos(start);
         float* pixel = job.framebuffer + static_cast<long>(y) * job.screen.width * 4;
@@ -156,7 +157,8 @@ void drawPlasmaBand(float* framebuffer, const ScreenSize& screen, float currentT
     // The red dot covers picture pixel (0, 0) at any scale.
     const int dot = std::max(screen.pixelFrom(1), 1);
     for (int y = 0; y < dot; ++y) {
-        for (int x = 0; x < dot; ++x) framebuffer[4 * (static_cast<long>(y) * screen.width + x)] = 0.7f;
+        for (int x = 0; x < dot; ++x)
+            framebuffer[4 * (static_cast<long>(y) * screen.width + x)] = 0.7f;
     }
 }
 
@@ -196,10 +198,11 @@ namespace {
 // sum is the texel * alpha of the blend, so transparent texels add nothing.
 void blendImageScaled(float* framebuffer, const ScreenSize& screen, const Texture& image,
                       int topRow, float weight) {
-    const int columns = std::min(screen.pixelFrom(std::min(image.width, kScreenWidth)), screen.width);
+    const int columns =
+        std::min(screen.pixelFrom(std::min(image.width, kScreenWidth)), screen.width);
     const int firstRow = std::max(screen.pixelFrom(topRow), 0);
-    const int endRow = std::min(screen.pixelFrom(static_cast<double>(topRow) + image.height),
-                                screen.height);
+    const int endRow =
+        std::min(screen.pixelFrom(static_cast<double>(topRow) + image.height), screen.height);
     const long rowFloats = static_cast<long>(image.width) * 4;
     for (int y = firstRow; y < endRow; ++y) {
         const BilinearTap v = bilinearTap(screen.picturePosition(y) - topRow, image.height);
@@ -210,8 +213,8 @@ void blendImageScaled(float* framebuffer, const ScreenSize& screen, const Textur
             const BilinearTap u = bilinearTap(screen.picturePosition(x), image.width);
             const float* t[4] = {row0 + 4 * u.i0, row0 + 4 * u.i1, row1 + 4 * u.i0,
                                  row1 + 4 * u.i1};
-            const float w[4] = {(1.0f - u.f) * (1.0f - v.f), u.f * (1.0f - v.f),
-                                (1.0f - u.f) * v.f, u.f * v.f};
+            const float w[4] = {(1.0f - u.f) * (1.0f - v.f), u.f * (1.0f - v.f), (1.0f - u.f) * v.f,
+                                u.f * v.f};
             float covered = 0.0f, sum[3] = {0.0f, 0.0f, 0.0f};
             for (int k = 0; k < 4; ++k) {
                 const float a = w[k] * t[k][3];

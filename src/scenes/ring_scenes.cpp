@@ -50,8 +50,8 @@ void drawRingTunnel(StartupObjects& objects, const SceneInput& input) {
     beginPass(context, *objects.light, camera);
     for (int k = 0; k < kTunnelRings; ++k) {
         const float t = static_cast<float>(k) * 0.0833333358168602f;
-        setColour(objects.tunnelMaterials[k], 0.99609375f - 0.62109375f * t, 0.83203125f - 0.34375f * t,
-                  0.44921875f - 0.22265625f * t);
+        setColour(objects.tunnelMaterials[k], 0.99609375f - 0.62109375f * t,
+                  0.83203125f - 0.34375f * t, 0.44921875f - 0.22265625f * t);
     }
     const int n = ringSegments(tracks.ringdiv);
     for (int k = 0; k < kTunnelRings; ++k) {
@@ -130,8 +130,8 @@ void drawPulsingRow(StartupObjects& objects, const SceneInput& input) {
                      Vec3{static_cast<float>((k - 5) * 30), 0.0f, 0.0f});
         const float radius =
             toFloat(tracks.cityscale * (std::sin(k * 0.3141592741012573) + 1.0) * 20.0 + 30.0);
-        buildRing(&objects.rowMaterials[k], camera, context, model, 64, radius, toFloat(tracks.cityrot),
-                  10.0f);
+        buildRing(&objects.rowMaterials[k], camera, context, model, 64, radius,
+                  toFloat(tracks.cityrot), 10.0f);
     }
     flushContext(context);
 }

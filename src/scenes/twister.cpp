@@ -22,8 +22,7 @@ void drawTwisterSpan(float* row, int rowWidth, const float* textureRow, int x0, 
         // The clipping of the loop below, done once: pixels left of the row are skipped
         // without advancing u, and the span stops at the row's end.
         const long long first = x0 < 0 ? -static_cast<long long>(x0) : 0;
-        const long long end =
-            std::min<long long>(pixels, rowWidth - static_cast<long long>(x0));
+        const long long end = std::min<long long>(pixels, rowWidth - static_cast<long long>(x0));
         for (long long i = first; i < end; ++i) {
             int column = static_cast<int>(u);
             if (column > textureWidth - 1) column = textureWidth - 1;
@@ -79,7 +78,8 @@ void drawTwister(float* framebuffer, const ScreenSize& screen, const Texture& te
         const float e4 = static_cast<float>((512.0 - 200.0 * c) * scale);
         const float edges[5] = {e1, e2, e3, e4, e1};
 
-        const int textureY = std::min(static_cast<int>(std::floor(position + 0.5)), pictureRows - 1);
+        const int textureY =
+            std::min(static_cast<int>(std::floor(position + 0.5)), pictureRows - 1);
         float* row = framebuffer + static_cast<long>(y) * screen.width * 4;
         const float* textureRow = texture.texels + static_cast<long>(textureY) * texture.width * 4;
         for (int side = 0; side < 4; ++side) {
@@ -87,9 +87,8 @@ void drawTwister(float* framebuffer, const ScreenSize& screen, const Texture& te
             const float to = edges[side + 1];
             if (!(static_cast<int>(from) < static_cast<int>(to))) continue;
             const float width = to - from;
-            drawTwisterSpan(row, screen.width, textureRow, static_cast<int>(std::ceil(from)),
-                            width, side * kTwisterStripWidth, width * shadePerPixel,
-                            texture.width);
+            drawTwisterSpan(row, screen.width, textureRow, static_cast<int>(std::ceil(from)), width,
+                            side * kTwisterStripWidth, width * shadePerPixel, texture.width);
         }
     }
 }

@@ -157,7 +157,8 @@ TEST(Plasma, MatchesTheReferencePixelByPixel) {
 TEST(Pictures, BlendClampsTheOldPixelFirst) {
     TestTexture image(640, 30, quarterAlpha);
     std::vector<float> fb = patterned(), expected = patterned();
-    blendImage(fb.data(), ScreenSize{}, image.texture, 455, 0.8f);  // rows 455..479, cut at the bottom
+    blendImage(fb.data(), ScreenSize{}, image.texture, 455,
+               0.8f);  // rows 455..479, cut at the bottom
     referenceBlend(expected, image, 455, 0.8f);
     EXPECT_EQ(countDifferences(fb, expected, 1e-7f), 0);
     // Alpha 0 (column 0): the old value comes back clamped: 1.8 -> 1, -0.4 -> 0.
@@ -189,6 +190,48 @@ TEST(Pictures, OtherSizesDrawOnlyWhatIsOnScreen) {
     // Below the screen: nothing.
     blendImage(small.data(), ScreenSize{}, narrow.texture, 480, 1.0f);
     blendImage(small.data(), ScreenSize{}, narrow.texture, 2147483647, 1.0f);
+}
+
+// On a scaled screen a picture covers the screen rows of its picture rows, reads between its
+// texels without leaving the picture, lets no transparent texel's colour through, and is cut
+// at the screen's edges like the unscaled one.
+TEST(Pictures, ScaledPicturesKeepTheirPlaceAndEdges) {
+    ScreenSize screen;
+    ASSERT_TRUE(screenForScale(2.25, screen));
+    // Columns 0..9 transparent red, the rest opaque blue; wider than the picture.
+    TestTexture image(700, 30, [](int x, int) { return x < 10 ? 0.0f : 1.0f; });
+    for (size_t i = 0; i < image.texels.size(); i += 4) {
+        const bool clear = (i / 4) % 700 < 10;
+        image.texels[i] = clear ? 1.0f : 0.0f;
+        image.texels[i + 1] = 0.0f;
+        image.texels[i + 2] = clear ? 0.0f : 1.0f;
+    }
+    std::vector<float> fb(screen.floats(), 0.0f);
+    const auto at = [&](int x, int y) {
+        return &fb[4 * (static_cast<size_t>(y) * screen.width + x)];
+    };
+    blendImage(fb.data(), screen, image.texture, 460, 1.0f);  // cut at the bottom
+    const int first = screen.pixelFrom(460);
+    for (int y = 0; y < screen.height; ++y) {
+        for (int x = 0; x < screen.width; ++x) {
+            const float* p = at(x, y);
+            ASSERT_EQ(p[0], 0.0f) << x << "," << y;  // no red from the transparent texels
+            ASSERT_EQ(p[3], 0.0f);                   // depth untouched
+            if (y < first) {
+                ASSERT_EQ(p[2], 0.0f) << x << "," << y;
+            } else if (x >= screen.pixelFrom(11)) {
+                ASSERT_NEAR(p[2], 1.0f, 1e-6f) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_EQ(at(screen.pixelFrom(5), first)[2], 0.0f);
+    // Wholly off screen, far or near: nothing, and no row outside the framebuffer is touched.
+    std::vector<float> untouched(screen.floats(), 0.0f);
+    for (const int top : {-30, -2147483647 - 1, 480, 2147483647}) {
+        std::fill(fb.begin(), fb.end(), 0.0f);
+        blendImage(fb.data(), screen, image.texture, top, 1.0f);
+        EXPECT_EQ(fb, untouched) << top;
+    }
 }
 
 // The vector blend against its scalar reference, bit for bit but for which NaN comes out
