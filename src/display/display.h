@@ -45,23 +45,23 @@ class Listener;
 
 class DisplayInterface {
 public:
-    virtual ~DisplayInterface() = default;                       // 0
-    virtual bool isOpen() const = 0;                             // 1
-    virtual bool open(const char* title, int width, int height,  // 2
+    virtual ~DisplayInterface() = default;                              // 0
+    virtual bool isOpen() const = 0;                                    // 1
+    virtual bool open(const char* title, int width, int height,         // 2
                       DisplayOutput output, PixelMode mode) = 0;
-    virtual void close() = 0;                                                 // 3
+    virtual void close() = 0;                                           // 3
     virtual bool update(const PackedPixel* pixels, const DirtyBox* box) = 0;  // 4
     virtual bool update(const FloatPixel* pixels, const DirtyBox* box) = 0;   // 5
-    virtual void setTitle(const char* title) = 0;                             // 6
-    virtual const char* title() const = 0;                                    // 7
-    virtual int width() const = 0;                                            // 8
-    virtual int height() const = 0;                                           // 9
-    virtual PixelMode pixelMode() const = 0;                                  // 10
-    virtual DisplayOutput outputKind() const = 0;                             // 11
-    virtual Listener* listener() const = 0;                                   // 12
-    virtual void setListener(Listener* listener) = 0;                         // 13
-    virtual DisplayInterface* facade() const = 0;                             // 14
-    virtual void setFacade(DisplayInterface* facade) = 0;                     // 15
+    virtual void setTitle(const char* title) = 0;                       // 6
+    virtual const char* title() const = 0;                              // 7
+    virtual int width() const = 0;                                      // 8
+    virtual int height() const = 0;                                     // 9
+    virtual PixelMode pixelMode() const = 0;                            // 10
+    virtual DisplayOutput outputKind() const = 0;                       // 11
+    virtual Listener* listener() const = 0;                             // 12
+    virtual void setListener(Listener* listener) = 0;                   // 13
+    virtual DisplayInterface* facade() const = 0;                       // 14
+    virtual void setFacade(DisplayInterface* facade) = 0;               // 15
 };
 
 // Common state and default behaviour: on its own, a complete display without output.
@@ -90,9 +90,9 @@ public:
     // Exactly one pixel pointer is non-null.
     virtual bool refresh(const PackedPixel* packed, const FloatPixel* floats,  // 16
                          const DirtyBox* box);
-    virtual void clearState();       // 17
-    virtual bool enterWindowed();    // 18
-    virtual bool enterFullscreen();  // 19
+    virtual void clearState();                                                 // 17
+    virtual bool enterWindowed();                                              // 18
+    virtual bool enterFullscreen();                                            // 19
 
 protected:
     // Where listener callbacks go: the facade when there is one, else this display.
@@ -143,17 +143,17 @@ private:
 
 class Listener {
 public:
-    virtual ~Listener() = default;                                   // 0
-    virtual bool closeOnEscape() { return true; }                    // 1
-    virtual void keyDown(DisplayInterface&, KeyCode) {}              // 2
-    virtual void keyStroke(DisplayInterface&, KeyCode) {}            // 3
-    virtual void keyUp(DisplayInterface&, KeyCode) {}                // 4
-    virtual void mouseDown(DisplayInterface&, MouseState) {}         // 5
-    virtual void mouseUp(DisplayInterface&, MouseState) {}           // 6
-    virtual void mouseMove(DisplayInterface&, MouseState) {}         // 7
-    virtual void activate(DisplayInterface&, bool) {}                // 8
-    virtual void opened(DisplayInterface&) {}                        // 9
-    virtual bool closeRequested(DisplayInterface&) { return true; }  // 10
+    virtual ~Listener() = default;                                      // 0
+    virtual bool closeOnEscape() { return true; }                       // 1
+    virtual void keyDown(DisplayInterface&, KeyCode) {}                 // 2
+    virtual void keyStroke(DisplayInterface&, KeyCode) {}               // 3
+    virtual void keyUp(DisplayInterface&, KeyCode) {}                   // 4
+    virtual void mouseDown(DisplayInterface&, MouseState) {}            // 5
+    virtual void mouseUp(DisplayInterface&, MouseState) {}              // 6
+    virtual void mouseMove(DisplayInterface&, MouseState) {}            // 7
+    virtual void activate(DisplayInterface&, bool) {}                   // 8
+    virtual void opened(DisplayInterface&) {}                           // 9
+    virtual bool closeRequested(DisplayInterface&) { return true; }     // 10
 };
 
 // The platform's display: each platform's display library defines it. Null, with one line
