@@ -13,6 +13,7 @@ constexpr int kScreenFloats = kScreenPixels * 4;
 constexpr int kScaleSteps = 20;
 constexpr int kMinScaleStep = 20;
 constexpr int kMaxScaleStep = 90;
+constexpr int kMaxScreenWidth = kScreenWidth / kScaleSteps * kMaxScaleStep;  // 2880
 
 // A framebuffer of S * 640 x S * 480 pixels. Positions in the picture are continuous, pixel p
 // spanning p .. p + 1, so screen pixel x covers picture positions x / S .. (x + 1) / S.

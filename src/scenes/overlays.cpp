@@ -196,44 +196,82 @@ namespace {
 
 // blendImage on a scaled screen. The four texels are weighted by their alpha as well, and the
 // sum is the texel * alpha of the blend, so transparent texels add nothing.
-void blendImageScaled(float* framebuffer, const ScreenSize& screen, const Texture& image,
-                      int topRow, float weight) {
-    const int columns =
-        std::min(screen.pixelFrom(std::min(image.width, kScreenWidth)), screen.width);
-    const int firstRow = std::max(screen.pixelFrom(topRow), 0);
-    const int endRow =
-        std::min(screen.pixelFrom(static_cast<double>(topRow) + image.height), screen.height);
+struct ScaledBlendJob {
+    float* framebuffer;
+    const ScreenSize* screen;
+    const Texture* image;
+    int topRow;
+    float weight;
+    int firstRow, endRow, columns;
+    const BilinearTap* taps;  // per screen column
+};
+
+constexpr int kBlendBandRows = 16;
+
+void blendScaledRows(void* data, int band) {
+    const ScaledBlendJob& job = *static_cast<const ScaledBlendJob*>(data);
+    const Texture& image = *job.image;
     const long rowFloats = static_cast<long>(image.width) * 4;
-    for (int y = firstRow; y < endRow; ++y) {
-        const BilinearTap v = bilinearTap(screen.picturePosition(y) - topRow, image.height);
+    const int first = job.firstRow + band * kBlendBandRows;
+    const int end = std::min(first + kBlendBandRows, job.endRow);
+    for (int y = first; y < end; ++y) {
+        const BilinearTap v =
+            bilinearTap(job.screen->picturePosition(y) - job.topRow, image.height);
         const float* row0 = image.texels + v.i0 * rowFloats;
         const float* row1 = image.texels + v.i1 * rowFloats;
-        float* pixel = framebuffer + static_cast<long>(y) * screen.width * 4;
-        for (int x = 0; x < columns; ++x, pixel += 4) {
-            const BilinearTap u = bilinearTap(screen.picturePosition(x), image.width);
+        float* pixel = job.framebuffer + static_cast<long>(y) * job.screen->width * 4;
+        for (int x = 0; x < job.columns; ++x, pixel += 4) {
+            const BilinearTap& u = job.taps[x];
             const float* t[4] = {row0 + 4 * u.i0, row0 + 4 * u.i1, row1 + 4 * u.i0,
                                  row1 + 4 * u.i1};
             const float w[4] = {(1.0f - u.f) * (1.0f - v.f), u.f * (1.0f - v.f), (1.0f - u.f) * v.f,
                                 u.f * v.f};
-            float covered = 0.0f, sum[3] = {0.0f, 0.0f, 0.0f};
-            for (int k = 0; k < 4; ++k) {
-                const float a = w[k] * t[k][3];
-                covered += a;
-                for (int c = 0; c < 3; ++c) sum[c] += t[k][c] * a;
+            float a[4];
+            for (int k = 0; k < 4; ++k) a[k] = w[k] * t[k][3];
+            const float keep = 1.0f - job.weight * (((a[0] + a[1]) + a[2]) + a[3]);
+#ifdef SCENE_FLOAT_LANES
+            // The scalar lines below, four lanes at once in the same order.
+            const Float4 sum =
+                ((loadFloat4(t[0]) * a[0] + loadFloat4(t[1]) * a[1]) + loadFloat4(t[2]) * a[2]) +
+                loadFloat4(t[3]) * a[3];
+            const Float4 old = loadFloat4(pixel);
+            storeFloat4(pixel, selectLanes(kColourLanes,
+                                           clampUnitLanes(old) * keep + sum * job.weight, old));
+#else
+            for (int c = 0; c < 3; ++c) {
+                const float sum =
+                    ((t[0][c] * a[0] + t[1][c] * a[1]) + t[2][c] * a[2]) + t[3][c] * a[3];
+                pixel[c] = clampUnit(pixel[c]) * keep + sum * job.weight;
             }
-            const float keep = 1.0f - weight * covered;
-            for (int c = 0; c < 3; ++c) pixel[c] = clampUnit(pixel[c]) * keep + sum[c] * weight;
+#endif
         }
     }
+}
+
+void blendImageScaled(float* framebuffer, const ScreenSize& screen, const Texture& image,
+                      int topRow, float weight, RenderPool* pool) {
+    ScaledBlendJob job{framebuffer, &screen, &image, topRow, weight, 0, 0, 0, nullptr};
+    job.columns = std::min(screen.pixelFrom(std::min(image.width, kScreenWidth)), screen.width);
+    job.firstRow = std::max(screen.pixelFrom(topRow), 0);
+    job.endRow =
+        std::min(screen.pixelFrom(static_cast<double>(topRow) + image.height), screen.height);
+    if (job.columns < 1 || job.endRow <= job.firstRow) return;
+    // Every row reads the same columns.
+    BilinearTap taps[kMaxScreenWidth];
+    for (int x = 0; x < job.columns; ++x)
+        taps[x] = bilinearTap(screen.picturePosition(x), image.width);
+    job.taps = taps;
+    runBands(pool, blendScaledRows, &job,
+             (job.endRow - job.firstRow + kBlendBandRows - 1) / kBlendBandRows);
 }
 
 }  // namespace
 
 void blendImage(float* framebuffer, const ScreenSize& screen, const Texture& image, int topRow,
-                float weight, PassLanes lanes) {
+                float weight, PassLanes lanes, RenderPool* pool) {
     if (image.texels == nullptr || image.width < 1 || image.height < 1) return;
     if (screen.scale != 1.0) {
-        blendImageScaled(framebuffer, screen, image, topRow, weight);
+        blendImageScaled(framebuffer, screen, image, topRow, weight, pool);
         return;
     }
     if (topRow >= screen.height) return;

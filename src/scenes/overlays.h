@@ -37,6 +37,6 @@ void drawPlasmaBand(float* framebuffer, const ScreenSize& screen, float currentT
 // * texel alpha. Only the part on screen is drawn (at most 640 picture columns). A scaled
 // screen reads the picture between texels, colours weighted by their alpha, so that no
 // transparent texel's colour shows at an edge. `lanes` picks the vector code or its scalar
-// reference (the same bits).
+// reference (the same bits). A scaled screen's rows are shared out over `pool`'s threads.
 void blendImage(float* framebuffer, const ScreenSize& screen, const Texture& image, int topRow,
-                float weight, PassLanes lanes = PassLanes::Vector);
+                float weight, PassLanes lanes = PassLanes::Vector, RenderPool* pool = nullptr);

@@ -61,15 +61,16 @@ void drawOverlays(StartupObjects& objects, const SceneInput& input) {
 
     const int top = roundChoice(tracks.cfy);
     if (top > 1 && objects.compofiller != nullptr) {
-        blendImage(framebuffer, screen, *objects.compofiller, top, 1.0f);
+        blendImage(framebuffer, screen, *objects.compofiller, top, 1.0f, PassLanes::Vector,
+                   objects.context->pool);
     }
     // Exactly 0.01 shows nothing.
     if (tracks.cred1 > 0.01 && objects.cred1 != nullptr) {
         blendImage(framebuffer, screen, *objects.cred1, kCreditTopRow,
-                   static_cast<float>(tracks.cred1));
+                   static_cast<float>(tracks.cred1), PassLanes::Vector, objects.context->pool);
     }
     if (tracks.cred2 > 0.01 && objects.cred2 != nullptr) {
         blendImage(framebuffer, screen, *objects.cred2, kCreditTopRow,
-                   static_cast<float>(tracks.cred2));
+                   static_cast<float>(tracks.cred2), PassLanes::Vector, objects.context->pool);
     }
 }
