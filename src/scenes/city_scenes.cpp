@@ -41,6 +41,11 @@ void drawBannerScaled(float* framebuffer, const ScreenSize& screen, const Textur
     const int firstRow = screen.pixelFrom(kBannerTopRow);
     const int endRow = std::min(screen.pixelFrom(kBannerTopRow + pictureRows), screen.height);
     const int columns = std::min(screen.pixelFrom(pictureColumns), screen.width);
+    // Every row reads the same columns.
+    BilinearTap taps[kMaxScreenWidth];
+    for (int x = 0; x < columns; ++x) {
+        taps[x] = bilinearTap(screen.picturePosition(x), pictureColumns);
+    }
     const long rowFloats = static_cast<long>(image.width) * 4;
     for (int y = firstRow; y < endRow; ++y) {
         const BilinearTap v = bilinearTap(screen.picturePosition(y) - kBannerTopRow, pictureRows);
@@ -48,7 +53,7 @@ void drawBannerScaled(float* framebuffer, const ScreenSize& screen, const Textur
         const float* row1 = image.texels + v.i1 * rowFloats;
         float* pixel = framebuffer + static_cast<long>(y) * screen.width * 4;
         for (int x = 0; x < columns; ++x, pixel += 4) {
-            const BilinearTap u = bilinearTap(screen.picturePosition(x), pictureColumns);
+            const BilinearTap& u = taps[x];
             for (int c = 0; c < 4; ++c) {
                 const float top = row0[4 * u.i0 + c] * (1.0f - u.f) + row0[4 * u.i1 + c] * u.f;
                 const float bottom = row1[4 * u.i0 + c] * (1.0f - u.f) + row1[4 * u.i1 + c] * u.f;
