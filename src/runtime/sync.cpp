@@ -147,8 +147,9 @@ int parseTrack(const unsigned char* bytes, std::size_t size, const char* path, S
     }
     const std::size_t expected = kCountBytes + kKeyBytes * std::size_t(count);
     if (size > expected) {
-        report(message, "sync track file %s: %zu bytes after the last key ignored", path,
-               size - expected);
+        // %llu: MinGW's printf checks reject %zu.
+        report(message, "sync track file %s: %llu bytes after the last key ignored", path,
+               static_cast<unsigned long long>(size - expected));
     }
     return 0;
 }
