@@ -5,6 +5,7 @@
 
 #include "render/screen.h"
 #include "scenes/float_lanes.h"
+#include "scenes/picture_sampling.h"
 
 namespace {
 
@@ -53,6 +54,36 @@ void drawTwisterSpan(float* row, int rowWidth, const float* textureRow, int x0, 
     }
 }
 
+namespace {
+
+// A side's span on a scaled screen: each pixel reads the strip at its centre, between two
+// texture rows and two columns of the strip (the strip's edge columns are not blended with the
+// neighbouring side's).
+void drawSmoothSpan(float* row, int rowWidth, const float* textureRow0, const float* textureRow1,
+                    float rowFraction, int x0, float width, int columnBase, float shade,
+                    int textureWidth) {
+    const int pixels = static_cast<int>(std::ceil(width));
+    const double step = static_cast<double>(kTwisterStripWidth) / width;
+    const int lastColumn = std::min(columnBase + kTwisterStripWidth, textureWidth) - 1;
+    const int first = std::max(0, -x0), end = std::min(pixels, rowWidth - x0);
+    for (int i = first; i < end; ++i) {
+        const double u =
+            std::clamp(columnBase + (i + 0.5) * step - 0.5, static_cast<double>(columnBase),
+                       static_cast<double>(std::max(lastColumn, columnBase)));
+        const int c0 = std::min(static_cast<int>(u), textureWidth - 1);
+        const int c1 = std::min(c0 + 1, std::max(lastColumn, c0));
+        const float f = static_cast<float>(u - c0);
+        float* pixel = row + 4 * (x0 + i);
+        for (int c = 0; c < 3; ++c) {
+            const float top = textureRow0[4 * c0 + c] * (1.0f - f) + textureRow0[4 * c1 + c] * f;
+            const float bottom = textureRow1[4 * c0 + c] * (1.0f - f) + textureRow1[4 * c1 + c] * f;
+            pixel[c] = shade * (top * (1.0f - rowFraction) + bottom * rowFraction);
+        }
+    }
+}
+
+}  // namespace
+
 void drawTwister(float* framebuffer, const ScreenSize& screen, const Texture& texture,
                  double sceneTime) {
     if (texture.texels == nullptr || texture.width < 1) return;
@@ -78,17 +109,23 @@ void drawTwister(float* framebuffer, const ScreenSize& screen, const Texture& te
         const float e4 = static_cast<float>((512.0 - 200.0 * c) * scale);
         const float edges[5] = {e1, e2, e3, e4, e1};
 
-        const int textureY =
-            std::min(static_cast<int>(std::floor(position + 0.5)), pictureRows - 1);
         float* row = framebuffer + static_cast<long>(y) * screen.width * 4;
-        const float* textureRow = texture.texels + static_cast<long>(textureY) * texture.width * 4;
+        const BilinearTap v = bilinearTap(position, pictureRows);
+        const long rowFloats = static_cast<long>(texture.width) * 4;
         for (int side = 0; side < 4; ++side) {
             const float from = edges[side];
             const float to = edges[side + 1];
             if (!(static_cast<int>(from) < static_cast<int>(to))) continue;
             const float width = to - from;
-            drawTwisterSpan(row, screen.width, textureRow, static_cast<int>(std::ceil(from)), width,
-                            side * kTwisterStripWidth, width * shadePerPixel, texture.width);
+            const int x0 = static_cast<int>(std::ceil(from));
+            if (scale == 1.0) {
+                drawTwisterSpan(row, screen.width, texture.texels + y * rowFloats, x0, width,
+                                side * kTwisterStripWidth, width * shadePerPixel, texture.width);
+            } else {
+                drawSmoothSpan(row, screen.width, texture.texels + v.i0 * rowFloats,
+                               texture.texels + v.i1 * rowFloats, v.f, x0, width,
+                               side * kTwisterStripWidth, width * shadePerPixel, texture.width);
+            }
         }
     }
 }

@@ -14,8 +14,8 @@ constexpr int kTwisterStripWidth = 128;
 
 // Draws all rows of the bar at time `sceneTime` (seconds). Rows past the texture's height are
 // left alone; columns past its width read its last column. On a scaled screen every row
-// twists by its own picture position and the edges fall between picture pixels, so the bar
-// gets smoother; a row reads the texture row nearest to it.
+// twists by its own picture position, the edges fall between picture pixels and the texture
+// is read between texels, so the bar gets smoother.
 void drawTwister(float* framebuffer, const ScreenSize& screen, const Texture& texture,
                  double sceneTime);
 
