@@ -28,9 +28,9 @@ PlasmaColour plasmaColour(float a, float X, float Y);
 // Blends the band over screen columns 0 .. al * screen.width - 1 (at most all) with weight
 // wfac * k, then sets the red of picture pixel (0, 0) to 0.7. Each pixel takes the band's
 // colour at its centre's picture position. The rows are shared out over `pool`'s threads when
-// there is one.
+// there is one. `lanes` picks the vector code or its scalar reference (the same bits).
 void drawPlasmaBand(float* framebuffer, const ScreenSize& screen, float currentTime, double wfac,
-                    double al, RenderPool* pool = nullptr);
+                    double al, RenderPool* pool = nullptr, PassLanes lanes = PassLanes::Vector);
 
 // Alpha-blends `image` with its top-left corner at picture position (0, topRow): each pixel's
 // colour, clamped to 0..1 first, becomes old * (1 - alpha) + texel * alpha with alpha = weight

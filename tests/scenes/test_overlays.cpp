@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "render/render_pool.h"
 #include "scene_test_support.h"
 #include "scenes/overlays.h"
 #include "scenes/scenes.h"
@@ -152,6 +153,28 @@ TEST(Plasma, MatchesTheReferencePixelByPixel) {
             EXPECT_EQ(countDifferences(fb, expected, 2e-6f), 0) << T << " " << wfac << " " << al;
         }
     }
+}
+
+// Four rows per vector against the row-by-row reference, bit for bit: awkward framebuffer
+// floats, band heights that leave rows over after the groups of four (scaled screens), and
+// the rows shared out over threads.
+TEST(Plasma, LanesMatchTheScalarReference) {
+    RenderPool* pool = createRenderPool(3);
+    for (const double scale : {1.0, 1.05, 2.25}) {
+        ScreenSize screen;
+        ASSERT_TRUE(screenForScale(scale, screen));
+        const std::vector<float> start = awkwardFloats(static_cast<size_t>(screen.floats()), 7);
+        for (float T : {0.0f, 2.9f, 71.4f}) {
+            for (auto [wfac, al] :
+                 {std::pair{1.0, 1.0}, std::pair{0.3, 0.41}, std::pair{-2.0, 0.7}}) {
+                std::vector<float> lanes = start, scalar = start;
+                drawPlasmaBand(lanes.data(), screen, T, wfac, al, pool, PassLanes::Vector);
+                drawPlasmaBand(scalar.data(), screen, T, wfac, al, nullptr, PassLanes::Scalar);
+                ASSERT_EQ(firstDifference(lanes, scalar), -1) << scale << " " << T << " " << al;
+            }
+        }
+    }
+    destroyRenderPool(pool);
 }
 
 TEST(Pictures, BlendClampsTheOldPixelFirst) {
