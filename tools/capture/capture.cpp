@@ -27,9 +27,9 @@
 #include <vector>
 
 #include "audio/music_decoder.h"
-#include "frame_farm.h"
 #include "image_output.h"
 #include "label_font.h"
+#include "frame_farm.h"
 #include "render/render_pool.h"
 #include "render/screen.h"
 #include "runtime/clock.h"
@@ -374,10 +374,8 @@ Options parseOptions(int argc, char** argv) {
             char* end = nullptr;
             const double scale = std::strtod(text.c_str(), &end);
             if (text.empty() || *end != '\0' || !screenForScale(scale, options.screen)) {
-                fail(
-                    "--scale takes 1 to 4.5 in steps of 0.05, such as 1.5 or 2.25 (640 S and "
-                    "480 S are then whole multiples of 8), not \"" +
-                    text + "\"");
+                fail("--scale takes 1 to 4.5 in steps of 0.05, such as 1.5 or 2.25 (640 S and "
+                     "480 S are then whole multiples of 8), not \"" + text + "\"");
             }
             options.haveScale = true;
         } else if (arg == "--from") {
@@ -425,9 +423,8 @@ Options parseOptions(int argc, char** argv) {
     const int modes = options.haveRow + !options.framesDir.empty() + !options.video.empty() +
                       !options.contactSheet.empty() + options.bench + options.renderOnly;
     if (modes != 1) {
-        fail(
-            "choose exactly one of --row, --frames, --video, --contact-sheet, --bench, "
-            "--render-only");
+        fail("choose exactly one of --row, --frames, --video, --contact-sheet, --bench, "
+             "--render-only");
     }
     if (options.haveRow && options.png.empty() && options.raw.empty()) {
         fail("--row needs --png FILE or --raw FILE");
