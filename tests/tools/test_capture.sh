@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The real capture tool, driven as a user would, its files checked with ffprobe.
 #   test_capture.sh CAPTURE DATA_DIR clip      1920x1080 H.264 + AAC of bars 5-6, BT.709 tags,
-#                                              the right frame count and length
+#                                              the right frame count and length, drawn at
+#                                              1440x1080; at --scale 1 the picture doubled
 #   test_capture.sh CAPTURE DATA_DIR ringout   from bar 46 to the end: as long as the music,
 #                                              the last frame black
 #   test_capture.sh CAPTURE DATA_DIR whole     the whole show at 1920x1080, as long as the music
 #   test_capture.sh CAPTURE DATA_DIR sigterm   SIGTERM half-way: status 143, no file, no temporary
 #   test_capture.sh CAPTURE DATA_DIR frames    --frames counts, refusal without --force
+#   test_capture.sh CAPTURE DATA_DIR scale     every kind of file at --scale, bad scales refused
 #   test_capture.sh CAPTURE DATA_DIR ffmpeg    a failing ffmpeg: "ffmpeg failed", status 2
 set -u
 capture=$1 data=$2 mode=$3
@@ -25,6 +27,28 @@ only() {
     local left
     left=$(ls -A)
     [ "$left" = "$1" ] || fail "folder holds: $(echo $left)"
+}
+
+# WIDTHxHEIGHT from a PNG's header.
+png_size() {
+    od -An -tu1 -j16 -N8 "$1" | awk '{ print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4 "x" \
+        $5 * 16777216 + $6 * 65536 + $7 * 256 + $8 }'
+}
+
+# Bright pixels in the first frame of a video, as "BORDER PICTURE": those outside and those
+# inside the rectangle LEFT TOP WIDTH HEIGHT; the 4 pixels either side of its edge, where the
+# chroma of 4:2:0 bleeds across, count as neither.
+#   bright_pixels FILE FRAME_WIDTH LEFT TOP WIDTH HEIGHT
+bright_pixels() {
+    ffmpeg -v error -i "$1" -frames:v 1 -f rawvideo -pix_fmt gray - |
+        od -An -tu1 -v -w"$2" | awk -v l="$3" -v t="$4" -v w="$5" -v h="$6" '
+        { inside = NR > t + 4 && NR <= t + h - 4; near = NR > t - 4 && NR <= t + h + 4
+          for (i = 1; i <= NF; i++) {
+              if ($i <= 17) continue
+              if (inside && i > l + 4 && i <= l + w - 4) picture++
+              else if (!near || i <= l - 4 || i > l + w + 4) border++
+          } }
+        END { print border + 0, picture + 0 }'
 }
 
 # Seconds within a tolerance: near A B TOLERANCE
@@ -55,16 +79,21 @@ clip)
     [ "$frames" = 131 ] || fail "$frames frames, not 131"
     audio=$(probe v.mp4 a:0 duration)
     near "$audio" 4.367 0.05 || fail "the music lasts $audio s, not 4.367"
-    # The picture twice as large, centred: black borders of 320 and 60 pixels around 1280x960.
-    ffmpeg -v error -i v.mp4 -frames:v 1 -f rawvideo -pix_fmt gray - >frame.gray
-    stats=$(od -An -tu1 -v -w1920 frame.gray | awk '
-        NR <= 56 || NR > 1024 { for (i = 1; i <= NF; i++) if ($i > 17) border++ }
-        NR > 64 && NR <= 1016 { for (i = 1; i <= 316; i++) if ($i > 17) border++
-                                for (i = 324; i <= 1596; i++) if ($i > 17) picture++ }
-        END { print border + 0, picture + 0 }')
-    set -- $stats
+    # Drawn at the largest scale that fits, 2.25: 1440x1080 between black borders of 240.
+    set -- $(bright_pixels v.mp4 1920 240 0 1440 1080)
     [ "$1" -eq 0 ] || fail "$1 bright pixels in the black border"
     [ "$2" -gt 1000 ] || fail "the picture is dark ($2 bright pixels)"
+    # All of the picture is drawn, not a corner: its right half is not dark.
+    set -- $(bright_pixels v.mp4 1920 960 0 720 1080)
+    [ "$2" -gt 1000 ] || fail "the picture's right half is dark ($2 bright pixels)"
+    # At --scale 1 the 640x480 picture is doubled and centred: borders of 320 and 60.
+    "$capture" --data "$data" --video v1.mp4 --scale 1 --size 1920x1080 --from 5:1 --to 5:2 \
+        --fps 10 --preset ultrafast 2>/dev/null || fail "capture at --scale 1 failed"
+    check_video v1.mp4 1920 1080
+    set -- $(bright_pixels v1.mp4 1920 320 60 1280 960)
+    [ "$1" -eq 0 ] || fail "$1 bright pixels in the black border at --scale 1"
+    [ "$2" -gt 1000 ] || fail "the picture at --scale 1 is dark ($2 bright pixels)"
+    rm v1.mp4
     echo "1920x1080 clip: 131 frames, music $audio s"
     ;;
 ringout | whole)
@@ -167,6 +196,44 @@ frames)
     grep -q "^render: 6 frames in .* frames/s, .*x real time$" err.txt || { cat err.txt; fail "no rate"; }
     [ "$(ls -A | wc -l)" -eq "$before" ] || fail "render-only wrote something"
     echo "22 frames, refused, then 6 frames; stopped with $(ls out2 | wc -l) whole frames"
+    ;;
+scale)
+    # One frame, as PNG and as raw floats (four a pixel), at a scale of the 640x480 picture.
+    "$capture" --data "$data" --row 600 --png a.png --scale 2 || fail "--png at --scale 2 failed"
+    [ "$(png_size a.png)" = 1280x960 ] || fail "--scale 2 PNG is $(png_size a.png)"
+    "$capture" --data "$data" --row 600 --raw=a.f32 --scale=1.5 || fail "--raw at 1.5 failed"
+    [ "$(stat -c %s a.f32)" -eq $((960 * 720 * 16)) ] || fail "raw file of $(stat -c %s a.f32) bytes"
+    # Frames from the frame farm, the contact sheet (thumbnails a quarter of the frame each
+    # way, two on the sheet) and the bench's first line.
+    "$capture" --data "$data" --frames out --scale 1.5 --threads 2 --fps 10 --from 17:1 \
+        --to 17:2 2>/dev/null || fail "--frames at --scale 1.5 failed"
+    for png in out/*.png; do
+        [ "$(png_size "$png")" = 960x720 ] || fail "$png is $(png_size "$png")"
+    done
+    "$capture" --data "$data" --contact-sheet sheet.png --scale 2 --from 17:1 --to 21:1 \
+        2>/dev/null || fail "--contact-sheet at --scale 2 failed"
+    [ "$(png_size sheet.png)" = 1920x240 ] || fail "the sheet is $(png_size sheet.png)"
+    line=$("$capture" --data "$data" --bench --scale 2.25 --threads 1 --fps 10 --from 17:1 \
+        --to 17:2 2>/dev/null | head -1)
+    [ "$line" = "1440x1080 (scale 2.25), 1 thread" ] || fail "the bench begins \"$line\""
+    # Scales not offered, and a video frame smaller than the picture: one line, status 2,
+    # nothing written.
+    rm -r a.png a.f32 out sheet.png
+    for args in "--row 600 --png a.png --scale 2.33" "--row 600 --png a.png --scale 0.5" \
+        "--row 600 --png a.png --scale 5" "--row 600 --png a.png --scale auto" \
+        "--row 600 --png a.png --scale=" "--video v.mp4 --scale 3 --size 1920x1080"; do
+        output=$("$capture" --data "$data" $args 2>&1)
+        status=$?
+        [ "$status" -eq 2 ] || fail "$args: exit status $status, not 2"
+        [ "$(echo "$output" | wc -l)" -eq 1 ] || fail "$args: said more than a line: $output"
+        case $args in
+        *--size*) expected="is smaller than the picture's 1920x1440 at --scale 3" ;;
+        *) expected="--scale takes 1 to 4.5 in steps of 0.05" ;;
+        esac
+        case $output in *"$expected"*) ;; *) fail "$args: said $output" ;; esac
+    done
+    only ""
+    echo "PNG, raw, frames, sheet and bench at their scales; bad scales refused"
     ;;
 ffmpeg)
     mkdir bin

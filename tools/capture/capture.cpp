@@ -53,21 +53,26 @@ const char* const kUsage =
     "  --row R [--time T] [--scene-time E] [--keys K] [--png FILE] [--raw FILE]\n"
     "        one frame at sync row R; T and E default to R / (44/3) seconds; K is a string of\n"
     "        free-camera keys (for example \"1a\") applied in order to the start camera.\n"
-    "        --png writes what the display shows, --raw the framebuffer as %d x %d x 4\n"
-    "        little-endian floats (r, g, b, depth)\n"
+    "        --png writes what the display shows, --raw the framebuffer as 640 S x 480 S x 4\n"
+    "        little-endian floats (r, g, b, depth), S the --scale\n"
     "  --frames DIR [--force]        numbered PNG frames frame00000.png, frame00001.png, ...\n"
     "        counted from the first frame written. A folder that already holds such frames is\n"
     "        refused; --force deletes them first.\n"
     "  --video FILE                  a video with the music, through ffmpeg (on the PATH)\n"
     "  --contact-sheet FILE [--sheet-bars N]\n"
-    "        one PNG with a labelled picture a beat into every N-th bar (default 2)\n"
-    "  --bench                       render as fast as possible and print the median and 95th\n"
-    "        percentile frame time of every scene, and of the frame without its scene (clear\n"
-    "        and overlays, row \"empty\"); \"x empty\" is a median over the empty row's median\n"
+    "        one PNG with a labelled picture a beat into every N-th bar (default 2), each a\n"
+    "        quarter of the frame's width and height\n"
+    "  --bench                       render as fast as possible and print the size drawn and\n"
+    "        the threads, then the median and 95th percentile frame time of every scene, and of\n"
+    "        the frame without its scene (clear and overlays, row \"empty\"); \"x empty\" is a\n"
+    "        median over the empty row's median\n"
     "  --render-only                 render the frames of the range and write nothing; the last\n"
     "        line gives the rate (timing or profiling the renderer alone). Unlike the other\n"
     "        modes it starts at --from: the discs are not advanced through the frames before.\n"
     "options of every mode:\n"
+    "  --scale S        draw the 640 x 480 picture S times as large each way, S from 1 to 4.5 in\n"
+    "        steps of 0.05 (both sides are then whole multiples of 8): 1.5 gives 960 x 720, 2.25\n"
+    "        1440 x 1080, 4.5 2880 x 2160. Default 1 (for --video with --size, see there)\n"
     "  --threads N      draw each frame with N threads, 1 to 16 (default: one a core); the\n"
     "        pictures are the same with any number\n"
     "options of the modes that run the show (frames, video, contact sheet, bench, render-only):\n"
@@ -79,8 +84,11 @@ const char* const kUsage =
     "        through undrawn, so that the falling discs are where they would be.\n"
     "options of --video:\n"
     "  --size WxH       frame size, even both ways and no smaller than the picture (default:\n"
-    "        the picture's own size). The picture is enlarged by the largest whole factor that\n"
-    "        fits, pixels repeated, and centred on black: 1920x1080 holds it twice.\n"
+    "        the picture's own size). Without --scale the show is drawn at the largest scale\n"
+    "        that fits: 1920x1080 holds 1440 x 1080 (scale 2.25), 3840x2160 2880 x 2160 (4.5).\n"
+    "        The picture is enlarged by the largest whole factor that fits, pixels repeated\n"
+    "        (without --scale only from 5760x4320 up), and centred on black: --scale 1 --size\n"
+    "        1920x1080 shows 1280 x 960.\n"
     "  --codec NAME     ffmpeg's video encoder, -c:v (default libx264)\n"
     "  --crf N          ffmpeg's -crf, 0 to 63 (default 18 for libx264 and libx265, otherwise\n"
     "        only when given)\n"
@@ -127,6 +135,8 @@ struct Options {
     bool bench = false;
     bool renderOnly = false;
     int threads = 0;  // 0: one for each of the machine's cores
+    bool haveScale = false;
+    ScreenSize screen;  // the framebuffer's size
     bool haveFrom = false, haveTo = false;
     double fromRow = 0.0, toRow = kLastRow;
     bool haveSize = false;
@@ -359,6 +369,15 @@ Options parseOptions(int argc, char** argv) {
                      std::to_string(kMaxRenderThreads));
             }
             options.threads = static_cast<int>(threads);
+        } else if (arg == "--scale") {
+            const std::string text = value();
+            char* end = nullptr;
+            const double scale = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !screenForScale(scale, options.screen)) {
+                fail("--scale takes 1 to 4.5 in steps of 0.05, such as 1.5 or 2.25 (640 S and "
+                     "480 S are then whole multiples of 8), not \"" + text + "\"");
+            }
+            options.haveScale = true;
         } else if (arg == "--from") {
             options.fromRow = parseRowPosition(arg, value());
             options.haveFrom = true;
@@ -371,10 +390,6 @@ Options parseOptions(int argc, char** argv) {
             char extra = 0;
             if (std::sscanf(text.c_str(), "%dx%d%c", &width, &height, &extra) != 2) {
                 fail("--size takes WIDTHxHEIGHT, for example 1920x1080, not \"" + text + "\"");
-            }
-            if (width < kScreenWidth || height < kScreenHeight) {
-                fail("--size " + text + " is smaller than the picture's " +
-                     std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight));
             }
             if (width > 16384 || height > 16384) fail("--size takes at most 16384 either way");
             if (width % 2 || height % 2)
@@ -425,6 +440,21 @@ Options parseOptions(int argc, char** argv) {
     if (options.haveVideoOption && options.video.empty()) {
         fail("--size, --codec, --crf, --preset and --ffmpeg-args go with --video");
     }
+    if (!options.haveSize) {
+        options.width = options.screen.width;
+        options.height = options.screen.height;
+    } else if (!options.haveScale &&
+               !largestScreenWithin(options.width, options.height, options.screen)) {
+        fail("--size " + std::to_string(options.width) + "x" + std::to_string(options.height) +
+             " is smaller than the picture's " + std::to_string(kScreenWidth) + "x" +
+             std::to_string(kScreenHeight));
+    } else if (options.width < options.screen.width || options.height < options.screen.height) {
+        char scale[32];
+        std::snprintf(scale, sizeof(scale), "%g", options.screen.scale);
+        fail("--size " + std::to_string(options.width) + "x" + std::to_string(options.height) +
+             " is smaller than the picture's " + std::to_string(options.screen.width) + "x" +
+             std::to_string(options.screen.height) + " at --scale " + scale);
+    }
     if (options.toRow > kLastRow) fail("--to: the show ends at row 1480 (47:2)");
     if (options.fromRow >= options.toRow) fail("--from must come before --to");
     if ((options.codec == "libx264" || options.codec == "libx265")) {
@@ -434,10 +464,11 @@ Options parseOptions(int argc, char** argv) {
     return options;
 }
 
-// The demo's start-up without music and display: same objects, same random draws.
-void startSilentShow(Show& show, const std::string& dataDir, int threads) {
-    if (!fs::is_directory(dataDir)) fail("no data directory at " + dataDir);
-    if (!startShow(show, dataDir, nullptr)) std::exit(2);
+// The demo's start-up without music and display, at the chosen size: same objects, same
+// random draws.
+void startSilentShow(Show& show, const Options& options, int threads) {
+    if (!fs::is_directory(options.dataDir)) fail("no data directory at " + options.dataDir);
+    if (!startShow(show, options.dataDir, nullptr, options.screen)) std::exit(2);
     setRenderThreads(show, threads > 0 ? threads : defaultRenderThreads());
     checkInterrupt();
 }
@@ -533,15 +564,16 @@ void writeImageFile(const std::string& path, const RgbImage& image) {
     commitFile(path);
 }
 
-void writeFramePng(const std::string& path, const float* framebuffer) {
+void writeFramePng(const std::string& path, const Show& show) {
+    const ScreenSize& screen = show.objects.screen;
     std::vector<uint32_t> words;
-    convertFrame(framebuffer, words);
-    writeImageFile(path, wordsToImage(words, kScreenWidth, kScreenHeight));
+    convertFrame(show.framebuffer, screen, words);
+    writeImageFile(path, wordsToImage(words, screen.width, screen.height));
 }
 
 int captureOne(const Options& options) {
     Show show;
-    startSilentShow(show, options.dataDir, options.threads);
+    startSilentShow(show, options, options.threads);
     const double defaultTime = options.row / ROWS_PER_SECOND;
     const FrameState frame{options.row, options.haveTime ? options.time : defaultTime,
                            options.haveSceneTime ? options.sceneTime : defaultTime,
@@ -551,13 +583,14 @@ int captureOne(const Options& options) {
         beginFile(options.raw);
         FILE* file = std::fopen(gPending.temp.c_str(), "wb");
         if (!file) fail("cannot write " + options.raw + ": " + std::strerror(errno));
-        const size_t written = std::fwrite(show.framebuffer, sizeof(float), kScreenFloats, file);
-        if (std::fclose(file) != 0 || written != static_cast<size_t>(kScreenFloats)) {
+        const size_t floats = static_cast<size_t>(show.objects.screen.floats());
+        const size_t written = std::fwrite(show.framebuffer, sizeof(float), floats, file);
+        if (std::fclose(file) != 0 || written != floats) {
             fail("cannot write " + options.raw);
         }
         commitFile(options.raw);
     }
-    if (!options.png.empty()) writeFramePng(options.png, show.framebuffer);
+    if (!options.png.empty()) writeFramePng(options.png, show);
     return 0;
 }
 
@@ -575,12 +608,12 @@ void advanceUpTo(long first, const Options& options, Show& state, const Matrix4&
 // start-up reseeds the one random stream and draws the same values from it, so the stream
 // stands after the last one where it stood after the first.
 std::unique_ptr<FrameFarm> startFarm(const Options& options, Show& state, bool pictures) {
-    startSilentShow(state, options.dataDir, 1);
+    startSilentShow(state, options, 1);
     const int workers = options.threads > 0 ? options.threads : defaultRenderThreads();
     std::vector<std::unique_ptr<Show>> shows;
     for (int i = 0; i < workers; ++i) {
         shows.push_back(std::make_unique<Show>());
-        startSilentShow(*shows.back(), options.dataDir, 1);
+        startSilentShow(*shows.back(), options, 1);
     }
     auto farm = std::make_unique<FrameFarm>(std::move(shows), pictures);
     gPending.farm = farm.get();
@@ -592,7 +625,6 @@ void stopFarm(std::unique_ptr<FrameFarm>& farm) {
     farm->abandon();
     farm.reset();
 }
-
 
 // Frames range.first .. range.end - 1 through the farm, a few ahead of the one taken back:
 // pathOf(n) names frame n's PNG (no function: none), consume(n, words) sees each in order.
@@ -676,29 +708,32 @@ bool onPath(const char* program) {
     return false;
 }
 
-// The picture enlarged `factor` times and centred in width x height.
+// The picture (picture.width x picture.height) enlarged `factor` times and centred in
+// width x height.
 struct VideoFrame {
     int width, height, factor, left, top;
+    ScreenSize picture;
     std::vector<uint32_t> words;  // borders black, set once
 };
 
-VideoFrame makeVideoFrame(int width, int height) {
-    VideoFrame frame{width, height, 1, 0, 0, {}};
-    frame.factor = std::min(width / kScreenWidth, height / kScreenHeight);
-    frame.left = (width - kScreenWidth * frame.factor) / 2;
-    frame.top = (height - kScreenHeight * frame.factor) / 2;
+VideoFrame makeVideoFrame(int width, int height, const ScreenSize& picture) {
+    VideoFrame frame{width, height, 1, 0, 0, picture, {}};
+    frame.factor = std::min(width / picture.width, height / picture.height);
+    frame.left = (width - picture.width * frame.factor) / 2;
+    frame.top = (height - picture.height * frame.factor) / 2;
     frame.words.assign(static_cast<size_t>(width) * height, 0);
     return frame;
 }
 
 // Nearest neighbour, each channel scaled by brightness/256 (256: unchanged).
 void placePicture(const std::vector<uint32_t>& picture, int brightness, VideoFrame& frame) {
-    for (int y = 0; y < kScreenHeight; ++y) {
+    const int pictureWidth = frame.picture.width;
+    for (int y = 0; y < frame.picture.height; ++y) {
         uint32_t* out =
             &frame.words[static_cast<size_t>(frame.top + y * frame.factor) * frame.width +
                          frame.left];
-        const uint32_t* in = &picture[static_cast<size_t>(y) * kScreenWidth];
-        for (int x = 0; x < kScreenWidth; ++x) {
+        const uint32_t* in = &picture[static_cast<size_t>(y) * pictureWidth];
+        for (int x = 0; x < pictureWidth; ++x) {
             uint32_t w = in[x];
             if (brightness < 256) {
                 const uint32_t r = (((w >> 16) & 255) * brightness + 128) >> 8;
@@ -709,7 +744,7 @@ void placePicture(const std::vector<uint32_t>& picture, int brightness, VideoFra
             std::fill_n(out + x * frame.factor, frame.factor, w);
         }
         for (int copy = 1; copy < frame.factor; ++copy) {
-            std::copy_n(out, kScreenWidth * frame.factor, out + copy * frame.width);
+            std::copy_n(out, pictureWidth * frame.factor, out + copy * frame.width);
         }
     }
 }
@@ -898,7 +933,7 @@ int captureVideo(const Options& options) {
     const Matrix4 camera = cameraFromKeys("");
     Progress progress("video", range.end + fadeFrames);
     advanceUpTo(range.first, options, state, camera, progress);
-    VideoFrame frame = makeVideoFrame(options.width, options.height);
+    VideoFrame frame = makeVideoFrame(options.width, options.height, options.screen);
     std::vector<uint32_t> last;  // the picture that fades out
     runFarm(*farm, state, range, options.fps, camera, progress, nullptr,
             [&](long n, const std::vector<uint32_t>& words) {
@@ -926,10 +961,14 @@ int captureVideo(const Options& options) {
 
 int captureContactSheet(const Options& options) {
     Show show;
-    startSilentShow(show, options.dataDir, options.threads);
+    startSilentShow(show, options, options.threads);
     const Matrix4 camera = cameraFromKeys("");
+    // A thumbnail is the frame shrunk four times each way, so larger and sharper at a larger
+    // scale; its label grows by the whole part of the scale.
+    const ScreenSize& screen = show.objects.screen;
     constexpr int kColumns = 6, kScale = 4;
-    constexpr int kThumbWidth = kScreenWidth / kScale, kThumbHeight = kScreenHeight / kScale;
+    const int thumbWidth = screen.width / kScale, thumbHeight = screen.height / kScale;
+    const int labelScale = std::max(1, static_cast<int>(screen.scale));
     const int rowsPerPicture = options.sheetBars * 32;
     // One picture a beat into every N-th bar, once the scene change on the bar line is done.
     std::vector<double> sampleRows;
@@ -940,31 +979,35 @@ int captureContactSheet(const Options& options) {
         fail("the range is shorter than a beat: no picture to put on the sheet");
 
     RgbImage sheet;
-    sheet.width = kColumns * kThumbWidth;
-    sheet.height = static_cast<int>((sampleRows.size() + kColumns - 1) / kColumns) * kThumbHeight;
+    sheet.width = kColumns * thumbWidth;
+    sheet.height = static_cast<int>((sampleRows.size() + kColumns - 1) / kColumns) * thumbHeight;
     sheet.rgb.assign(static_cast<size_t>(sheet.width) * sheet.height * 3, 0);
 
-    // The show runs frame by frame at the capture rate so that the discs fall as in the demo.
+    // The show steps frame by frame at the capture rate so that the discs fall as in the demo;
+    // only the frames on the sheet are drawn.
     const FrameRange range = frameRange(options);
     Progress progress("contact sheet", range.end);
     size_t next = 0;
     std::vector<uint32_t> words;
     for (long n = 0; n < range.end && next < sampleRows.size(); ++n) {
         const FrameState frame = showFrame(n, options.fps, camera);
-        const int scene = renderFrame(frame, show);
-        checkInterrupt();
+        advanceFrame(frame, show);
+        if (n % 64 == 0) checkInterrupt();
         progress.step(n + 1);
         if (frame.row < sampleRows[next]) continue;
-        convertFrame(show.framebuffer, words);
-        const int left = static_cast<int>(next % kColumns) * kThumbWidth;
-        const int top = static_cast<int>(next / kColumns) * kThumbHeight;
-        for (int y = 0; y < kThumbHeight; ++y) {
-            for (int x = 0; x < kThumbWidth; ++x) {
+        const int scene = drawFrame(frame, show);
+        checkInterrupt();
+        convertFrame(show.framebuffer, screen, words);
+        const int left = static_cast<int>(next % kColumns) * thumbWidth;
+        const int top = static_cast<int>(next / kColumns) * thumbHeight;
+        for (int y = 0; y < thumbHeight; ++y) {
+            for (int x = 0; x < thumbWidth; ++x) {
                 int sum[3] = {0, 0, 0};
                 for (int sy = 0; sy < kScale; ++sy) {
                     for (int sx = 0; sx < kScale; ++sx) {
                         const uint32_t w =
-                            words[(y * kScale + sy) * kScreenWidth + x * kScale + sx];
+                            words[static_cast<size_t>(y * kScale + sy) * screen.width + x * kScale +
+                                  sx];
                         sum[0] += (w >> 16) & 255;
                         sum[1] += (w >> 8) & 255;
                         sum[2] += w & 255;
@@ -977,7 +1020,8 @@ int captureContactSheet(const Options& options) {
         }
         const int bar = static_cast<int>(frame.row) / 32 + 1;
         const std::string label = "bar " + std::to_string(bar) + " scene " + std::to_string(scene);
-        drawLabel(sheet, left + 2, top + kThumbHeight - 11, label, 1);
+        drawLabel(sheet, left + 2 * labelScale, top + thumbHeight - 11 * labelScale, label,
+                  labelScale);
         ++next;
     }
     progress.step(range.end);
@@ -987,7 +1031,13 @@ int captureContactSheet(const Options& options) {
 
 int runBench(const Options& options) {
     Show show;
-    startSilentShow(show, options.dataDir, options.threads);
+    startSilentShow(show, options, options.threads);
+    const ScreenSize& screen = show.objects.screen;
+    const int threads = options.threads > 0 ? options.threads : defaultRenderThreads();
+    // No spaces inside the size: readers of the table take a line whose third field is a
+    // number for a scene's row.
+    std::printf("%dx%d (scale %g), %d thread%s\n", screen.width, screen.height, screen.scale,
+                threads, threads == 1 ? "" : "s");
     const Matrix4 camera = cameraFromKeys("");
     const FrameRange range = frameRange(options);
     Progress progress("bench", range.end);

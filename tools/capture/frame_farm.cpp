@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "image_output.h"
-#include "render/screen.h"
 
 FrameFarm::FrameFarm(std::vector<std::unique_ptr<Show>> shows, bool pictures)
     : shows_(std::move(shows)), pictures_(pictures) {
@@ -12,7 +11,7 @@ FrameFarm::FrameFarm(std::vector<std::unique_ptr<Show>> shows, bool pictures)
     slots_.resize(2 * shows_.size());
     for (Slot& slot : slots_) {
         slot.particles.resize(kParticleCount);
-        slot.words.resize(kScreenPixels);
+        slot.words.resize(static_cast<size_t>(shows_.front()->objects.screen.pixels()));
     }
     for (std::unique_ptr<Show>& show : shows_) {
         Show* own = show.get();
@@ -61,10 +60,11 @@ void FrameFarm::work(Show& show) {
         std::copy(slot->particles.begin(), slot->particles.end(),
                   std::begin(show.objects.particles));
         drawFrame(slot->frame, show);
-        if (pictures_) convertFrame(show.framebuffer, slot->words);
+        const ScreenSize& screen = show.objects.screen;
+        if (pictures_) convertFrame(show.framebuffer, screen, slot->words);
         std::string error;
         if (!slot->path.empty()) {
-            wordsToImage(slot->words, kScreenWidth, kScreenHeight, image);
+            wordsToImage(slot->words, screen.width, screen.height, image);
             bool written = writePng(slot->temp, image, error, PngEffort::kFast);
             if (written && std::rename(slot->temp.c_str(), slot->path.c_str()) != 0) {
                 error = "cannot rename " + slot->temp + " to " + slot->path;

@@ -21,8 +21,9 @@
 
 class FrameFarm {
 public:
-    // `shows` started (one thread each, no render pool of their own); at least one. Without
-    // `pictures` the frames are drawn and nothing else: take() gives no words.
+    // `shows` started at one screen size (one thread each, no render pool of their own); at
+    // least one. Without `pictures` the frames are drawn and nothing else: take() gives no
+    // words.
     FrameFarm(std::vector<std::unique_ptr<Show>> shows, bool pictures);
     // abandon()
     ~FrameFarm();

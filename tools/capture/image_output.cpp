@@ -5,14 +5,14 @@
 #include <cstdio>
 
 #include "display/converters.h"
-#include "render/screen.h"
 
-void convertFrame(const float* framebuffer, std::vector<uint32_t>& words) {
+void convertFrame(const float* framebuffer, const ScreenSize& screen,
+                  std::vector<uint32_t>& words) {
     using namespace PixelDisplay;
-    words.resize(kScreenPixels);
+    words.resize(static_cast<size_t>(screen.pixels()));
     Converter* converter = findConverter(XBGRFFFF, XRGB8888);
     converter->prepare();
-    converter->convert(framebuffer, words.data(), kScreenPixels);
+    converter->convert(framebuffer, words.data(), static_cast<uint32_t>(screen.pixels()));
     converter->finish();
 }
 

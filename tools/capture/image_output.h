@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "render/screen.h"
+
 // An 8-bit RGB picture, rows top to bottom.
 struct RgbImage {
     int width = 0;
@@ -12,9 +14,9 @@ struct RgbImage {
     std::vector<uint8_t> rgb;
 };
 
-// The framebuffer (kScreenWidth x kScreenHeight r, g, b, depth floats) through the display's
+// The framebuffer (screen.width x screen.height r, g, b, depth floats) through the display's
 // float-to-XRGB8888 converter, as 32-bit words 0x00RRGGBB.
-void convertFrame(const float* framebuffer, std::vector<uint32_t>& words);
+void convertFrame(const float* framebuffer, const ScreenSize& screen, std::vector<uint32_t>& words);
 RgbImage wordsToImage(const std::vector<uint32_t>& words, int width, int height);
 // The same into `image`, reusing its storage.
 void wordsToImage(const std::vector<uint32_t>& words, int width, int height, RgbImage& image);
