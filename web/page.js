@@ -321,6 +321,7 @@
                 return;
             }
             running = true;
+            scaling();
             body.classList.add('playing');
             setState('playing');
             requestAnimationFrame(frame);
@@ -373,7 +374,15 @@
         });
     }
 
-    function scaling() { canvas.classList.toggle('smooth', !crispBox.checked); }
+    // Sharp pixels only where the picture is enlarged: a framebuffer larger than the area it is
+    // shown on (a scale above what fits) is shrunk smoothly, which keeps its detail.
+    function scaling() {
+        var box = canvas.getBoundingClientRect();
+        var shown = Math.min(box.width, box.height * canvas.width / canvas.height) *
+            (window.devicePixelRatio || 1);
+        var shrunk = shown > 0 && canvas.width > shown + 0.5;
+        canvas.classList.toggle('smooth', !crispBox.checked || shrunk);
+    }
 
     function begin() {
         if (stillRow !== null) {
@@ -403,6 +412,8 @@
         savedChoice(fullscreenBox, 'demo110.fullscreen');
         scaling();
         crispBox.addEventListener('change', scaling);
+        window.addEventListener('resize', scaling);
+        document.addEventListener('fullscreenchange', scaling);
         startButton.addEventListener('click', startShow);
 
         loadEverything().then(function () {

@@ -285,6 +285,7 @@ async function runTests(browser, base, args) {
         const show = await openPage(browser, base + '/site/index.html?autoplay&scale=auto', 1024, 640);
         const state = await waitState(show, ['playing', 'failed']);
         const played = await canvasSize(show);
+        const enlargedSmooth = await show.evaluate(() => document.getElementById('screen').classList.contains('smooth'));
         await show.close();
         expect(state === 'playing', 'the show did not start: ' + show.log.join(' | '));
         // 1000 x 800 at 1.5 device pixels each: 1500 x 1200 -> 46 steps -> 1472 x 1104.
@@ -295,7 +296,22 @@ async function runTests(browser, base, args) {
         expect(stillState === 'still', 'the still failed: ' + still.log.join(' | '));
         expect(played === '832x624' && drawn === '1472x1104',
             `the show got ${played} (832x624 wanted), the still ${drawn} (1472x1104 wanted)`);
+        expect(!enlargedSmooth, 'the enlarged picture lost its sharp pixels');
         return `show ${played}, still ${drawn}`;
+    });
+
+    await check('a picture larger than the window is shrunk smoothly, even with sharp pixels', async () => {
+        const page = await openPage(browser, base + '/site/index.html?autoplay&scale=2', 1024, 640);
+        const state = await waitState(page, ['playing', 'failed']);
+        const view = await page.evaluate(() => {
+            const canvas = document.getElementById('screen');
+            return {size: canvas.width + 'x' + canvas.height, smooth: canvas.classList.contains('smooth'),
+                crisp: document.getElementById('crisp').checked};
+        });
+        await page.close();
+        expect(state === 'playing', 'the show did not start: ' + page.log.join(' | '));
+        expect(view.size === '1280x960' && view.smooth && view.crisp, JSON.stringify(view));
+        return view.size;
     });
 
     await check('a scale that is not offered fails naming it', async () => {
@@ -448,6 +464,7 @@ async function runBench(browser, base, args) {
     const web = {};
     const native = {};
     let size = '';
+    let overall = '';
     for (let round = 0; round < rounds; ++round) {
         const page = await openPage(browser, base + '/site/index.html?bench' +
             (scale ? '&scale=' + encodeURIComponent(scale) : ''), 1024, 640);
@@ -456,6 +473,7 @@ async function runBench(browser, base, args) {
         await page.close();
         if (state !== 'bench') throw new Error('the page\'s bench failed: ' + output);
         size = output.split('\n')[0];
+        overall = output.split('\n').filter((line) => line.startsWith('rendering alone'))[0] || '';
         keepBest(web, parseBench(output));
         if (!scale) keepBest(native, parseBench(childProcess.execFileSync(args.capture, ['--bench']).toString()));
     }
@@ -466,6 +484,7 @@ async function runBench(browser, base, args) {
             console.log(`${scene.padEnd(8)} ${String(w.frames).padStart(6)} ${w.median.toFixed(3).padStart(8)} ` +
                 `${w.p95.toFixed(3).padStart(8)}`);
         }
+        if (overall) console.log(overall + (rounds > 1 ? ' (last run)' : ''));
         return true;
     }
     console.log(`best of ${rounds} runs each; frame medians and 95th percentiles in ms`);
