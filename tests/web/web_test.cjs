@@ -80,6 +80,8 @@ async function launch(work) {
         executablePath: '/usr/bin/chromium',
         headless: true,
         userDataDir: profile,
+        // The page's bench keeps its thread busy for minutes at larger scales.
+        protocolTimeout: 1800000,
         args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
             '--disable-background-networking', '--disable-component-update', '--disable-sync',
             '--autoplay-policy=no-user-gesture-required', '--window-size=640,480'],
