@@ -6,6 +6,7 @@
 #   scripts/web.sh serve [PORT]   serves the site on http://localhost:PORT/ (default 8000)
 #   scripts/web.sh test           builds, then runs the browser tests
 #   scripts/web.sh bench          builds, then the per-scene bench, WebAssembly against native
+#                                 (WEB_BENCH_SCALE=S: the page alone at scale S)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)

@@ -5,10 +5,20 @@
 //
 // Address options:
 //   ?row=R[&keys=K]  a still frame at sync row R (camera keys K applied first), the picture
-//                    alone at 640 x 480 at the top-left corner, as `capture --row R --png`
+//                    alone at its own size at the top-left corner, as `capture --row R --png`
 //   ?autoplay        starts without the click (where the browser allows sound without one)
 //   ?bench           the capture tool's per-scene bench, printed on the page
 //   ?from=ROW        starts the music at that row (for tests of the show's end)
+//   ?scale=S         draws the show, the still or the bench at S·640 x S·480 (S from 1 to 4.5
+//                    in steps of 0.05); the canvas still fits the window, so a larger S gives
+//                    a sharper picture, not a larger one. Without it, S is 1.
+//   ?scale=auto      the largest S whose picture fits the area it is shown on, in device
+//                    pixels (CSS pixels times devicePixelRatio): the screen when the show
+//                    starts in full screen, otherwise the window's inner size, measured when
+//                    the show starts (at load for a still or the bench). The program chooses
+//                    (webScale), so the page and the demo share one rule; an area smaller than
+//                    640 x 480 gets S = 1, shrunk by the page as before. The framebuffer is
+//                    made at start: switching to full screen later keeps it.
 //
 // State for tests: document.body.dataset.state is loading, ready, playing, still, bench or
 // failed; window.demo offers the heard row, the camera and the program's printed lines.
@@ -23,6 +33,9 @@
     var benchMode = params.has('bench');
     var autoplay = params.has('autoplay');
     var fromRow = params.has('from') ? Number(params.get('from')) : 0;
+    // 0 asks the program for the largest scale that fits; the program checks any other value.
+    var scaleText = params.has('scale') ? params.get('scale') : '1';
+    var scale = scaleText === 'auto' ? 0 : Number(scaleText);
 
     var body = document.body;
     var stage = document.getElementById('stage');
@@ -224,6 +237,30 @@
         }
     }
 
+    // The area the picture is shown on, in device pixels: [width, height].
+    function deviceArea(fullscreen) {
+        var ratio = window.devicePixelRatio || 1;
+        var whole = window.screen;
+        var width = fullscreen && whole.width ? whole.width : window.innerWidth;
+        var height = fullscreen && whole.height ? whole.height : window.innerHeight;
+        return [Math.floor(width * ratio), Math.floor(height * ratio)];
+    }
+
+    // The program's check of the address's scale: false, with the page failed, when it is
+    // not one of the offered scales.
+    function scaleOffered(made) {
+        var area = deviceArea(false);
+        var chosen = guarded('The scale could not be chosen', function () {
+            return made._webScale(scale, area[0], area[1]);
+        });
+        if (chosen === null) return false;
+        if (!chosen) {
+            fail('The page cannot draw at scale=' + scaleText + ': ' + lastWords());
+            return false;
+        }
+        return true;
+    }
+
     function showStartScreen(again) {
         body.classList.remove('playing');
         progress.hidden = true;
@@ -274,13 +311,17 @@
             }
             instance = results[1];
             audio.startSeconds = fromRow / ROWS_PER_SECOND;
-            var started = guarded('The show could not start', function () { return instance._webStart(); });
+            var area = deviceArea(fullscreenBox.checked);
+            var started = guarded('The show could not start', function () {
+                return instance._webStart(scale, area[0], area[1]);
+            });
             if (started === null) return;
             if (!started) {
                 fail('The show could not start: ' + lastWords());
                 return;
             }
             running = true;
+            scaling();
             body.classList.add('playing');
             setState('playing');
             requestAnimationFrame(frame);
@@ -292,8 +333,11 @@
     function runStill(made) {
         instance = made;
         var keys = params.get('keys') || '';
+        var area = deviceArea(false);
         var done = guarded('The frame could not be drawn', function () {
-            return made.ccall('webStill', 'number', ['number', 'string'], [stillRow, keys]);
+            return made.ccall('webStill', 'number',
+                ['number', 'string', 'number', 'number', 'number'],
+                [stillRow, keys, scale, area[0], area[1]]);
         });
         if (done === null) return;
         if (!done) {
@@ -308,7 +352,10 @@
         statusLine.textContent = 'Measuring every frame of the show…';
         // Let the message show before the page is busy for a while.
         setTimeout(function () {
-            var done = guarded('The bench failed', function () { return made._webBench(60); });
+            var area = deviceArea(false);
+            var done = guarded('The bench failed', function () {
+                return made._webBench(60, scale, area[0], area[1]);
+            });
             if (!done) return;
             outputBlock.textContent = output.join('\n');
             outputBlock.hidden = false;
@@ -327,7 +374,15 @@
         });
     }
 
-    function scaling() { canvas.classList.toggle('smooth', !crispBox.checked); }
+    // Sharp pixels only where the picture is enlarged: a framebuffer larger than the area it is
+    // shown on (a scale above what fits) is shrunk smoothly, which keeps its detail.
+    function scaling() {
+        var box = canvas.getBoundingClientRect();
+        var shown = Math.min(box.width, box.height * canvas.width / canvas.height) *
+            (window.devicePixelRatio || 1);
+        var shrunk = shown > 0 && canvas.width > shown + 0.5;
+        canvas.classList.toggle('smooth', !crispBox.checked || shrunk);
+    }
 
     function begin() {
         if (stillRow !== null) {
@@ -336,6 +391,11 @@
                 fail('row= needs a number.');
                 return;
             }
+        }
+        if (scaleText !== 'auto' && !(scale > 0)) {
+            fail('scale= takes auto or a number from 1 to 4.5 in steps of 0.05, not "' +
+                scaleText + '".');
+            return;
         }
         if (typeof WebAssembly !== 'object' || !WebAssembly.compile) {
             fail('This browser cannot run WebAssembly, which the show is made of. ' +
@@ -352,15 +412,22 @@
         savedChoice(fullscreenBox, 'demo110.fullscreen');
         scaling();
         crispBox.addEventListener('change', scaling);
+        window.addEventListener('resize', scaling);
+        document.addEventListener('fullscreenchange', scaling);
         startButton.addEventListener('click', startShow);
 
         loadEverything().then(function () {
-            if (stillRow !== null) return makeInstance().then(runStill);
-            if (benchMode) return makeInstance().then(runBench);
+            var run = stillRow !== null ? runStill : benchMode ? runBench : null;
+            if (run) {
+                return makeInstance().then(function (made) {
+                    if (scaleOffered(made)) run(made);
+                });
+            }
             return prepareAudio().then(function () {
                 nextInstance = makeInstance();
                 return nextInstance;
-            }).then(function () {
+            }).then(function (made) {
+                if (!scaleOffered(made)) return;
                 showStartScreen(false);
                 if (autoplay) startShow();
             });

@@ -23,6 +23,12 @@ const STILLS = [
 ];
 // At most this share of pixels may differ by more than one level in a channel.
 const MAX_DIFFERING = 0.005;
+// Rows drawn at scale 2 and compared, shrunk, with scale 1: at most SCALED_MEAN levels apart
+// on average, at most SCALED_SHARE of pixels further apart than SCALED_FAR levels.
+const SCALED_ROWS = [200, 760];
+const SCALED_MEAN = 2;
+const SCALED_SHARE = 0.02;
+const SCALED_FAR = 48;
 const MISSING = 'data/cube.fobj';
 
 function parseArgs() {
@@ -74,6 +80,8 @@ async function launch(work) {
         executablePath: '/usr/bin/chromium',
         headless: true,
         userDataDir: profile,
+        // The page's bench keeps its thread busy for minutes at larger scales.
+        protocolTimeout: 1800000,
         args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
             '--disable-background-networking', '--disable-component-update', '--disable-sync',
             '--autoplay-policy=no-user-gesture-required', '--window-size=640,480'],
@@ -82,12 +90,12 @@ async function launch(work) {
     return browser;
 }
 
-async function openPage(browser, url, width, height) {
+async function openPage(browser, url, width, height, deviceScaleFactor) {
     const page = await browser.newPage();
     page.log = [];
     page.on('console', (message) => page.log.push(message.text()));
     page.on('pageerror', (error) => page.log.push('page error: ' + error.message));
-    await page.setViewport({width, height, deviceScaleFactor: 1});
+    await page.setViewport({width, height, deviceScaleFactor: deviceScaleFactor || 1});
     await page.goto(url, {waitUntil: 'load'});
     return page;
 }
@@ -119,6 +127,54 @@ function compare(a, b) {
         largest = Math.max(largest, worst);
     }
     return {share: differing / (a.width * a.height), touched, largest};
+}
+
+// The picture shrunk by `factor` in each direction, each pixel the mean of its block.
+function downsample(image, factor) {
+    const width = image.width / factor;
+    const height = image.height / factor;
+    const data = Buffer.alloc(width * height * 4);
+    for (let y = 0; y < height; ++y) {
+        for (let x = 0; x < width; ++x) {
+            for (let c = 0; c < 4; ++c) {
+                let sum = 0;
+                for (let dy = 0; dy < factor; ++dy) {
+                    for (let dx = 0; dx < factor; ++dx) {
+                        sum += image.data[4 * ((y * factor + dy) * image.width + x * factor + dx) + c];
+                    }
+                }
+                data[4 * (y * width + x) + c] = Math.round(sum / (factor * factor));
+            }
+        }
+    }
+    return {width, height, data};
+}
+
+// The mean channel difference in levels and the share of pixels where a channel differs by
+// more than `far` levels.
+function distance(a, b, far) {
+    if (a.width !== b.width || a.height !== b.height) {
+        throw new Error(`sizes differ: ${a.width}x${a.height} and ${b.width}x${b.height}`);
+    }
+    let total = 0;
+    let distant = 0;
+    for (let i = 0; i < a.width * a.height; ++i) {
+        let worst = 0;
+        for (let c = 0; c < 3; ++c) {
+            const d = Math.abs(a.data[4 * i + c] - b.data[4 * i + c]);
+            total += d;
+            worst = Math.max(worst, d);
+        }
+        if (worst > far) ++distant;
+    }
+    return {mean: total / (3 * a.width * a.height), share: distant / (a.width * a.height)};
+}
+
+function canvasSize(page) {
+    return page.evaluate(() => {
+        const canvas = document.getElementById('screen');
+        return canvas.width + 'x' + canvas.height;
+    });
 }
 
 function sleep(ms) {
@@ -201,6 +257,79 @@ async function runTests(browser, base, args) {
             return detail;
         });
     }
+
+    // The same frames drawn at twice the size: shrunk back, close to the show's own size
+    // (edges and texture samples fall differently, so not equal).
+    for (const row of SCALED_ROWS) {
+        await check(`the still at row ${row} at scale 2 is 1280 x 960, shrunk close to scale 1`, async () => {
+            const reference = path.join(shots, `row${row}-native.png`);
+            if (!fs.existsSync(reference)) {
+                childProcess.execFileSync(args.capture, ['--row', String(row), '--png', reference]);
+            }
+            const page = await openPage(browser, `${base}/site/index.html?row=${row}&scale=2`, 1280, 960);
+            const state = await waitState(page, ['still', 'failed']);
+            const size = await canvasSize(page);
+            const shot = path.join(shots, `row${row}-scale2-web.png`);
+            await page.screenshot({path: shot});
+            await page.close();
+            expect(state === 'still', 'the page failed: ' + page.log.join(' | '));
+            expect(size === '1280x960', 'canvas ' + size);
+            const {mean, share} = distance(downsample(readPng(shot), 2), readPng(reference), SCALED_FAR);
+            const detail = `mean difference ${mean.toFixed(2)} levels, ${(100 * share).toFixed(2)}% ` +
+                `of pixels differ by more than ${SCALED_FAR}`;
+            expect(mean <= SCALED_MEAN && share <= SCALED_SHARE, detail);
+            return detail;
+        });
+    }
+
+    await check('scale=auto picks the largest scale within the area in device pixels', async () => {
+        // 1024 x 640: 640 / 24 = 26 steps of 0.05 -> 832 x 624 (scale 1.3).
+        const show = await openPage(browser, base + '/site/index.html?autoplay&scale=auto', 1024, 640);
+        const state = await waitState(show, ['playing', 'failed']);
+        const played = await canvasSize(show);
+        const enlargedSmooth = await show.evaluate(() => document.getElementById('screen').classList.contains('smooth'));
+        await show.close();
+        expect(state === 'playing', 'the show did not start: ' + show.log.join(' | '));
+        // 1000 x 800 at 1.5 device pixels each: 1500 x 1200 -> 46 steps -> 1472 x 1104.
+        const still = await openPage(browser, base + '/site/index.html?row=60&scale=auto', 1000, 800, 1.5);
+        const stillState = await waitState(still, ['still', 'failed']);
+        const drawn = await canvasSize(still);
+        await still.close();
+        expect(stillState === 'still', 'the still failed: ' + still.log.join(' | '));
+        expect(played === '832x624' && drawn === '1472x1104',
+            `the show got ${played} (832x624 wanted), the still ${drawn} (1472x1104 wanted)`);
+        expect(!enlargedSmooth, 'the enlarged picture lost its sharp pixels');
+        return `show ${played}, still ${drawn}`;
+    });
+
+    await check('a picture larger than the window is shrunk smoothly, even with sharp pixels', async () => {
+        const page = await openPage(browser, base + '/site/index.html?autoplay&scale=2', 1024, 640);
+        const state = await waitState(page, ['playing', 'failed']);
+        const view = await page.evaluate(() => {
+            const canvas = document.getElementById('screen');
+            return {size: canvas.width + 'x' + canvas.height, smooth: canvas.classList.contains('smooth'),
+                crisp: document.getElementById('crisp').checked};
+        });
+        await page.close();
+        expect(state === 'playing', 'the show did not start: ' + page.log.join(' | '));
+        expect(view.size === '1280x960' && view.smooth && view.crisp, JSON.stringify(view));
+        return view.size;
+    });
+
+    await check('a scale that is not offered fails naming it', async () => {
+        const messages = [];
+        for (const [value, query] of [['3.33', '?scale=3.33'], ['0', '?row=60&scale=0'],
+            ['big', '?bench&scale=big']]) {
+            const page = await openPage(browser, base + '/site/index.html' + query, 1024, 640);
+            const state = await waitState(page, ['ready', 'still', 'bench', 'failed']);
+            const message = await page.evaluate(() => document.getElementById('message').textContent);
+            await page.close();
+            expect(state === 'failed' && message.includes(value) && !message.includes('\n'),
+                `${query}: state ${state}, message "${message}"`);
+            messages.push(message);
+        }
+        return messages.join(' | ');
+    });
 
     await check('keys move the free camera; Alt+Enter enters full screen; Escape leaves it, then ends the show', async () => {
         const page = await openPage(browser, base + '/site/index.html?autoplay&from=600', 1024, 640);
@@ -313,7 +442,7 @@ function parseBench(text) {
     for (const line of text.split('\n')) {
         const fields = line.trim().split(/\s+/);
         // capture may add columns after the p95 (the multiple of the empty frame).
-        if (fields.length >= 4 && /^[0-9.]+$/.test(fields[2])) {
+        if (fields.length >= 4 && /^[0-9]+$/.test(fields[1]) && /^[0-9.]+$/.test(fields[2])) {
             table[fields[0]] = {frames: +fields[1], median: +fields[2], p95: +fields[3]};
         }
     }
@@ -330,16 +459,35 @@ function keepBest(best, table) {
 }
 
 // Native and WebAssembly benches in turn, `rounds` times each, so that both see the same load.
+// WEB_BENCH_SCALE=S benches the page alone at that scale.
 async function runBench(browser, base, args) {
     const rounds = Number(process.env.WEB_BENCH_ROUNDS || 3);
+    const scale = process.env.WEB_BENCH_SCALE;
     const web = {};
     const native = {};
+    let size = '';
+    let overall = '';
     for (let round = 0; round < rounds; ++round) {
-        const page = await openPage(browser, base + '/site/index.html?bench', 1024, 640);
-        await waitState(page, ['bench', 'failed'], 600000);
-        keepBest(web, parseBench(await page.evaluate(() => window.demo.output.join('\n'))));
+        const page = await openPage(browser, base + '/site/index.html?bench' +
+            (scale ? '&scale=' + encodeURIComponent(scale) : ''), 1024, 640);
+        const state = await waitState(page, ['bench', 'failed'], 1800000);
+        const output = await page.evaluate(() => window.demo.output.join('\n'));
         await page.close();
-        keepBest(native, parseBench(childProcess.execFileSync(args.capture, ['--bench']).toString()));
+        if (state !== 'bench') throw new Error('the page\'s bench failed: ' + output);
+        size = output.split('\n')[0];
+        overall = output.split('\n').filter((line) => line.startsWith('rendering alone'))[0] || '';
+        keepBest(web, parseBench(output));
+        if (!scale) keepBest(native, parseBench(childProcess.execFileSync(args.capture, ['--bench']).toString()));
+    }
+    if (scale) {
+        console.log(`${size}: best of ${rounds} runs; frame medians and 95th percentiles in ms`);
+        console.log('scene    frames   wasm    p95');
+        for (const [scene, w] of Object.entries(web)) {
+            console.log(`${scene.padEnd(8)} ${String(w.frames).padStart(6)} ${w.median.toFixed(3).padStart(8)} ` +
+                `${w.p95.toFixed(3).padStart(8)}`);
+        }
+        if (overall) console.log(overall + (rounds > 1 ? ' (last run)' : ''));
+        return true;
     }
     console.log(`best of ${rounds} runs each; frame medians and 95th percentiles in ms`);
     console.log('scene    frames   native   wasm    ratio   p95 native / wasm');

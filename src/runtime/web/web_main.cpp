@@ -23,14 +23,40 @@ const char* const kDataDir = "data";
 Application* application = nullptr;
 MusicPlayer* music = nullptr;  // owned by the application
 
+// The screen for the page's `scale`: an offered scale, or 0 for the largest screen within
+// width x height device pixels (640 x 480 when even that does not fit: the page shrinks it).
+// False, with the reason printed, for any other scale.
+bool chooseScreen(double scale, int width, int height, ScreenSize& screen) {
+    if (scale == 0.0) {
+        if (!largestScreenWithin(width, height, screen)) screen = ScreenSize{};
+        return true;
+    }
+    if (screenForScale(scale, screen)) return true;
+    std::printf("scale %g is not offered: 1 to 4.5 in steps of 0.05, or auto\n", scale);
+    std::fflush(stdout);
+    return false;
+}
+
 }  // namespace
 
 extern "C" {
 
-// Starts the show: 1, or 0 with the reason printed.
-EMSCRIPTEN_KEEPALIVE int webStart() {
+// The scale that `scale` (0: auto) gives within width x height device pixels, as the entry
+// points below would choose it: so the page can check its address before the show starts. 0,
+// with the reason printed, for a scale that is not offered.
+EMSCRIPTEN_KEEPALIVE double webScale(double scale, int width, int height) {
+    ScreenSize screen;
+    return chooseScreen(scale, width, height, screen) ? screen.scale : 0.0;
+}
+
+// Starts the show at `scale` (0: the largest within width x height): 1, or 0 with the reason
+// printed.
+EMSCRIPTEN_KEEPALIVE int webStart(double scale, int width, int height) {
+    ScreenSize screen;
+    if (!chooseScreen(scale, width, height, screen)) return 0;
     music = createWebMusicPlayer();
     application = new Application(new PixelDisplay::WebDisplay(), music, kDataDir);
+    application->screen = screen;
     if (application->start()) return 1;
     delete application;
     application = nullptr;
@@ -66,25 +92,32 @@ EMSCRIPTEN_KEEPALIVE double webCamera(int index) {
 }
 
 // One frame at `row` with the camera after `keys`, its clocks as the capture tool's still
-// frame: 1, or 0 with the reason printed.
-EMSCRIPTEN_KEEPALIVE int webStill(double row, const char* keys) {
+// frame, at `scale` as for webStart: 1, or 0 with the reason printed.
+EMSCRIPTEN_KEEPALIVE int webStill(double row, const char* keys, double scale, int width,
+                                  int height) {
+    ScreenSize screen;
+    if (!chooseScreen(scale, width, height, screen)) return 0;
     static Show show;
-    if (!startShow(show, kDataDir, nullptr)) return 0;
+    if (!startShow(show, kDataDir, nullptr, screen)) return 0;
     const double seconds = row / ROWS_PER_SECOND;
     renderFrame(FrameState{row, seconds, seconds, cameraMatrix(cameraAfterKeys(keys))}, show);
     static PixelDisplay::Display display(new PixelDisplay::WebDisplay(true));
-    display.open("still", kScreenWidth, kScreenHeight, PixelDisplay::Windowed,
+    display.open("still", screen.width, screen.height, PixelDisplay::Windowed,
                  PixelDisplay::FloatPixels);
     display.update(reinterpret_cast<const PixelDisplay::FloatPixel*>(show.framebuffer), nullptr);
     endShow(show);
     return 1;
 }
 
-// The capture tool's bench: every frame of the show at `fps` as fast as possible, printing the
-// median and 95th percentile frame time of each scene and of the frame without its scene. 1, or 0 with the reason printed.
-EMSCRIPTEN_KEEPALIVE int webBench(double fps) {
+// The capture tool's bench at `scale` as for webStart: every frame of the show at `fps` as
+// fast as possible, printing the size first, then the median and 95th percentile frame time of
+// each scene and of the frame without its scene. 1, or 0 with the reason printed.
+EMSCRIPTEN_KEEPALIVE int webBench(double fps, double scale, int width, int height) {
+    ScreenSize screen;
+    if (!chooseScreen(scale, width, height, screen)) return 0;
     static Show show;
-    if (!startShow(show, kDataDir, nullptr)) return 0;
+    if (!startShow(show, kDataDir, nullptr, screen)) return 0;
+    std::printf("%d x %d (scale %g)\n", screen.width, screen.height, screen.scale);
     const Matrix4 view = cameraMatrix(cameraAfterKeys(""));
     FrameTimes times;
     for (long n = 0;; ++n) {
