@@ -24,10 +24,6 @@ const char* const kDemoUsage =
     "Keys: Escape quits; Alt+Enter full screen or window; W/S A/D Q/Z move and U/J K/H I/Y\n"
     "turn the free camera; 1 to 5 jump to fixed views.\n";
 
-const char* const kScaleError =
-    "--scale takes auto or a number from 1 to 4.5 at which 640 x 480 scales to whole "
-    "multiples of 8 (steps of 0.05: 1.5, 2, 2.25, 3, ...)";
-
 bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -89,7 +85,9 @@ bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, s
             options.autoScale = value == "auto";
             if (!options.autoScale &&
                 (value.empty() || *end != '\0' || !screenForScale(scale, options.screen))) {
-                error = kScaleError;
+                error =
+                    "--scale takes auto or a number from 1 to 4.5 at which 640 x 480 scales "
+                    "to whole multiples of 8 (steps of 0.05: 1.5, 2, 2.25, 3, ...)";
                 return false;
             }
         } else if (arg == "--data") {

@@ -23,8 +23,6 @@ struct DemoOptions {
     bool autoScale = false;
 };
 
-// The message of a --scale value that is not one of the offered scales.
-extern const char* const kScaleError;
 
 extern const char* const kDemoUsage;
 
