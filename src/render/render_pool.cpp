@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -21,6 +22,22 @@ int clampThreads(int threads) {
     return std::clamp(threads, 1, kMaxRenderThreads);
 }
 
+// A frame hands the pool a few jobs in quick succession, and waking a sleeping thread costs
+// tens of microseconds on a busy or virtual machine, twice a job. So a thread that runs out of
+// work first watches for more for a short while, yielding its core, and only then sleeps.
+constexpr auto kWorkerSpin = std::chrono::microseconds(300);
+constexpr auto kCallerSpin = std::chrono::microseconds(1000);
+
+template <class Ready>
+bool spinUntil(Ready ready, std::chrono::microseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    do {
+        if (ready()) return true;
+        std::this_thread::yield();
+    } while (std::chrono::steady_clock::now() < end);
+    return ready();
+}
+
 }  // namespace
 
 struct RenderPool {
@@ -34,9 +51,10 @@ struct RenderPool {
     void* data = nullptr;
     int bands = 0;
     std::atomic<int> next{0};
-    int busy = 0;  // workers still on the current job
+    std::atomic<int> busy{0};  // workers still on the current job
     uint64_t generation = 0;
-    bool stop = false;
+    std::atomic<uint64_t> posted{0};  // generation, for watching without the mutex
+    std::atomic<bool> stop{false};
 
     void takeBands() {
         for (int band = next.fetch_add(1); band < bands; band = next.fetch_add(1)) task(data, band);
@@ -45,15 +63,20 @@ struct RenderPool {
     void work() {
         uint64_t seen = 0;
         for (;;) {
+            spinUntil([&] { return posted.load() != seen || stop.load(); }, kWorkerSpin);
             {
                 std::unique_lock<std::mutex> lock(mutex);
-                wake.wait(lock, [&] { return stop || generation != seen; });
-                if (stop) return;
+                wake.wait(lock, [&] { return stop.load() || generation != seen; });
+                if (stop.load()) return;
                 seen = generation;
             }
             takeBands();
-            std::lock_guard<std::mutex> lock(mutex);
-            if (--busy == 0) finished.notify_one();
+            // The caller tests `busy` under the mutex before it sleeps, so a notify made under
+            // the mutex after the count reaches 0 cannot be missed.
+            if (busy.fetch_sub(1) == 1) {
+                std::lock_guard<std::mutex> lock(mutex);
+                finished.notify_one();
+            }
         }
     }
 };
@@ -71,7 +94,7 @@ void destroyRenderPool(RenderPool* pool) {
     if (pool == nullptr) return;
     {
         std::lock_guard<std::mutex> lock(pool->mutex);
-        pool->stop = true;
+        pool->stop.store(true);
     }
     pool->wake.notify_all();
     for (int i = 0; i + 1 < pool->threads; ++i) pool->workers[i].join();
@@ -97,11 +120,12 @@ void runBands(RenderPool* pool, BandTask task, void* data, int bands) {
         pool->data = data;
         pool->bands = bands;
         pool->next.store(0);
-        pool->busy = pool->threads - 1;
-        ++pool->generation;
+        pool->busy.store(pool->threads - 1);
+        pool->posted.store(++pool->generation);
     }
     pool->wake.notify_all();
     pool->takeBands();
+    if (spinUntil([&] { return pool->busy.load() == 0; }, kCallerSpin)) return;
     std::unique_lock<std::mutex> lock(pool->mutex);
-    pool->finished.wait(lock, [&] { return pool->busy == 0; });
+    pool->finished.wait(lock, [&] { return pool->busy.load() == 0; });
 }
