@@ -21,6 +21,7 @@ struct DrawItem {
     const float* colour;
     const Texture* texture;
     int shader;
+    int face;              // index into the context's faces
     int firstRow, endRow;  // screen rows the triangle may touch, for skipping bands
 };
 
@@ -355,6 +356,55 @@ void drawBand(void* data, int band) {
     }
 }
 
+// Items prepared by one task: enough that a task outweighs taking it.
+constexpr int kPrepareItems = 64;
+
+struct PrepareJob {
+    const RenderContext* context;
+    int itemCount;
+    int height;
+};
+
+void prepareItem(const RenderContext& context, DrawItem& item, int height) {
+    const Face& face = context.faces[item.face];
+    const int shader = item.shader;
+    const bool lit = shader == kShaderLitYellow || shader == kShaderLitColour ||
+                     shader == kShaderTexturedLit;
+    const bool textured = shader == kShaderTexturedLit || shader == kShaderTextured;
+    for (int i = 0; i < 3; ++i) {
+        const RenderVertex& vertex = context.vertices[face.vertexIndex[i]];
+        item.corners[i] = screenCorner(vertex);
+        if (lit) {
+            item.intensity[i] =
+                lightCorner(context, cameraPosition(vertex), context.normals[face.normalIndex[i]]);
+        }
+        if (textured) item.uv[i] = context.uvs[face.uvIndex[i]];
+    }
+    switch (shader) {
+        case kShaderLitYellow: {
+            static const float kYellow[3] = {0.8f, 0.7f, 0.2f};
+            item.colour = kYellow;
+            for (float& value : item.intensity) value += 0.2f;
+            break;
+        }
+        case kShaderLitColour:
+            for (float& value : item.intensity) value += 0.5f;
+            break;
+        case kShaderTexturedLit:
+            for (float& value : item.intensity) value += 0.1f;
+            break;
+    }
+    itemRows(item, height);
+}
+
+void prepareItems(void* data, int chunk) {
+    const PrepareJob& job = *static_cast<const PrepareJob*>(data);
+    const int end = std::min((chunk + 1) * kPrepareItems, job.itemCount);
+    for (int k = chunk * kPrepareItems; k < end; ++k) {
+        prepareItem(*job.context, job.context->drawItems[k], job.height);
+    }
+}
+
 }  // namespace
 
 void drawFaces(RenderContext& context) {
@@ -365,8 +415,8 @@ void drawFaces(RenderContext& context) {
     const int height = static_cast<int>(view.height);
     const int faceCount = usable(context.faceCount, context.faceCapacity);
 
-    // The faces' corners, lighting and textures, read in drawOrder on this thread (the frame's
-    // one warning stays the first in drawing order).
+    // The faces to draw, chosen in drawOrder on this thread (the frame's one warning stays the
+    // first in drawing order).
     int itemCount = 0;
     for (int k = 0; k < faceCount; ++k) {
         const int faceIndex = context.drawOrder[k];
@@ -398,31 +448,13 @@ void drawFaces(RenderContext& context) {
         item.shader = shader;
         item.colour = material->colour;
         item.texture = textured ? context.textures->textures[material->textureIndex] : nullptr;
-        for (int i = 0; i < 3; ++i) {
-            const RenderVertex& vertex = context.vertices[face.vertexIndex[i]];
-            item.corners[i] = screenCorner(vertex);
-            if (lit) {
-                item.intensity[i] = lightCorner(context, cameraPosition(vertex),
-                                                context.normals[face.normalIndex[i]]);
-            }
-            if (textured) item.uv[i] = context.uvs[face.uvIndex[i]];
-        }
-        switch (shader) {
-            case kShaderLitYellow: {
-                static const float kYellow[3] = {0.8f, 0.7f, 0.2f};
-                item.colour = kYellow;
-                for (float& value : item.intensity) value += 0.2f;
-                break;
-            }
-            case kShaderLitColour:
-                for (float& value : item.intensity) value += 0.5f;
-                break;
-            case kShaderTexturedLit:
-                for (float& value : item.intensity) value += 0.1f;
-                break;
-        }
-        itemRows(item, height);
+        item.face = faceIndex;
     }
+
+    // Corners, lighting and rows of the chosen faces, shared out like the bands: each item is
+    // written by one thread from what the faces and vertices already hold.
+    PrepareJob prepare{&context, itemCount, height};
+    runBands(context.pool, prepareItems, &prepare, (itemCount + kPrepareItems - 1) / kPrepareItems);
 
     BandJob job{context.drawItems, itemCount, view.framebuffer, width, height, height,
                 context.stats};
