@@ -29,7 +29,7 @@ perf report -q -i "$work/perf.data" --no-children --sort sym 2>/dev/null |
         else if (name ~ /sortFaces/) stage = "sorting";
         else if (name ~ /plasma|Plasma|__sinf|blendImage|Twister|Banner|resetDepth/) stage = "2D effects";
         else if (name ~ /memset/) stage = "clear";
-        else if (name ~ /clip|transform|submit|placeMesh|MeshBounds|projectVertices|lightCorner|drawFaces|build(Ring|Disc)|multiply|Matrix|contextHasRoom|storeVertex|^draw|__sin|__cos|sincos/)
+        else if (name ~ /clip|transform|submit|placeMesh|MeshBounds|projectVertices|lightCorner|drawFaces|prepareItem|build(Ring|Disc)|multiply|Matrix|contextHasRoom|storeVertex|^draw|__sin|__cos|sincos/)
             stage = "projection, clipping, lighting";
         total[stage] += share;
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
@@ -375,17 +376,16 @@ void rasterize(float* framebuffer, int width, int height, const ScreenCorner cor
                 e[k] = rowE[k] + static_cast<int64_t>(bx - t.originX) * t.edge[k].stepX;
             }
         };
-        // The first edge (0->1, 1->2, 2->0) whose inside the block misses; -1 if none.
+        // The first edge (0->1, 1->2, 2->0) whose inside the block misses; -1 if none. One
+        // branch for the three tests: which way it goes is hard enough to predict.
         auto firstMiss = [&](int bx) {
             int64_t e[3];
             edgesAt(bx, e);
-            for (int k = 0; k < 3; ++k) {
-                if (e[k] < t.edge[k].touch) {
-                    counters.blockSkipped(bx, by);
-                    return k;
-                }
-            }
-            return -1;
+            const int misses = int{e[0] < t.edge[0].touch} | int{e[1] < t.edge[1].touch} << 1 |
+                               int{e[2] < t.edge[2].touch} << 2;
+            if (misses == 0) return -1;
+            counters.blockSkipped(bx, by);
+            return std::countr_zero(static_cast<unsigned>(misses));
         };
         auto grows = [&](int k, int dir) {
             return dir > 0 ? t.edge[k].stepX > 0 : t.edge[k].stepX < 0;
@@ -399,7 +399,11 @@ void rasterize(float* framebuffer, int width, int height, const ScreenCorner cor
             column += direction;
             miss = firstMiss(column);
         }
-        if (miss < 0) {
+        // Every block from the run's first found block to its far end touches all three
+        // edges: the sweep back draws them without testing them again.
+        const bool runFound = miss < 0;
+        const int runFirst = column;
+        if (runFound) {
             while (inRange(column + direction) && firstMiss(column + direction) < 0) {
                 column += direction;
             }
@@ -407,8 +411,10 @@ void rasterize(float* framebuffer, int width, int height, const ScreenCorner cor
 
         // Sweep back, drawing the run; stop at the first block that the run cannot follow.
         direction = -direction;
+        bool known = runFound;
         for (;;) {
-            miss = firstMiss(column);
+            miss = known ? -1 : firstMiss(column);
+            if (column == runFirst) known = false;
             if (miss < 0) {
                 int64_t e[3];
                 edgesAt(column, e);
