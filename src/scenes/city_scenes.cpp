@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "render/render_pool.h"
 #include "render/screen.h"
 #include "scenes/mesh_submission.h"
 #include "scenes/picture_sampling.h"
@@ -14,6 +15,31 @@ constexpr int kBannerRows = kScreenHeight - kBannerTopRow;  // 73
 
 float toFloat(double value) {
     return static_cast<float>(value);
+}
+
+constexpr int kSkyBandRows = 32;
+
+struct SkyJob {
+    float* framebuffer;
+    const ScreenSize* screen;
+};
+
+// The dusk sky behind the skyline, brighter towards the top, with the clear's depth.
+void fillSkyRows(void* data, int band) {
+    const SkyJob& job = *static_cast<const SkyJob*>(data);
+    const ScreenSize& screen = *job.screen;
+    const int end = std::min((band + 1) * kSkyBandRows, screen.height);
+    for (int y = band * kSkyBandRows; y < end; ++y) {
+        // Values above 1 in the upper rows are kept; the display clamps.
+        const float blue = toFloat(0.04 + 0.007 * (kScreenHeight - screen.picturePosition(y)));
+        float* pixel = job.framebuffer + static_cast<long>(y) * screen.width * 4;
+        for (int x = 0; x < screen.width; ++x, pixel += 4) {
+            pixel[0] = 0.0f;
+            pixel[1] = 0.0f;
+            pixel[2] = blue;
+            pixel[3] = 0.0f;
+        }
+    }
 }
 
 // The city with its material of the frame, rotating at cityrot radians per second; submitted,
@@ -88,17 +114,10 @@ void drawGreetingBanner(float* framebuffer, const ScreenSize& screen, StartupObj
 void drawCitySilhouette(StartupObjects& objects, const SceneInput& input) {
     float* framebuffer = objects.viewVolume->framebuffer;
     const ScreenSize& screen = objects.screen;
-    for (int y = 0; y < screen.height; ++y) {
-        // Values above 1 in the upper rows are kept; the display clamps.
-        const float blue = toFloat(0.04 + 0.007 * (kScreenHeight - screen.picturePosition(y)));
-        float* pixel = framebuffer + static_cast<long>(y) * screen.width * 4;
-        for (int x = 0; x < screen.width; ++x, pixel += 4) {
-            pixel[0] = 0.0f;
-            pixel[1] = 0.0f;
-            pixel[2] = blue;
-            pixel[3] = 0.0f;
-        }
-    }
+    // A whole screen of writes: shared out like the clear.
+    SkyJob sky{framebuffer, &screen};
+    runBands(objects.context->pool, fillSkyRows, &sky,
+             (screen.height + kSkyBandRows - 1) / kSkyBandRows);
     beginPass(*objects.context, *objects.light, input.freeCamera);
     submitCity(objects, input, 0.0f);
     flushContext(*objects.context);
