@@ -356,6 +356,15 @@ void drawBand(void* data, int band) {
     }
 }
 
+bool isLit(int shader) {
+    return shader == kShaderLitYellow || shader == kShaderLitColour ||
+           shader == kShaderTexturedLit;
+}
+
+bool isTextured(int shader) {
+    return shader == kShaderTexturedLit || shader == kShaderTextured;
+}
+
 // Items prepared by one task: enough that a task outweighs taking it.
 constexpr int kPrepareItems = 64;
 
@@ -368,9 +377,8 @@ struct PrepareJob {
 void prepareItem(const RenderContext& context, DrawItem& item, int height) {
     const Face& face = context.faces[item.face];
     const int shader = item.shader;
-    const bool lit = shader == kShaderLitYellow || shader == kShaderLitColour ||
-                     shader == kShaderTexturedLit;
-    const bool textured = shader == kShaderTexturedLit || shader == kShaderTextured;
+    const bool lit = isLit(shader);
+    const bool textured = isTextured(shader);
     for (int i = 0; i < 3; ++i) {
         const RenderVertex& vertex = context.vertices[face.vertexIndex[i]];
         item.corners[i] = screenCorner(vertex);
@@ -430,9 +438,8 @@ void drawFaces(RenderContext& context) {
         }
 
         const int shader = material->shaderType;
-        const bool lit = shader == kShaderLitYellow || shader == kShaderLitColour ||
-                         shader == kShaderTexturedLit;
-        const bool textured = shader == kShaderTexturedLit || shader == kShaderTextured;
+        const bool lit = isLit(shader);
+        const bool textured = isTextured(shader);
         if (shader == kShaderHidden) continue;
         if (!lit && !textured) {
             if (claimWarning(context)) std::printf("unknown shader type %d\n", shader);
