@@ -161,7 +161,8 @@ BENCHMARK(BM_FillTexturedLit)->Apply(triangleSizes);
 void BM_FlushSmallLitTriangles(benchmark::State& state) {
     float* frame = newFrame();
     TextureTable table{};
-    ViewVolume* view = createViewVolume(frame);
+    ViewVolume* view = createViewVolume();
+    const FrameTarget target{frame};
     RenderContext* context = createRenderContext(&table, view);
     const Material material{{0.3f, 0.6f, 0.9f, 1.0f}, -1, kShaderLitColour};
     Light light{};
@@ -199,7 +200,7 @@ void BM_FlushSmallLitTriangles(benchmark::State& state) {
         state.PauseTiming();
         std::memset(frame, 0, kFrameBytes);
         state.ResumeTiming();
-        flushContext(*context);
+        flushContext(*context, target);
         benchmark::ClobberMemory();
     }
     state.counters["triangles/s"] = benchmark::Counter(

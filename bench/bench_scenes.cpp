@@ -12,6 +12,7 @@
 #include "runtime/platform.h"
 #include "runtime/show.h"
 #include "runtime/startup.h"
+#include "scenes/discs.h"
 #include "scenes/overlays.h"
 #include "scenes/scene_pass.h"
 #include "scenes/scenes.h"
@@ -24,9 +25,9 @@ constexpr int kCentreFloat = 4 * (kScreenHeight / 2 * kScreenWidth + kScreenWidt
 
 struct Demo {
     bool ready = false;
+    ShowAssets assets;
     Show show;
     float* framebuffer = nullptr;
-    StartupObjects& objects = show.objects;
 };
 
 Demo& demo() {
@@ -38,8 +39,8 @@ Demo& demo() {
         const std::string probe = dataPath(dir, "koxspike1fixed.obj");
         if (std::FILE* f = std::fopen(probe.c_str(), "rb")) {
             std::fclose(f);
-            d.ready = startShow(d.show, dir, nullptr);
-            d.framebuffer = d.show.framebuffer;
+            d.ready = loadShowAssets(d.assets, dir) && startShow(d.show, d.assets, nullptr);
+            d.framebuffer = d.show.target.framebuffer;
         }
     }
     return d;
@@ -81,13 +82,14 @@ void BM_Scene(benchmark::State& state) {
     for (auto _ : state) {
         input.sceneTime += 1.0 / 60.0;
         input.currentTime += 1.0 / 60.0;
-        d.objects.context->warnedThisFrame = false;
+        d.show.scenes.context->warnedThisFrame = false;
         clearFrame(d.framebuffer);
-        updateLight(*d.objects.light, input.currentTime);
-        runSceneBlock(scene, d.objects, input);
+        updateLight(d.show.scenes.light, input.currentTime);
+        if (scene == 8) advanceFallingDiscs(d.show.scenes);
+        drawSceneBlock(scene, d.assets.scenes, d.show.scenes, d.show.target, input);
         benchmark::DoNotOptimize(d.framebuffer[kCentreFloat]);
     }
-    state.counters["faces"] = d.objects.context->faceCount;
+    state.counters["faces"] = d.show.scenes.context->faceCount;
 }
 
 void BM_Overlays(benchmark::State& state) {
@@ -105,18 +107,19 @@ void BM_Overlays(benchmark::State& state) {
     t.cred2 = t.cred1;
     for (auto _ : state) {
         input.currentTime += 1.0 / 60.0;
-        drawOverlays(d.objects, input);
+        drawOverlays(d.assets.scenes, d.show.target, input);
         benchmark::DoNotOptimize(d.framebuffer[kCentreFloat]);
     }
 }
 
 void BM_PlasmaBand(benchmark::State& state) {
     static float framebuffer[kScreenFloats];
+    const FrameTarget target{framebuffer};
     float time = 1.0f;
     const double al = static_cast<double>(state.range(0)) / kScreenWidth;
     for (auto _ : state) {
         time += 1.0f / 60.0f;
-        drawPlasmaBand(framebuffer, ScreenSize{}, time, 1.0, al);
+        drawPlasmaBand(target, time, 1.0, al);
         benchmark::DoNotOptimize(framebuffer[kCentreFloat]);
     }
     state.SetItemsProcessed(state.iterations() * 241 * state.range(0));
@@ -152,8 +155,9 @@ struct BenchPicture {
 void BM_BlendImage(benchmark::State& state) {
     static BenchPicture picture(kScreenWidth, 200);
     float* framebuffer = fullFrame();
+    const FrameTarget target{framebuffer};
     for (auto _ : state) {
-        blendImage(framebuffer, ScreenSize{}, picture.texture, kCreditTopRow, 0.7f, lanesArg(state));
+        blendImage(target, picture.texture, kCreditTopRow, 0.7f, lanesArg(state));
         benchmark::DoNotOptimize(framebuffer[kCentreFloat]);
     }
     state.SetItemsProcessed(state.iterations() * kScreenWidth * 200);
@@ -170,8 +174,8 @@ void BM_TwisterSpans(benchmark::State& state) {
             const float* textureRow = strip.texels.data() + static_cast<long>(y) * 4 * 512;
             for (int side = 0; side < 4; ++side) {
                 const float width = 60.0f + static_cast<float>((y * 7 + side * 53) % 220);
-                drawTwisterSpan(row, kScreenWidth, textureRow, 312 + side * 40, width, side * kTwisterStripWidth,
-                                width * 0.0025f, 512, lanesArg(state));
+                drawTwisterSpan(row, kScreenWidth, textureRow, 312 + side * 40, width,
+                                side * kTwisterStripWidth, width * 0.0025f, 512, lanesArg(state));
                 pixels += static_cast<int64_t>(width);
             }
         }
@@ -183,8 +187,9 @@ void BM_TwisterSpans(benchmark::State& state) {
 // Scalar only: one vector load and store per pixel measured slower than the strided stores.
 void BM_ResetDepth(benchmark::State& state) {
     float* framebuffer = fullFrame();
+    const FrameTarget target{framebuffer};
     for (auto _ : state) {
-        resetDepth(framebuffer, kScreenPixels);
+        resetDepth(target);
         benchmark::DoNotOptimize(framebuffer[kCentreFloat]);
     }
     state.SetItemsProcessed(state.iterations() * kScreenPixels);

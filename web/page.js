@@ -55,7 +55,7 @@
     var files = null;     // [{name, bytes}] of data files
     var wasmModule = null;
     var audio = {context: null, music: {path: MUSIC, buffer: null, failed: false}, startSeconds: 0};
-    var nextInstance = null;  // a fresh program for the next show (each show starts clean)
+    var nextInstance = null;  // the program for the next show: the same one plays it again
     var instance = null;
     var running = false;
 
@@ -282,12 +282,15 @@
         }
         running = false;
         guarded('The show did not end cleanly', function () { instance._webFinish(); });
+        var ended = instance;
         instance = null;
         if (document.fullscreenElement && document.exitFullscreen) {
             document.exitFullscreen().catch(function () {});
         }
         if (body.dataset.state === 'failed') return;
-        nextInstance = makeInstance();
+        // The program gives back everything a show made: the next one starts in the same
+        // instance, from the data it already holds.
+        nextInstance = Promise.resolve(ended);
         showStartScreen(true);
     }
 

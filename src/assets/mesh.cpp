@@ -418,11 +418,6 @@ void computeBounds(Mesh& mesh) {
 
 Mesh* createMesh() {
     auto* mesh = new Mesh{};
-    mesh->scale = 1.0f;
-    mesh->rotation = identityMatrix();
-    mesh->position = identityMatrix();
-    mesh->world = identityMatrix();
-    mesh->rigid = identityMatrix();
     mesh->material = new Material{};
     mesh->material->textureIndex = -1;
     mesh->material->shaderType = 0;

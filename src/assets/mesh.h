@@ -55,12 +55,6 @@ struct Mesh {
     Face* faces;
     int faceCount;
     Vec4 bounds[8];      // corners of the axis-aligned box, object space
-    Vec4 viewBounds[8];  // the same corners in camera space, from testMeshBounds
-    float scale;
-    Matrix4 rotation;
-    Matrix4 position;    // translation in elements 12, 13, 14
-    Matrix4 world;       // scale * rotation * position
-    Matrix4 rigid;       // rotation * position
     Material* material;  // default material of every face
     char textureNames[kMaxTextureNames][kMaxTextureNameLength + 1];
     int textureNameCount;
@@ -71,8 +65,9 @@ struct Mesh {
     int faceCapacity;
 };
 
-// An empty mesh: no arrays, scale 1, identity rotation and position, a new default material
-// (texture index -1, shader type 0), texture-name slot 0 = "(none)".
+// An empty mesh: no arrays, a new default material (texture index -1, shader type 0),
+// texture-name slot 0 = "(none)". Where a mesh stands is not part of it (MeshPlacement), so
+// that one mesh can be drawn by several shows at once.
 Mesh* createMesh();
 
 // Reads a mesh file. Returns null with a one-line `message` naming the file (and the line,

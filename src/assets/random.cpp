@@ -10,11 +10,6 @@ constexpr uint32_t kLowerMask = 0x7FFFFFFFu;
 
 }  // namespace
 
-uint32_t MTRand_int32::state_[kStateSize];
-// Unseeded, the first draw regenerates an all-zero state and yields zeros rather than reading
-// past the table.
-int MTRand_int32::position_ = kStateSize;
-
 MTRand_int32::MTRand_int32(uint32_t s) {
     seed(s);
 }

@@ -1,7 +1,9 @@
-// The one random stream of the program: MT19937 with the standard 32-bit parameters.
+// The random stream of a show: MT19937 with the standard 32-bit parameters.
 //
-// The state is class-wide, shared by every object of both classes, so every draw anywhere
-// advances the same sequence; the seed is fixed, so every run places everything alike.
+// Each object holds its own state, so that several runs of the show (the capture tool's
+// threads, a show played twice) each draw the same sequence from the same fixed seed; within a
+// run one stream serves every draw, so the order of draws decides which object gets which
+// value. An object can be copied: the copy continues the sequence from the same place.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +11,8 @@
 class MTRand_int32 {
 public:
     explicit MTRand_int32(uint32_t seed);
+    MTRand_int32(const MTRand_int32&) = default;
+    MTRand_int32& operator=(const MTRand_int32&) = default;
     virtual ~MTRand_int32();
     // The next tempered 32-bit word.
     uint32_t nextWord();
@@ -16,10 +20,10 @@ public:
     static constexpr int kStateSize = 624;
 
 private:
-    static void seed(uint32_t s);
-    static void regenerate();
-    static uint32_t state_[kStateSize];
-    static int position_;
+    void seed(uint32_t s);
+    void regenerate();
+    uint32_t state_[kStateSize];
+    int position_ = kStateSize;
 };
 
 class MTRand : public MTRand_int32 {

@@ -3,6 +3,7 @@
 #include <mpg123.h>
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "audio/music_player.h"
@@ -61,24 +62,53 @@ int decodeAll(mpg123_handle* mh, int rate, std::vector<int16_t>& pcm) {
     return kMusicOk;
 }
 
-}  // namespace
+// The decoder reads a file held in memory through these, as it would read a descriptor.
+struct MemoryFile {
+    const std::vector<uint8_t>* bytes;
+    size_t at;
+};
 
-int decodeMusicFile(const char* path, int rate, std::vector<int16_t>& pcm) {
-    pcm.clear();
-    if (!path || !fileReadable(path)) return kMusicFileOpen;
+mpg123_ssize_t readMemory(void* handle, void* buffer, size_t count) {
+    MemoryFile& file = *static_cast<MemoryFile*>(handle);
+    const size_t left = file.bytes->size() - file.at;
+    const size_t taken = count < left ? count : left;
+    if (taken > 0) std::memcpy(buffer, file.bytes->data() + file.at, taken);
+    file.at += taken;
+    return static_cast<mpg123_ssize_t>(taken);
+}
 
+off_t seekMemory(void* handle, off_t offset, int whence) {
+    MemoryFile& file = *static_cast<MemoryFile*>(handle);
+    const long long size = static_cast<long long>(file.bytes->size());
+    long long base = 0;
+    if (whence == SEEK_CUR) base = static_cast<long long>(file.at);
+    if (whence == SEEK_END) base = size;
+    const long long to = base + static_cast<long long>(offset);
+    if (to < 0 || to > size) return -1;
+    file.at = static_cast<size_t>(to);
+    return static_cast<off_t>(to);
+}
+
+// A decoder set up for the one output format; false with the error code when it cannot be.
+bool makeDecoder(DecoderHandle& decoder, int rate, int& result) {
     mpg123_init();  // a no-op in current libmpg123, required by older ones
-    DecoderHandle decoder;
     int error = MPG123_OK;
     decoder.handle = mpg123_new(nullptr, &error);
-    if (!decoder.handle) return kMusicMemory;
+    if (!decoder.handle) {
+        result = kMusicMemory;
+        return false;
+    }
     mpg123_handle* mh = decoder.handle;
     mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0.0);
     mpg123_format_none(mh);
-    if (mpg123_format(mh, rate, MPG123_STEREO, MPG123_ENC_SIGNED_16) != MPG123_OK)
-        return kMusicFormat;
-    if (mpg123_open(mh, path) != MPG123_OK) return kMusicFileOpen;
+    if (mpg123_format(mh, rate, MPG123_STEREO, MPG123_ENC_SIGNED_16) != MPG123_OK) {
+        result = kMusicFormat;
+        return false;
+    }
+    return true;
+}
 
+int decodeOpened(mpg123_handle* mh, int rate, std::vector<int16_t>& pcm) {
     int result = kMusicOk;
     try {
         result = decodeAll(mh, rate, pcm);
@@ -87,4 +117,31 @@ int decodeMusicFile(const char* path, int rate, std::vector<int16_t>& pcm) {
     }
     if (result != kMusicOk) std::vector<int16_t>().swap(pcm);
     return result;
+}
+
+}  // namespace
+
+int decodeMusicBytes(const std::vector<uint8_t>& file, int rate, std::vector<int16_t>& pcm) {
+    pcm.clear();
+    DecoderHandle decoder;
+    int result = kMusicOk;
+    if (!makeDecoder(decoder, rate, result)) return result;
+    MemoryFile memory{&file, 0};
+    if (mpg123_replace_reader_handle(decoder.handle, readMemory, seekMemory, nullptr) !=
+            MPG123_OK ||
+        mpg123_open_handle(decoder.handle, &memory) != MPG123_OK)
+        return kMusicFormat;
+    return decodeOpened(decoder.handle, rate, pcm);
+}
+
+int decodeMusicFile(const char* path, int rate, std::vector<int16_t>& pcm) {
+    pcm.clear();
+    if (!path || !fileReadable(path)) return kMusicFileOpen;
+
+    DecoderHandle decoder;
+    int result = kMusicOk;
+    if (!makeDecoder(decoder, rate, result)) return result;
+    mpg123_handle* mh = decoder.handle;
+    if (mpg123_open(mh, path) != MPG123_OK) return kMusicFileOpen;
+    return decodeOpened(mh, rate, pcm);
 }

@@ -16,3 +16,5 @@ constexpr int kPcmBytesPerFrame = 4;  // one left and one right 16-bit sample
 // kMusicFileOpen (missing or unreadable), kMusicFormat (no MPEG audio, or a stream that breaks
 // off in undecodable data), kMusicMemory. On failure `pcm` is left empty.
 int decodeMusicFile(const char* path, int rate, std::vector<int16_t>& pcm);
+// The same for a whole file held in memory (kMusicFileOpen is then never returned).
+int decodeMusicBytes(const std::vector<uint8_t>& file, int rate, std::vector<int16_t>& pcm);

@@ -20,6 +20,12 @@ public:
     virtual bool init(int frequency) = 0;
     // Decodes the whole file up front. False on failure, with `errorCode` set.
     virtual bool openStream(const char* path) = 0;
+    // The same for the file's bytes as the caller read them from `path`. A player that has no
+    // use for the bytes (the page's, whose browser decodes the same file) opens `path`.
+    virtual bool openMusic(const std::vector<uint8_t>& file, const char* path) {
+        (void)file;
+        return openStream(path);
+    }
     virtual int errorCode() const = 0;
     // Starts playback at byte 0. Does nothing while already playing or without a stream.
     virtual void play() = 0;

@@ -41,6 +41,16 @@ bool PcmMusicPlayer::openStream(const char* path) {
     return error_ == kMusicOk;
 }
 
+bool PcmMusicPlayer::openMusic(const std::vector<uint8_t>& file, const char*) {
+    if (!initialized_) {
+        error_ = kMusicNotInit;
+        return false;
+    }
+    stopPlayback();
+    error_ = decodeMusicBytes(file, rate_, pcm_);
+    return error_ == kMusicOk;
+}
+
 void PcmMusicPlayer::play() {
     if (!initialized_ || pcm_.empty() || playing_) return;
     playing_ = true;

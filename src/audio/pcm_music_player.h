@@ -49,6 +49,7 @@ public:
 
     bool init(int frequency) override;
     bool openStream(const char* path) override;
+    bool openMusic(const std::vector<uint8_t>& file, const char* path) override;
     int errorCode() const override { return error_; }
     void play() override;
     uint64_t position() override;

@@ -18,46 +18,16 @@
 
 namespace {
 
-constexpr const char* kGreetFiles[kGreetImageCount] = {
-    "g-greetings.png", "g-qor.png", "g-vantle.png", "g-plum.png", "g-zub.png", "g-crew.png"};
-
-// The show's slot of a picture, by the file it is loaded from; null for one it does not load
-// through StartupObjects (the lettering textures live in the texture table).
-Texture** pictureSlot(StartupObjects& objects, const std::string& file) {
-    for (int i = 0; i < kGreetImageCount; ++i) {
-        if (file == kGreetFiles[i]) return &objects.greetImages[i + 1];
-    }
-    if (file == "compofiller.png") return &objects.compofiller;
-    if (file == "cred1.png") return &objects.cred1;
-    if (file == "cred2.png") return &objects.cred2;
-    if (file == "hearts512.png") return &objects.hearts;
-    for (int i = 0; i < objects.textureTable->count; ++i) {
-        Texture*& texture = objects.textureTable->textures[i];
+// The assets' slot of a picture, by the file it is loaded from; null for one they do not
+// hold (the lettering textures live in the texture table, by name).
+Texture** pictureSlot(SceneAssets& assets, const std::string& file) {
+    const DataFile* entry = dataFileNamed(file);
+    if (entry && entry->role == DataRole::kPicture) return &assets.pictures[entry->slot];
+    for (int i = 0; i < assets.textureTable.count; ++i) {
+        Texture*& texture = assets.textureTable.textures[i];
         if (texture && file == texture->name) return &texture;
     }
     return nullptr;
-}
-
-int tableIndex(const TextureTable& table, const char* name) {
-    for (int i = 0; i < table.count; ++i) {
-        if (table.textures[i] && std::strcmp(table.textures[i]->name, name) == 0) return i;
-    }
-    return -1;
-}
-
-// As the start-up binds a text mesh: hidden default material, one unlit textured material per
-// texture name, found in the table by that name.
-void bindLettering(Mesh& mesh, const TextureTable& table, std::vector<Material*>& made) {
-    mesh.material->shaderType = kShaderHidden;
-    for (int slot = 1; slot < mesh.textureNameCount; ++slot) {
-        auto* material = new Material{{0.0f, 0.0f, 0.0f, 0.0f}, -1, 0};
-        material->textureIndex = tableIndex(table, mesh.textureNames[slot]);
-        material->shaderType = material->textureIndex >= 0 ? kShaderTextured : kShaderHidden;
-        made.push_back(material);
-        for (int f = 0; f < mesh.faceCount; ++f) {
-            if (mesh.faces[f].materialIndex == slot) mesh.faces[f].material = material;
-        }
-    }
 }
 
 bool readSource(const std::string& path, std::string& text, std::string& message) {
@@ -129,17 +99,9 @@ bool buildPictures(const std::string& text, const std::string& fileName, Picture
         if (message.rfind(fileName, 0) != 0) message = fileName + ": " + message;
         return false;
     }
-    const auto lettering = [&](const char* key, double centreX, const char* texture) {
-        const auto found = texts.find(key);
-        return found == texts.end()
-                   ? std::string()
-                   : assetgen::makeLettering(font, found->second, centreX, texture);
-    };
-    // The same placement as the generator's.
-    const std::string meshes[2] = {lettering("lettering1", 36.0, "spintext1.png"),
-                                   lettering("lettering2", -36.0, "spintext2.png")};
-    if (meshes[0].empty() || meshes[1].empty()) {
-        message = fileName + ": 'lettering1' and 'lettering2' are needed";
+    std::vector<assetgen::MeshText> meshes;
+    if (!assetgen::makeLetteringMeshes(font, texts, meshes, message)) {
+        message = fileName + ": " + message;
         return false;
     }
     for (const auto& picture : pictures) {
@@ -169,10 +131,10 @@ bool buildPictures(const std::string& text, const std::string& fileName, Picture
         build.files.push_back(picture.file);
         build.textures.push_back(texture);
     }
-    const char* names[2] = {"spintext1.fobj", "spintext2.fobj"};
-    for (int i = 0; i < 2; ++i) {
-        build.lettering[i] = parseMesh(meshes[i].data(), meshes[i].size(), names[i], message);
-        if (!build.lettering[i]) {
+    for (const assetgen::MeshText& mesh : meshes) {
+        Mesh*& slot = build.meshes[mesh.file->slot];
+        slot = parseMesh(mesh.text.data(), mesh.text.size(), mesh.file->name, message);
+        if (!slot) {
             releasePictures(build);
             return false;
         }
@@ -181,21 +143,23 @@ bool buildPictures(const std::string& text, const std::string& fileName, Picture
     return true;
 }
 
-void swapPictures(StartupObjects& objects, PictureBuild& build) {
+void swapPictures(SceneAssets& assets, PictureBuild& build) {
     for (size_t i = 0; i < build.files.size(); ++i) {
-        Texture** slot = pictureSlot(objects, build.files[i]);
+        Texture** slot = pictureSlot(assets, build.files[i]);
         if (!slot || !*slot) continue;
         // The show names some pictures after what they were (all banners are "greet1").
         std::memcpy(build.textures[i]->name, (*slot)->name, sizeof build.textures[i]->name);
         std::swap(*slot, build.textures[i]);
     }
-    Mesh** meshes[2] = {&objects.spintext1, &objects.spintext2};
-    for (int i = 0; i < 2; ++i) {
-        if (!build.lettering[i]) continue;
-        std::vector<Material*> made;
-        bindLettering(*build.lettering[i], *objects.textureTable, made);
-        std::swap(*meshes[i], build.lettering[i]);
-        build.letteringMaterials[i] = std::move(made);
+    for (int slot = 0; slot < kMeshSlots; ++slot) {
+        if (build.meshes[slot]) std::swap(assets.meshes[slot], build.meshes[slot]);
+    }
+    // The old lettering materials go with the old meshes; every lettering mesh gets its own
+    // anew, naming the textures the table holds now.
+    std::swap(build.letteringMaterials, assets.letteringMaterials);
+    for (const DataFile& file : kDataFiles) {
+        Mesh* mesh = file.role == DataRole::kLetteringMesh ? assets.meshes[file.slot] : nullptr;
+        if (mesh) bindMeshMaterials(file, *mesh, assets);
     }
 }
 
@@ -203,12 +167,12 @@ void releasePictures(PictureBuild& build) {
     for (Texture* texture : build.textures) freeTexture(texture);
     build.textures.clear();
     build.files.clear();
-    for (int i = 0; i < 2; ++i) {
-        freeMesh(build.lettering[i]);
-        build.lettering[i] = nullptr;
-        for (Material* material : build.letteringMaterials[i]) delete material;
-        build.letteringMaterials[i].clear();
+    for (Mesh*& mesh : build.meshes) {
+        freeMesh(mesh);
+        mesh = nullptr;
     }
+    for (Material* material : build.letteringMaterials) delete material;
+    build.letteringMaterials.clear();
 }
 
 bool buildMusic(const assetgen::Timeline& timeline, std::vector<int16_t>& pcm,
@@ -253,17 +217,17 @@ bool LiveShow::changed(const std::string& path, Watched& watched) {
     return true;
 }
 
-void LiveShow::loadNow(Show& show) {
+void LiveShow::loadNow(ShowAssets& assets) {
     changed(timelinePath_, timelineWatch_);
     changed(textsPath_, textsWatch_);
-    reloadTimeline(show, nullptr, true);
+    reloadTimeline(assets, nullptr, true);
     std::string text;
     if (readSource(textsPath_, text, textsError_)) startPictures(text);
-    finishPictures(show, true);
+    finishPictures(assets, true);
 }
 
-void LiveShow::poll(Show& show, MusicPlayer* music) {
-    if (changed(timelinePath_, timelineWatch_)) reloadTimeline(show, music, false);
+void LiveShow::poll(ShowAssets& assets, MusicPlayer* music) {
+    if (changed(timelinePath_, timelineWatch_)) reloadTimeline(assets, music, false);
     if (changed(textsPath_, textsWatch_)) {
         std::string text;
         if (!readSource(textsPath_, text, textsError_)) {
@@ -275,18 +239,18 @@ void LiveShow::poll(Show& show, MusicPlayer* music) {
             startPictures(text);
         }
     }
-    finishPictures(show, false);
+    finishPictures(assets, false);
     finishMusic(music, false);
 }
 
-void LiveShow::settle(Show& show, MusicPlayer* music) {
+void LiveShow::settle(ShowAssets& assets, MusicPlayer* music) {
     while (pictures_.valid() || music_.valid()) {
-        finishPictures(show, true);
+        finishPictures(assets, true);
         finishMusic(music, true);
     }
 }
 
-void LiveShow::reloadTimeline(Show& show, MusicPlayer* music, bool startUp) {
+void LiveShow::reloadTimeline(ShowAssets& assets, MusicPlayer* music, bool startUp) {
     std::string text;
     if (!readSource(timelinePath_, text, timelineError_)) return;
     TimelineBuild build;
@@ -296,7 +260,7 @@ void LiveShow::reloadTimeline(Show& show, MusicPlayer* music, bool startUp) {
         return;
     }
     timelineError_.clear();
-    swapTracks(show.tracks, build);
+    swapTracks(assets.tracks, build);
     releaseTimeline(build);
     current_ = build.timeline;
     haveTimeline_ = true;
@@ -326,16 +290,13 @@ void LiveShow::startPictures(const std::string& text) {
     });
 }
 
-void LiveShow::finishPictures(Show& show, bool wait) {
+void LiveShow::finishPictures(ShowAssets& assets, bool wait) {
     if (!pictures_.valid()) return;
     if (!wait && pictures_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
     PictureJob job = pictures_.get();
     if (job.ok) {
         textsError_.clear();
-        swapPictures(show.objects, *job.build);
-        // The old lettering's materials were made by us unless they came from the start-up.
-        for (int i = 0; i < 2; ++i)
-            std::swap(letteringMaterials_[i], job.build->letteringMaterials[i]);
+        swapPictures(assets.scenes, *job.build);
         releasePictures(*job.build);
         ++pictureReloads_;
     } else {

@@ -28,7 +28,7 @@ struct TimelineBuild {
 
 bool buildTimeline(const std::string& text, const std::string& fileName, TimelineBuild& build,
                    std::string& message);
-// Exchanges the keys of the show's tracks with the build's: the build then holds the old
+// Exchanges the keys of the assets' tracks with the build's: the build then holds the old
 // keys, for releaseTimeline.
 void swapTracks(DemoTracks& tracks, TimelineBuild& build);
 void releaseTimeline(TimelineBuild& build);
@@ -41,15 +41,16 @@ bool sameArrangement(const assetgen::Timeline& a, const assetgen::Timeline& b);
 struct PictureBuild {
     std::vector<std::string> files;
     std::vector<Texture*> textures;
-    Mesh* lettering[2] = {};
-    std::vector<Material*> letteringMaterials[2];  // made at the swap, one per texture slot
+    Mesh* meshes[kMeshSlots] = {};              // the lettering meshes, in their slots
+    std::vector<Material*> letteringMaterials;  // the replaced ones, after a swap
 };
 
 bool buildPictures(const std::string& text, const std::string& fileName, PictureBuild& build,
                    std::string& message);
-// Puts the build's pictures and meshes in place of the show's (same file names, same texture
-// names); the build then holds the old ones, for releasePictures.
-void swapPictures(StartupObjects& objects, PictureBuild& build);
+// Puts the build's pictures and meshes in place of the assets' (same file names, same texture
+// names) and binds the lettering's materials anew; the build then holds the old pictures,
+// meshes and materials, for releasePictures.
+void swapPictures(SceneAssets& assets, PictureBuild& build);
 void releasePictures(PictureBuild& build);
 
 // The arrangement synthesised as the build does, as the player's 16-bit stereo PCM.
@@ -63,9 +64,9 @@ public:
 
     // Reads both files now and waits for the pictures: the show starts from the sources.
     // The music is taken to be the data folder's, made from the same arrangement.
-    void loadNow(Show& show);
+    void loadNow(ShowAssets& assets);
     // Once per frame, before it is drawn: notices saved files, swaps in finished work.
-    void poll(Show& show, MusicPlayer* music);
+    void poll(ShowAssets& assets, MusicPlayer* music);
 
     // "file:line: what" of every source that is broken now, one line each; empty when none.
     std::vector<std::string> errors() const;
@@ -77,7 +78,7 @@ public:
     int pictureReloads() const { return pictureReloads_; }
     int musicReloads() const { return musicReloads_; }
     // Waits for background work and swaps it in (tests).
-    void settle(Show& show, MusicPlayer* music);
+    void settle(ShowAssets& assets, MusicPlayer* music);
 
     const std::string& timelinePath() const { return timelinePath_; }
     const std::string& textsPath() const { return textsPath_; }
@@ -100,10 +101,10 @@ private:
     };
 
     bool changed(const std::string& path, Watched& watched);
-    void reloadTimeline(Show& show, MusicPlayer* music, bool startUp);
+    void reloadTimeline(ShowAssets& assets, MusicPlayer* music, bool startUp);
     void startPictures(const std::string& text);
     void startMusic(const assetgen::Timeline& timeline);
-    void finishPictures(Show& show, bool wait);
+    void finishPictures(ShowAssets& assets, bool wait);
     void finishMusic(MusicPlayer* music, bool wait);
 
     std::string timelinePath_;
@@ -117,7 +118,6 @@ private:
     bool haveTimeline_ = false;
     assetgen::Timeline playing_;  // the arrangement the music was made from
     SectionTable sections_;
-    std::vector<Material*> letteringMaterials_[2];
 
     std::future<PictureJob> pictures_;
     std::string pendingTexts_;  // saved while a job ran: made next

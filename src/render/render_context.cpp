@@ -114,7 +114,7 @@ const char* missingPart(const RenderContext& context, const Face& face, bool lit
 
 }  // namespace
 
-ViewVolume* createViewVolume(float* framebuffer, const ScreenSize& screen) {
+ViewVolume* createViewVolume(const ScreenSize& screen) {
     ViewVolume* view = new ViewVolume{};
     view->width = static_cast<float>(screen.width);
     view->height = static_cast<float>(screen.height);
@@ -122,7 +122,6 @@ ViewVolume* createViewVolume(float* framebuffer, const ScreenSize& screen) {
     view->aspect = 1.3333334f;  // 4/3 as a float
     view->nearZ = -0.1f;
     view->farZ = -3000.0f;
-    view->framebuffer = framebuffer;
 
     const float angle = 0.8726646f;  // the 50 degree half-angle
     const double c = std::cos(double(angle));
@@ -145,7 +144,7 @@ ViewVolume* createViewVolume(float* framebuffer, const ScreenSize& screen) {
     return view;
 }
 
-RenderContext* createRenderContext(TextureTable* textures, ViewVolume* viewVolume) {
+RenderContext* createRenderContext(const TextureTable* textures, const ViewVolume* viewVolume) {
     RenderContext* context = new RenderContext{};
     context->vertices = allocateArray<RenderVertex>(kContextCapacity);
     context->uvs = allocateArray<Uv>(kContextCapacity);
@@ -175,7 +174,6 @@ void destroyRenderContext(RenderContext* context) {
     freeArray(context->sortScratch);
     freeArray(context->sortKeys);
     freeArray(context->drawItems);
-    destroyRenderPool(context->pool);
     delete context;
 }
 
@@ -357,8 +355,7 @@ void drawBand(void* data, int band) {
 }
 
 bool isLit(int shader) {
-    return shader == kShaderLitYellow || shader == kShaderLitColour ||
-           shader == kShaderTexturedLit;
+    return shader == kShaderLitYellow || shader == kShaderLitColour || shader == kShaderTexturedLit;
 }
 
 bool isTextured(int shader) {
@@ -415,12 +412,13 @@ void prepareItems(void* data, int chunk) {
 
 }  // namespace
 
-void drawFaces(RenderContext& context) {
+void drawFaces(RenderContext& context, const FrameTarget& target) {
     projectVertices(context);
 
     const ViewVolume& view = *context.viewVolume;
     const int width = static_cast<int>(view.width);
     const int height = static_cast<int>(view.height);
+    assert(target.screen.width == width && target.screen.height == height);
     const int faceCount = usable(context.faceCount, context.faceCapacity);
 
     // The faces to draw, chosen in drawOrder on this thread (the frame's one warning stays the
@@ -461,17 +459,16 @@ void drawFaces(RenderContext& context) {
     // Corners, lighting and rows of the chosen faces, shared out like the bands: each item is
     // written by one thread from what the faces and vertices already hold.
     PrepareJob prepare{&context, itemCount, height};
-    runBands(context.pool, prepareItems, &prepare, (itemCount + kPrepareItems - 1) / kPrepareItems);
+    runBands(target.pool, prepareItems, &prepare, (itemCount + kPrepareItems - 1) / kPrepareItems);
 
-    BandJob job{context.drawItems, itemCount, view.framebuffer, width, height, height,
-                context.stats};
+    BandJob job{context.drawItems, itemCount, target.framebuffer, width, height, height,
+                target.stats};
     // The counters are shared by every face, so a counted frame stays on this thread.
-    if (renderThreads(context.pool) > 1 && context.stats == nullptr)
-        job.bandRows = kBandRows;
-    runBands(context.pool, drawBand, &job, (height + job.bandRows - 1) / job.bandRows);
+    if (renderThreads(target.pool) > 1 && target.stats == nullptr) job.bandRows = kBandRows;
+    runBands(target.pool, drawBand, &job, (height + job.bandRows - 1) / job.bandRows);
 }
 
-void flushContext(RenderContext& context) {
+void flushContext(RenderContext& context, const FrameTarget& target) {
     sortFaces(context);
-    drawFaces(context);
+    drawFaces(context, target);
 }

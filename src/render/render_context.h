@@ -21,11 +21,10 @@
 
 #include <cstdint>
 
+#include "render/frame_target.h"
 #include "render/math.h"
 #include "render/screen.h"
 #include "render/texture.h"
-
-struct RenderPool;
 
 constexpr int kContextCapacity = 100000;
 constexpr int kMaxLights = 16;
@@ -75,7 +74,6 @@ struct ViewVolume {
     float aspect;
     float nearZ;
     float farZ;
-    float* framebuffer;
 };
 
 struct RenderVertex {
@@ -117,26 +115,20 @@ struct RenderContext {
     Light* lights[kMaxLights];
     int maxLights;
     int lightCount;
-    TextureTable* textures;
-    ViewVolume* viewVolume;
+    const TextureTable* textures;
+    const ViewVolume* viewVolume;
     // Submitters that would overrun a capacity drop the whole face or mesh instead; the first
     // drop of a frame prints one warning. The frame code clears this flag at the frame start.
     bool warnedThisFrame;
     DrawItem* drawItems;  // faceCapacity entries
-    // The worker threads that draw the faces in bands; null draws on the caller alone.
-    RenderPool* pool;
-    // Null for the show. The edit mode's views set it for a frame: drawFaces then draws every
-    // face with the counting engine into it (render/raster_stats.h).
-    RasterStats* stats;
 };
 
 // The camera record of a framebuffer of `screen`'s size (render/screen.h): six normalised clip
 // planes, the same at every size, and projScale floor(height / 2 / tan 50 deg), 201 at 640 x
 // 480, so that a larger screen shows the same picture with more pixels.
-ViewVolume* createViewVolume(float* framebuffer, const ScreenSize& screen = ScreenSize{});
+ViewVolume* createViewVolume(const ScreenSize& screen = ScreenSize{});
 // Every array at kContextCapacity entries, every Face slot empty (no material), counts 0.
-RenderContext* createRenderContext(TextureTable* textures, ViewVolume* viewVolume);
-// The demo keeps both for its whole run; tests and tools give them back with these.
+RenderContext* createRenderContext(const TextureTable* textures, const ViewVolume* viewVolume);
 void destroyRenderContext(RenderContext* context);
 void destroyViewVolume(ViewVolume* viewVolume);
 
@@ -157,10 +149,11 @@ void sortFaces(RenderContext& context);
 void projectVertices(RenderContext& context);
 // Sum over the lights of m^2 * D (diffuse term D, mirror term m); 0 without lights, unclamped.
 float lightCorner(const RenderContext& context, const Vec4& position, const Vec4& normal);
-// projectVertices, then rasterizes every face in drawOrder by its material's shader type. With a
-// pool of several threads the screen is cut into bands of rows; each band draws every face
-// touching it in drawOrder, so every pixel sees the same fills in the same order as on one
-// thread and gets the same bits.
-void drawFaces(RenderContext& context);
+// projectVertices, then rasterizes every face in drawOrder by its material's shader type into
+// the target, whose size is the view volume's. With a pool of several threads the screen is cut
+// into bands of rows; each band draws every face touching it in drawOrder, so every pixel sees
+// the same fills in the same order as on one thread and gets the same bits. With statistics
+// every face is drawn by the counting engine, on the caller's thread.
+void drawFaces(RenderContext& context, const FrameTarget& target);
 // sortFaces, then drawFaces.
-void flushContext(RenderContext& context);
+void flushContext(RenderContext& context, const FrameTarget& target);

@@ -109,6 +109,10 @@ int defaultRenderThreads() {
     return clampThreads(static_cast<int>(std::thread::hardware_concurrency()));
 }
 
+int chosenRenderThreads(int threads) {
+    return threads > 0 ? clampThreads(threads) : defaultRenderThreads();
+}
+
 void runBands(RenderPool* pool, BandTask task, void* data, int bands) {
     if (pool == nullptr || pool->threads == 1 || bands <= 1) {
         for (int band = 0; band < bands; ++band) task(data, band);

@@ -22,5 +22,8 @@ void destroyRenderPool(RenderPool* pool);
 int renderThreads(const RenderPool* pool);
 // The machine's cores, clamped like createRenderPool's argument.
 int defaultRenderThreads();
+// The count a host draws with when asked for `threads`: that many, or one a core for 0 (the
+// default of every program's --threads).
+int chosenRenderThreads(int threads);
 
 void runBands(RenderPool* pool, BandTask task, void* data, int bands);

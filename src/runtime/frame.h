@@ -1,6 +1,6 @@
 // One frame of the show as a function of the frame state and the running show, shared by
-// every host (the demo's loop, the capture tool, the tests): clear, light, scene block,
-// overlays.
+// every host (the demo's loop, the edit mode, the page, the capture tool, the tests): clear,
+// light, scene block, overlays.
 #pragma once
 
 #include "render/math.h"
@@ -21,21 +21,23 @@ TrackValues readTrackValues(const DemoTracks& tracks, double row);
 int sceneNumberAt(const DemoTracks& tracks, double row);
 
 // The framebuffer: screen.width x screen.height pixels of (r, g, b, depth) floats, 64-byte
-// aligned, zeroed; null when there is not enough memory.
+// aligned (freeAligned gives it back), zeroed; null when there is not enough memory.
 float* allocateFramebuffer(const ScreenSize& screen);
 
-// Steps 2 to 7 of a frame: clear the framebuffer, move the light, run the scene block of the
-// row's scene number, then the overlays. Returns the scene number it ran.
+// Steps 2 to 7 of a frame: advanceShow to the frame's row, then drawFrame. Returns the scene
+// number it ran.
 int renderFrame(const FrameState& frame, Show& show);
-// renderFrame in its two halves, for hosts that draw several frames at once. advanceFrame
-// steps what runs from frame to frame (scene 8's falling discs) and must see every frame in
-// order; drawFrame draws the frame from that state without changing it, so it may run on
-// another show that was given a copy of this one's particle table.
-void advanceFrame(const FrameState& frame, Show& show);
+// Brings what runs in show time up to `row`: the falling discs take every step due by then
+// (their steps fall at rows discStepRow(k); a step is taken when scene 8 runs at its row). A
+// row before the last one puts them back to the start and steps them forward again, so the
+// discs at a row are the same however the show got there.
+void advanceShow(Show& show, double row);
+// The row of disc step k: k / kDiscStepsPerSecond seconds into the show, computed as a frame
+// of that rate computes its row.
+double discStepRow(long step);
+// Draws the frame from the show as it stands, changing nothing that the next frame reads:
+// clear, light, the scene block of the row's scene number, overlays. Returns the scene number.
 int drawFrame(const FrameState& frame, Show& show);
-// Frames drawn by `threads` threads from now on (the caller counts as one; 1 starts none): the
-// same bits with any number. Start-up leaves the show on one thread.
-void setRenderThreads(Show& show, int threads);
 
 // The same frame without its scene block: clear, light, overlays. The benchmarks' baseline.
 void renderEmptyFrame(const FrameState& frame, Show& show);

@@ -10,7 +10,7 @@
 #include "runtime/options.h"
 #include "runtime/platform.h"
 #ifdef DEMO_EDIT_MODE
-#include "edit/edit_session.h"
+#include "edit/edit_mode.h"
 #endif
 
 int main(int argc, char** argv) {
@@ -57,25 +57,16 @@ int main(int argc, char** argv) {
             screen = ScreenSize{};
         }
     }
+    HostPart* part = nullptr;
 #ifdef DEMO_EDIT_MODE
     if (options.edit) {
-        auto session = std::make_unique<EditSession>(
-            platform, createMusicPlayer(), dataDir,
-            options.editAssets.empty() ? DEMO_EDIT_ASSETS_DIR : options.editAssets);
-        // Always a window, beside the text editor; Alt+Enter still switches.
-        session->output = PixelDisplay::Windowed;
-        session->threads = options.threads;
-        session->screen = screen;
-        return session->run();
+        part = new EditMode(options.editAssets.empty() ? DEMO_EDIT_ASSETS_DIR : options.editAssets);
     }
 #endif
-    Application* application =
-        new Application(platform, createMusicPlayer(),
-                        options.dataDir.empty() ? defaultDataDir() : options.dataDir);
-    application->output = options.output;
-    application->threads = options.threads;
-    application->screen = screen;
-    const int status = application->run();
-    delete application;
-    return status;
+    Application application(platform, createMusicPlayer(), dataDir, part);
+    // The edit mode always opens a window, beside the text editor; Alt+Enter still switches.
+    application.output = options.edit ? PixelDisplay::Windowed : options.output;
+    application.threads = options.threads;
+    application.screen = screen;
+    return application.run();
 }

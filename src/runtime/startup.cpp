@@ -19,24 +19,22 @@ Texture* loadDataTexture(const std::string& dataDir, const char* file, const cha
     return loadTexture(dataPath(dataDir, file).c_str(), name);
 }
 
-// Each texture name of a text mesh becomes a texture in the table and an unlit textured
-// material for the faces that carry that name.
-void bindTextureMaterials(Mesh& mesh, TextureTable& table, const std::string& dataDir) {
+// Each texture name of a text mesh not yet in the table becomes a texture there, loaded from
+// the file of that name.
+void loadLettering(const Mesh& mesh, SceneAssets& assets, const std::string& dataDir) {
+    TextureTable& table = assets.textureTable;
     for (int slot = 1; slot < mesh.textureNameCount; ++slot) {
         const char* name = mesh.textureNames[slot];
+        bool loaded = false;
+        for (int i = 0; i < table.count; ++i)
+            loaded |= std::strcmp(table.textures[i]->name, name) == 0;
+        if (loaded) continue;
         if (table.count >= kMaxTextures) {
             std::printf("too many textures: %s does not fit the texture table\n", name);
             std::exit(1);
         }
-        Material* material = new Material{{0.0f, 0.0f, 0.0f, 0.0f}, -1, 0};
-        const int index = table.count;
-        table.textures[index] = loadDataTexture(dataDir, name, name);
-        table.count = index + 1;
-        material->textureIndex = index;
-        material->shaderType = kShaderTextured;
-        for (int f = 0; f < mesh.faceCount; ++f) {
-            if (mesh.faces[f].materialIndex == slot) mesh.faces[f].material = material;
-        }
+        table.textures[table.count] = loadDataTexture(dataDir, name, name);
+        ++table.count;
     }
 }
 
@@ -73,73 +71,40 @@ Mesh* loadMesh(const char* path) {
     std::exit(1);
 }
 
-void loadStartupAssets(StartupObjects& objects, float* framebuffer, const ScreenSize& screen,
-                       const std::string& dataDir) {
-    objects.random = new MTRand(kDemoSeed);
-
-    objects.screen = screen;
-    objects.textureTable = new TextureTable{};
-    objects.viewVolume = createViewVolume(framebuffer, screen);
-    objects.context = createRenderContext(objects.textureTable, objects.viewVolume);
-
-    static const char* const kGreetFiles[kGreetImageCount] = {
-        "g-greetings.png", "g-qor.png", "g-vantle.png", "g-plum.png", "g-zub.png", "g-crew.png"};
-    objects.greetImages[0] = nullptr;
-    for (int i = 0; i < kGreetImageCount; ++i) {
-        objects.greetImages[i + 1] = loadDataTexture(dataDir, kGreetFiles[i], "greet1");
+void loadSceneAssets(SceneAssets& assets, const std::string& dataDir) {
+    assets.random = MTRand(kDemoSeed);
+    for (const DataFile& file : kDataFiles) {
+        switch (file.role) {
+            case DataRole::kMusic:
+            case DataRole::kLetteringPicture:  // loaded by the meshes that name them
+                break;
+            case DataRole::kPicture:
+                assets.pictures[file.slot] = loadDataTexture(dataDir, file.name, file.texture);
+                break;
+            default: {
+                Mesh* mesh = loadDataMesh(dataDir, file.name);
+                assets.meshes[file.slot] = mesh;
+                if (file.role == DataRole::kLetteringMesh) loadLettering(*mesh, assets, dataDir);
+                bindMeshMaterials(file, *mesh, assets);
+                break;
+            }
+        }
     }
-    objects.compofiller = loadDataTexture(dataDir, "compofiller.png", "compofiller");
-    objects.cred1 = loadDataTexture(dataDir, "cred1.png", "cred1");
-    objects.cred2 = loadDataTexture(dataDir, "cred2.png", "cred2");
-    objects.hearts = loadDataTexture(dataDir, "hearts512.png", "hearts512");
-
-    Mesh* wall = loadDataMesh(dataDir, "blockwall.fobj");
-    wall->material->colour[0] = 0.1328125f;
-    wall->material->colour[1] = 0.19921875f;
-    wall->material->colour[2] = 0.3984375f;
-    wall->material->shaderType = kShaderLitColour;
-    wall->rotation = identityMatrix();
-    rotateX(wall->rotation, 0.1f);
-    rotateY(wall->rotation, -0.2f);
-    rotateZ(wall->rotation, 0.1f);
-    wall->position.m[12] = -50.0f;
-    wall->position.m[13] = 0.0f;
-    wall->position.m[14] = -500.0f;
-    wall->position.m[15] = 1.0f;
-    wall->scale = 50.0f;
-    objects.blockwall = wall;
-
-    objects.spintext1 = loadDataMesh(dataDir, "spintext1.fobj");
-    objects.spintext1->material->shaderType = kShaderHidden;
-    bindTextureMaterials(*objects.spintext1, *objects.textureTable, dataDir);
-    objects.spintext2 = loadDataMesh(dataDir, "spintext2.fobj");
-    objects.spintext2->material->shaderType = kShaderHidden;
-    bindTextureMaterials(*objects.spintext2, *objects.textureTable, dataDir);
-
-    objects.city = loadDataMesh(dataDir, "city.fobj");
-    objects.light = new Light{{0.0f, 0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f, 0.0f}, 100.0f};
-    objects.cube = loadDataMesh(dataDir, "cube.fobj");
 }
 
-void placeRandomObjects(StartupObjects& objects, const std::string& dataDir) {
-    MTRand& random = *objects.random;
+void placeRandomObjects(SceneAssets& assets) {
+    MTRand& random = assets.random;
     for (int i = 0; i < kSpikeCount; ++i) {
-        Mesh* spike = loadDataMesh(dataDir, "koxspike1fixed.obj");
-        spike->material->shaderType = kShaderLitYellow;
-        spike->scale = 1.0f;
         double d[6];
         for (double& draw : d) draw = random.nextUnit();
-        spike->position.m[12] = static_cast<float>((d[2] - 0.5) * 2000.0);
-        spike->position.m[13] = static_cast<float>((d[1] - 0.5) * 2000.0);
-        spike->position.m[14] = static_cast<float>((d[0] - 0.5) * 2000.0);
-        spike->position.m[15] = 1.0f;
-        spike->rotation = identityMatrix();
-        objects.spikeSpin[i] = {static_cast<float>(d[5]), static_cast<float>(d[4]),
-                                static_cast<float>(d[3]), 0.0f};
-        objects.spikes[i] = spike;
+        assets.spikePosition[i] = {static_cast<float>((d[2] - 0.5) * 2000.0),
+                                   static_cast<float>((d[1] - 0.5) * 2000.0),
+                                   static_cast<float>((d[0] - 0.5) * 2000.0), 0.0f};
+        assets.spikeSpin[i] = {static_cast<float>(d[5]), static_cast<float>(d[4]),
+                               static_cast<float>(d[3]), 0.0f};
     }
-    for (Particle& particle : objects.particles) particle.material = {{0, 0, 0, 0}, -1, 0};
-    fillParticles(objects.particles, random);
+    for (Particle& particle : assets.startParticles) particle.material = {{0, 0, 0, 0}, -1, 0};
+    fillParticles(assets.startParticles, random);
 }
 
 void updateLight(Light& light, double currentTime) {

@@ -44,17 +44,18 @@ void fillSkyRows(void* data, int band) {
 
 // The city with its material of the frame, rotating at cityrot radians per second; submitted,
 // not flushed.
-void submitCity(StartupObjects& objects, const SceneInput& input, float grey) {
-    Mesh& city = *objects.city;
-    Material& material = *city.material;
+void submitCity(const SceneAssets& assets, SceneRun& run, const SceneInput& input, float grey) {
+    Material& material = run.cityMaterial;
+    material = *assets.meshes[kCityMesh]->material;
     material.colour[0] = grey;
     material.colour[1] = grey;
     material.colour[2] = grey;
     material.shaderType = kShaderLitColour;
-    city.scale = toFloat(input.tracks.cityscale);
-    setMeshPosition(city, 0.0f, 0.0f, 0.0f);
-    setMeshRotation(city, 0.0f, toFloat(input.tracks.cityrot * input.sceneTime), 0.0f);
-    submitPlacedMesh(city, input.freeCamera, *objects.context);
+    MeshPlacement placement;
+    placement.scale = toFloat(input.tracks.cityscale);
+    setMeshRotation(placement, 0.0f, toFloat(input.tracks.cityrot * input.sceneTime), 0.0f);
+    submitPlacedMesh(*assets.meshes[kCityMesh], placement, input.freeCamera, *run.context,
+                     &material);
 }
 
 }  // namespace
@@ -91,11 +92,12 @@ void drawBannerScaled(float* framebuffer, const ScreenSize& screen, const Textur
 
 }  // namespace
 
-void drawGreetingBanner(float* framebuffer, const ScreenSize& screen, StartupObjects& objects,
-                        double greet) {
+void drawGreetingBanner(const FrameTarget& target, const SceneAssets& assets, double greet) {
+    float* framebuffer = target.framebuffer;
+    const ScreenSize& screen = target.screen;
     const int g = roundChoice(greet);
     if (g < 1 || g > kGreetImageCount) return;
-    const Texture* image = objects.greetImages[g];
+    const Texture* image = assets.pictures[kGreetPicture1 + g - 1];
     if (image == nullptr || image->texels == nullptr) return;
     const int rows = image->height < kBannerRows ? image->height : kBannerRows;
     const int columns = image->width < kScreenWidth ? image->width : kScreenWidth;
@@ -111,54 +113,57 @@ void drawGreetingBanner(float* framebuffer, const ScreenSize& screen, StartupObj
     }
 }
 
-void drawCitySilhouette(StartupObjects& objects, const SceneInput& input) {
-    float* framebuffer = objects.viewVolume->framebuffer;
-    const ScreenSize& screen = objects.screen;
+void drawCitySilhouette(const SceneAssets& assets, SceneRun& run, const FrameTarget& target,
+                        const SceneInput& input) {
+    const ScreenSize& screen = target.screen;
     // A whole screen of writes: shared out like the clear.
-    SkyJob sky{framebuffer, &screen};
-    runBands(objects.context->pool, fillSkyRows, &sky,
-             (screen.height + kSkyBandRows - 1) / kSkyBandRows);
-    beginPass(*objects.context, *objects.light, input.freeCamera);
-    submitCity(objects, input, 0.0f);
-    flushContext(*objects.context);
-    drawGreetingBanner(framebuffer, screen, objects, input.tracks.greet);
+    SkyJob sky{target.framebuffer, &screen};
+    runBands(target.pool, fillSkyRows, &sky, (screen.height + kSkyBandRows - 1) / kSkyBandRows);
+    beginPass(*run.context, run.light, input.freeCamera);
+    submitCity(assets, run, input, 0.0f);
+    flushContext(*run.context, target);
+    drawGreetingBanner(target, assets, input.tracks.greet);
 }
 
-void drawGreyCity(StartupObjects& objects, const SceneInput& input) {
-    beginPass(*objects.context, *objects.light, input.freeCamera);
-    submitCity(objects, input, 0.5f);
-    flushContext(*objects.context);
+void drawGreyCity(const SceneAssets& assets, SceneRun& run, const FrameTarget& target,
+                  const SceneInput& input) {
+    beginPass(*run.context, run.light, input.freeCamera);
+    submitCity(assets, run, input, 0.5f);
+    flushContext(*run.context, target);
 }
 
-void drawCityAndSpikes(StartupObjects& objects, const SceneInput& input) {
-    RenderContext& context = *objects.context;
-    beginPass(context, *objects.light, input.freeCamera);
-    submitCity(objects, input, 0.5f);
+void drawCityAndSpikes(const SceneAssets& assets, SceneRun& run, const FrameTarget& target,
+                       const SceneInput& input) {
+    RenderContext& context = *run.context;
+    beginPass(context, run.light, input.freeCamera);
+    submitCity(assets, run, input, 0.5f);
     const float e = toFloat(input.sceneTime);
     const float scale = toFloat(input.tracks.pscale);
     for (int i = 0; i < kSpikeCount; ++i) {
-        Mesh& spike = *objects.spikes[i];
-        const Vec4& spin = objects.spikeSpin[i];
-        spike.scale = scale;
-        setMeshRotation(spike, spin.x * e, spin.y * e, spin.z * e);
-        submitPlacedMesh(spike, input.freeCamera, context);
+        const Vec4& spin = assets.spikeSpin[i];
+        const Vec4& at = assets.spikePosition[i];
+        MeshPlacement placement;
+        placement.scale = scale;
+        setMeshPosition(placement, at.x, at.y, at.z);
+        setMeshRotation(placement, spin.x * e, spin.y * e, spin.z * e);
+        submitPlacedMesh(*assets.meshes[kSpikeMesh], placement, input.freeCamera, context);
     }
-    flushContext(context);
+    flushContext(context, target);
 }
 
-void drawCubeGrid(StartupObjects& objects, const SceneInput& input) {
-    RenderContext& context = *objects.context;
-    Mesh& cube = *objects.cube;
-    beginPass(context, *objects.light, input.freeCamera);
-    // Shader, scale and rotation are the same for every cube: set once, not 1600 times.
-    cube.material->shaderType = kShaderLitYellow;
-    cube.scale = 0.4f;
-    setMeshRotation(cube, 0.0f, 0.0f, 0.0f);
+void drawCubeGrid(const SceneAssets& assets, SceneRun& run, const FrameTarget& target,
+                  const SceneInput& input) {
+    RenderContext& context = *run.context;
+    beginPass(context, run.light, input.freeCamera);
+    // Scale and rotation are the same for every cube: set once, not 1600 times.
+    MeshPlacement placement;
+    placement.scale = 0.4f;
+    setMeshRotation(placement, 0.0f, 0.0f, 0.0f);
     for (int y = -120; y < 120; y += 6) {
         for (int x = -120; x < 120; x += 6) {
-            setMeshPosition(cube, static_cast<float>(x), static_cast<float>(y), -50.0f);
-            submitPlacedMesh(cube, input.freeCamera, context);
+            setMeshPosition(placement, static_cast<float>(x), static_cast<float>(y), -50.0f);
+            submitPlacedMesh(*assets.meshes[kCubeMesh], placement, input.freeCamera, context);
         }
     }
-    flushContext(context);
+    flushContext(context, target);
 }

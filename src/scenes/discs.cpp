@@ -1,6 +1,8 @@
 #include "scenes/discs.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "scenes/mesh_submission.h"
 #include "scenes/scene_pass.h"
@@ -120,21 +122,27 @@ bool advanceParticle(Particle& particle, MTRand& random) {
     return true;
 }
 
-void advanceFallingDiscs(StartupObjects& objects) {
-    for (Particle& p : objects.particles) advanceParticle(p, *objects.random);
+void advanceFallingDiscs(SceneRun& run) {
+    for (Particle& p : run.particles) advanceParticle(p, run.random);
 }
 
-void drawFallingDiscs(StartupObjects& objects, double sceneTime) {
-    RenderContext& context = *objects.context;
+void restartFallingDiscs(SceneRun& run, const SceneAssets& assets) {
+    std::copy(std::begin(assets.startParticles), std::end(assets.startParticles), run.particles);
+    run.random = assets.random;
+    run.discSteps = 0;
+}
+
+void drawFallingDiscs(SceneRun& run, const FrameTarget& target, double sceneTime) {
+    RenderContext& context = *run.context;
     Matrix4 camera;
     viewMatrix(Vec3{0.0f, 0.0f, 0.0f}, camera, Vec3{0.0f, 0.0f, 0.0f});
-    beginPass(context, *objects.light, camera);
+    beginPass(context, run.light, camera);
     const float e = static_cast<float>(sceneTime);
-    for (Particle& p : objects.particles) {
+    for (Particle& p : run.particles) {
         Matrix4 model;
         objectMatrix(Vec3{p.spin.x * e, p.spin.y * e, p.spin.z * e}, model,
                      Vec3{p.position.x, p.position.y, p.position.z});
         buildDisc(&p.material, camera, context, model);
     }
-    flushContext(context);
+    flushContext(context, target);
 }

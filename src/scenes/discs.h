@@ -1,17 +1,24 @@
 // Falling discs: a two-sided 16-segment disc of radius 10 built straight into the render
 // context, and the particle table that scene 8 advances.
 //
+// The discs fall in steps of show time, kDiscStepsPerSecond of them a second, not once per
+// drawn frame: a frame takes as many steps as the time since the last one holds, so the discs
+// are in the same places at the same moment whatever the display's refresh rate, stand still
+// while the show is paused, and a jump to a moment finds them where the show had them then.
+//
 // A disc lies in its local X-Z plane: centre first, then rim point i at angle i * pi/8. Each
 // rim step makes a downward and an upward triangle over the same corners; the facing test
 // keeps at most one of the pair, so the disc shows whichever side faces the camera.
 #pragma once
 
 #include "assets/random.h"
+#include "render/frame_target.h"
 #include "render/math.h"
 #include "render/render_context.h"
-#include "scenes/startup_objects.h"
+#include "scenes/scene_objects.h"
 
 constexpr int kDiscRimPoints = 16;
+constexpr int kDiscStepsPerSecond = 60;
 // A disc at or below this height after its fall is thrown back to the top.
 constexpr float kRespawnHeight = -300.0f;
 
@@ -26,11 +33,13 @@ void setParticleColour(Particle& particle);
 // Materials get texture index -1 and shader type 5 (lit material colour).
 void fillParticles(Particle* particles, MTRand& random);
 
-// One frame's fall of one disc: y -= speed, then a respawn at the top (six draws) when it has
+// One step's fall of one disc: y -= speed, then a respawn at the top (six draws) when it has
 // reached kRespawnHeight. Returns true when it respawned.
 bool advanceParticle(Particle& particle, MTRand& random);
 
-// Scene 8's step from one frame to the next: every particle advances, in table order.
-void advanceFallingDiscs(StartupObjects& objects);
+// One disc step of scene 8: every particle advances, in table order.
+void advanceFallingDiscs(SceneRun& run);
+// The discs and their random stream back where the start-up placed them, no step taken.
+void restartFallingDiscs(SceneRun& run, const SceneAssets& assets);
 // Scene 8's picture: every disc where its particle is, in one pass with the identity camera.
-void drawFallingDiscs(StartupObjects& objects, double sceneTime);
+void drawFallingDiscs(SceneRun& run, const FrameTarget& target, double sceneTime);

@@ -94,7 +94,7 @@ bool clipAgainstPlane(RenderContext& context, const Plane& plane, const ClipPoly
 
 // Appends a source face with its indices moved by the mesh's offsets, unclipped.
 void appendShiftedFace(RenderContext& context, const Face& source, int v, int u, int n,
-                       const Vec4& faceNormal, float facing) {
+                       const Vec4& faceNormal, float facing, const Material* material) {
     Face& face = context.faces[context.faceCount++];
     face.cornerCount = source.cornerCount;
     for (int c = 0; c < source.cornerCount; ++c) {
@@ -104,7 +104,7 @@ void appendShiftedFace(RenderContext& context, const Face& source, int v, int u,
     }
     face.faceNormal = faceNormal;
     face.facing = facing;
-    face.material = source.material;
+    face.material = material;
     face.materialIndex = 0;
 }
 
@@ -121,34 +121,43 @@ void appendShiftedFace(RenderContext& context, const Face& source, int v, int u,
 
 }  // namespace
 
-void setMeshRotation(Mesh& mesh, float angleX, float angleY, float angleZ) {
-    mesh.rotation = identityMatrix();
-    rotateX(mesh.rotation, angleX);
-    rotateY(mesh.rotation, angleY);
-    rotateZ(mesh.rotation, angleZ);
+void setMeshRotation(MeshPlacement& placement, float angleX, float angleY, float angleZ) {
+    placement.rotation = identityMatrix();
+    rotateX(placement.rotation, angleX);
+    rotateY(placement.rotation, angleY);
+    rotateZ(placement.rotation, angleZ);
 }
 
-void placeMesh(Mesh& mesh) {
+void setMeshPosition(MeshPlacement& placement, float x, float y, float z) {
+    placement.position.m[12] = x;
+    placement.position.m[13] = y;
+    placement.position.m[14] = z;
+}
+
+void placeMesh(MeshPlacement& placement) {
     Matrix4 scale = identityMatrix();
-    scale.m[0] = mesh.scale;
-    scale.m[5] = mesh.scale;
-    scale.m[10] = mesh.scale;
+    scale.m[0] = placement.scale;
+    scale.m[5] = placement.scale;
+    scale.m[10] = placement.scale;
     Matrix4 scaledRotation;
-    multiply(scaledRotation, scale, mesh.rotation);
-    multiply(mesh.world, scaledRotation, mesh.position);
-    multiply(mesh.rigid, mesh.rotation, mesh.position);
+    multiply(scaledRotation, scale, placement.rotation);
+    multiply(placement.world, scaledRotation, placement.position);
+    multiply(placement.rigid, placement.rotation, placement.position);
 }
 
-int testMeshBounds(Mesh& mesh, const Matrix4& view, const ViewVolume& volume) {
+int testMeshBounds(const Mesh& mesh, MeshPlacement& placement, const Matrix4& view,
+                   const ViewVolume& volume) {
     Matrix4 toCamera;
-    multiply(toCamera, mesh.world, view);
-    for (int i = 0; i < 8; ++i) mesh.viewBounds[i] = transformPoint(mesh.bounds[i], toCamera);
+    multiply(toCamera, placement.world, view);
+    for (int i = 0; i < 8; ++i) {
+        placement.viewBounds[i] = transformPoint(mesh.bounds[i], toCamera);
+    }
 
     int code = 0;
     for (int p = 0; p < 6; ++p) {
         const Plane& plane = volume.planes[p];
         int inside = 0;
-        for (const Vec4& c : mesh.viewBounds) {
+        for (const Vec4& c : placement.viewBounds) {
             if (plane.nx * c.x + plane.ny * c.y + plane.nz * c.z - plane.d >= 0.0f) ++inside;
         }
         if (inside == 0) return -1;
@@ -210,15 +219,17 @@ int clipAndAppendFace(RenderContext& context, int planeMask, ClipPolygon& polygo
     return corners - 2;
 }
 
-void submitMesh(Mesh& mesh, const Matrix4& view, RenderContext& context, int boundsCode) {
+void submitMesh(const Mesh& mesh, const MeshPlacement& placement, const Matrix4& view,
+                RenderContext& context, int boundsCode, const Material* material) {
     if (boundsCode < 0) return;
     if (!contextHasRoom(context, mesh.vertexCount, mesh.uvCount, mesh.normalCount, 0, "mesh")) {
         return;
     }
     Matrix4 toCamera;
     Matrix4 normalToCamera;
-    multiply(toCamera, mesh.world, view);
-    multiply(normalToCamera, mesh.rigid, view);
+    multiply(toCamera, placement.world, view);
+    multiply(normalToCamera, placement.rigid, view);
+    const Material* own = material != nullptr ? material : mesh.material;
 
     const int v0 = context.vertexCount;
     const int u0 = context.uvCount;
@@ -240,6 +251,7 @@ void submitMesh(Mesh& mesh, const Matrix4& view, RenderContext& context, int bou
     for (int f = 0; f < mesh.faceCount; ++f) {
         const Face& source = mesh.faces[f];
         assert(faceIsSound(mesh, source));
+        const Material* faceMaterial = source.material == mesh.material ? own : source.material;
         const Vec4 normal = transformDirection(source.faceNormal, normalToCamera);
         const float facing =
             dot3(normal, vertexPosition(context.vertices[v0 + source.vertexIndex[0]]));
@@ -247,7 +259,7 @@ void submitMesh(Mesh& mesh, const Matrix4& view, RenderContext& context, int bou
 
         if (planeMask == 0) {
             if (!contextHasRoom(context, 0, 0, 0, 1, "mesh face")) continue;
-            appendShiftedFace(context, source, v0, u0, n0, normal, facing);
+            appendShiftedFace(context, source, v0, u0, n0, normal, facing, faceMaterial);
             continue;
         }
         ClipPolygon polygon;
@@ -256,8 +268,7 @@ void submitMesh(Mesh& mesh, const Matrix4& view, RenderContext& context, int bou
             polygon.corners[c] = ClipCorner{source.vertexIndex[c] + v0, source.uvIndex[c] + u0,
                                             source.normalIndex[c] + n0};
         }
-        clipAndAppendFace(context, planeMask, polygon, normal, facing, source.material,
-                          "mesh face");
+        clipAndAppendFace(context, planeMask, polygon, normal, facing, faceMaterial, "mesh face");
     }
 }
 

@@ -33,15 +33,32 @@ struct ClipPolygon {
     int count;
 };
 
+// Where a mesh stands for one submission. The mesh itself is only read, so one mesh serves
+// every placement and every show that draws it.
+struct MeshPlacement {
+    float scale = 1.0f;
+    Matrix4 rotation = identityMatrix();
+    Matrix4 position = identityMatrix();  // translation in elements 12, 13, 14
+    Matrix4 world;                        // scale * rotation * position, from placeMesh
+    Matrix4 rigid;                        // rotation * position
+    Vec4 viewBounds[8];  // the mesh's box corners in camera space, from testMeshBounds
+};
+
 // rotation <- identity, then rotateX, rotateY, rotateZ: rotation = Rx * Ry * Rz.
-void setMeshRotation(Mesh& mesh, float angleX, float angleY, float angleZ);
+void setMeshRotation(MeshPlacement& placement, float angleX, float angleY, float angleZ);
+// Writes the translation into the last row of position.
+void setMeshPosition(MeshPlacement& placement, float x, float y, float z);
 // world <- diag(scale, scale, scale, 1) * rotation * position; rigid <- rotation * position.
-void placeMesh(Mesh& mesh);
-// Fills viewBounds with the box corners times world * view. Returns -1 when some plane has
-// every corner outside, else the mask of the planes that cut the box (0: wholly inside).
-int testMeshBounds(Mesh& mesh, const Matrix4& view, const ViewVolume& volume);
-// Appends the visible part of the mesh (nothing for bounds code -1).
-void submitMesh(Mesh& mesh, const Matrix4& view, RenderContext& context, int boundsCode);
+void placeMesh(MeshPlacement& placement);
+// Fills viewBounds with the mesh's box corners times world * view. Returns -1 when some plane
+// has every corner outside, else the mask of the planes that cut the box (0: wholly inside).
+int testMeshBounds(const Mesh& mesh, MeshPlacement& placement, const Matrix4& view,
+                   const ViewVolume& volume);
+// Appends the visible part of the mesh (nothing for bounds code -1). Faces that carry the
+// mesh's default material get `material` instead when one is given (a show's own colour for
+// a shared mesh).
+void submitMesh(const Mesh& mesh, const MeshPlacement& placement, const Matrix4& view,
+                RenderContext& context, int boundsCode, const Material* material = nullptr);
 
 // Clips the polygon in place against the planes of `planeMask`, in plane order (Sutherland-
 // Hodgman). New corners are interpolated between the edge's ends (position, normal then

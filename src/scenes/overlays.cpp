@@ -201,8 +201,10 @@ void drawPlasmaRows(void* data, int band) {
 
 }  // namespace
 
-void drawPlasmaBand(float* framebuffer, const ScreenSize& screen, float currentTime, double wfac,
-                    double al, RenderPool* pool, PassLanes lanes) {
+void drawPlasmaBand(const FrameTarget& target, float currentTime, double wfac, double al,
+                    PassLanes lanes) {
+    float* framebuffer = target.framebuffer;
+    const ScreenSize& screen = target.screen;
     const float a = 80.0f * currentTime;
     PlasmaJob job{};
     job.framebuffer = framebuffer;
@@ -229,7 +231,7 @@ void drawPlasmaBand(float* framebuffer, const ScreenSize& screen, float currentT
     }
     job.columnSquares = columnSquares;
     if (job.columns > 0 && rows > 0) {
-        runBands(pool, drawPlasmaRows, &job, (rows + kPlasmaBandRows - 1) / kPlasmaBandRows);
+        runBands(target.pool, drawPlasmaRows, &job, (rows + kPlasmaBandRows - 1) / kPlasmaBandRows);
     }
     // The red dot covers picture pixel (0, 0) at any scale.
     const int dot = std::max(screen.pixelFrom(1), 1);
@@ -344,11 +346,13 @@ void blendImageScaled(float* framebuffer, const ScreenSize& screen, const Textur
 
 }  // namespace
 
-void blendImage(float* framebuffer, const ScreenSize& screen, const Texture& image, int topRow,
-                float weight, PassLanes lanes, RenderPool* pool) {
+void blendImage(const FrameTarget& target, const Texture& image, int topRow, float weight,
+                PassLanes lanes) {
+    float* framebuffer = target.framebuffer;
+    const ScreenSize& screen = target.screen;
     if (image.texels == nullptr || image.width < 1 || image.height < 1) return;
     if (screen.scale != 1.0) {
-        blendImageScaled(framebuffer, screen, image, topRow, weight, pool);
+        blendImageScaled(framebuffer, screen, image, topRow, weight, target.pool);
         return;
     }
     if (topRow >= screen.height) return;

@@ -38,8 +38,17 @@ float toFloat(double value) {
 
 }  // namespace
 
-void drawRingTunnel(StartupObjects& objects, const SceneInput& input) {
-    RenderContext& context = *objects.context;
+MeshPlacement blockwallPlacement() {
+    MeshPlacement wall;
+    setMeshRotation(wall, 0.1f, -0.2f, 0.1f);
+    setMeshPosition(wall, -50.0f, 0.0f, -500.0f);
+    wall.scale = 50.0f;
+    return wall;
+}
+
+void drawRingTunnel(const SceneAssets& assets, SceneRun& run, const FrameTarget& target,
+                    const SceneInput& input) {
+    RenderContext& context = *run.context;
     const TrackValues& tracks = input.tracks;
     const double e = input.sceneTime;
     const double f = tracks.free;
@@ -47,11 +56,11 @@ void drawRingTunnel(StartupObjects& objects, const SceneInput& input) {
     Matrix4 camera;
     viewMatrix(Vec3{toFloat(264.0 - 524.0 * f), 0.0f, 4.0f}, camera,
                Vec3{1.3f, toFloat(0.6999999284744263 * f - 1.8), 0.0f});
-    beginPass(context, *objects.light, camera);
+    beginPass(context, run.light, camera);
     for (int k = 0; k < kTunnelRings; ++k) {
         const float t = static_cast<float>(k) * 0.0833333358168602f;
-        setColour(objects.tunnelMaterials[k], 0.99609375f - 0.62109375f * t,
-                  0.83203125f - 0.34375f * t, 0.44921875f - 0.22265625f * t);
+        setColour(run.tunnelMaterials[k], 0.99609375f - 0.62109375f * t, 0.83203125f - 0.34375f * t,
+                  0.44921875f - 0.22265625f * t);
     }
     const int n = ringSegments(tracks.ringdiv);
     for (int k = 0; k < kTunnelRings; ++k) {
@@ -59,39 +68,38 @@ void drawRingTunnel(StartupObjects& objects, const SceneInput& input) {
         objectMatrix(Vec3{0.0f, toFloat(0.4 * (k + 5) * std::sin(e + k)), 1.57f}, model,
                      Vec3{static_cast<float>((k - 6) * 50), 0.0f, 0.0f});
         const float radius = toFloat(20.0 * std::sin(k * 0.5235987901687622 + 2.34 * e) + 30.0);
-        buildRing(&objects.tunnelMaterials[k], camera, context, model, n, radius, 5.0f, 20.0f);
+        buildRing(&run.tunnelMaterials[k], camera, context, model, n, radius, 5.0f, 20.0f);
     }
-    flushContext(context);
+    flushContext(context, target);
 
     // The text is drawn over the rings wherever its faces are.
-    resetDepth(objects.viewVolume->framebuffer, objects.screen.pixels());
+    resetDepth(target);
 
     const Matrix4 textCamera = identityCamera();
-    beginPass(context, *objects.light, textCamera);
+    beginPass(context, run.light, textCamera);
     const float spinAngle = toFloat(tracks.spinrot * -1.5707963705062866);
-    const float y = toFloat(tracks.spiny);
-    Mesh* texts[2] = {objects.spintext1, objects.spintext2};
-    const float textX[2] = {-180.0f, 180.0f};
-    for (int i = 0; i < 2; ++i) {
-        texts[i]->scale = 5.0f;
-        setMeshPosition(*texts[i], textX[i], y, -550.0f);
-        setMeshRotation(*texts[i], spinAngle, 0.0f, 0.0f);
-    }
-    Mesh& shown = roundChoice(tracks.spinchoice) == 1 ? *objects.spintext1 : *objects.spintext2;
-    submitPlacedMesh(shown, textCamera, context);
-    flushContext(context);
+    // The first mesh stands on the left, the second on the right; one of them is shown.
+    const bool first = roundChoice(tracks.spinchoice) == 1;
+    MeshPlacement placement;
+    placement.scale = 5.0f;
+    setMeshPosition(placement, first ? -180.0f : 180.0f, toFloat(tracks.spiny), -550.0f);
+    setMeshRotation(placement, spinAngle, 0.0f, 0.0f);
+    submitPlacedMesh(first ? *assets.meshes[kText1Mesh] : *assets.meshes[kText2Mesh], placement,
+                     textCamera, context);
+    flushContext(context, target);
 }
 
-void drawFlower(StartupObjects& objects, const SceneInput& input) {
-    RenderContext& context = *objects.context;
+void drawFlower(const SceneAssets& assets, SceneRun& run, const FrameTarget& target,
+                const SceneInput& input) {
+    RenderContext& context = *run.context;
     const TrackValues& tracks = input.tracks;
     const double e = input.sceneTime;
 
     Matrix4 camera;
     viewMatrix(Vec3{-96.0f, -92.0f, -28.0f}, camera, Vec3{1.1f, -1.0f, 0.0f});
-    beginPass(context, *objects.light, camera);
+    beginPass(context, run.light, camera);
     for (int k = 0; k < kFlowerRings; ++k) {
-        setColour(objects.flowerMaterials[k], kFlowerColours[k][0], kFlowerColours[k][1],
+        setColour(run.flowerMaterials[k], kFlowerColours[k][0], kFlowerColours[k][1],
                   kFlowerColours[k][2]);
     }
     const int n = ringSegments(tracks.ringdiv);
@@ -100,28 +108,29 @@ void drawFlower(StartupObjects& objects, const SceneInput& input) {
         Matrix4 model;
         objectMatrix(Vec3{toFloat(lagged * 0.68), toFloat(lagged * 0.2), toFloat(lagged * 0.8)},
                      model, Vec3{0.0f, 0.0f, -10.0f});
-        buildRing(&objects.flowerMaterials[k], camera, context, model, n,
+        buildRing(&run.flowerMaterials[k], camera, context, model, n,
                   toFloat(tracks.ringdistance * kFlowerRadius[k]), 10.0f,
                   toFloat(tracks.ringthickness * kFlowerThickness[k]));
     }
-    flushContext(context);
+    flushContext(context, target);
 
     // The depth of the rings stays: the wall is hidden where a ring is nearer.
     const Matrix4 wallCamera = identityCamera();
-    beginPass(context, *objects.light, wallCamera);
-    submitPlacedMesh(*objects.blockwall, wallCamera, context);
-    flushContext(context);
+    beginPass(context, run.light, wallCamera);
+    MeshPlacement wall = blockwallPlacement();
+    submitPlacedMesh(*assets.meshes[kWallMesh], wall, wallCamera, context);
+    flushContext(context, target);
 }
 
-void drawPulsingRow(StartupObjects& objects, const SceneInput& input) {
-    RenderContext& context = *objects.context;
+void drawPulsingRow(SceneRun& run, const FrameTarget& target, const SceneInput& input) {
+    RenderContext& context = *run.context;
     const TrackValues& tracks = input.tracks;
     const Matrix4& camera = input.freeCamera;
 
-    beginPass(context, *objects.light, camera);
+    beginPass(context, run.light, camera);
     for (int k = 0; k < kRowRings; ++k) {
         const float s = static_cast<float>(k) * 0.1f;
-        setColour(objects.rowMaterials[k], 0.375f + 0.62109375f * s, 0.48828125f + 0.28125f * s,
+        setColour(run.rowMaterials[k], 0.375f + 0.62109375f * s, 0.48828125f + 0.28125f * s,
                   0.2265625f + 0.1875f * s);
     }
     for (int k = 0; k < kRowRings; ++k) {
@@ -130,8 +139,8 @@ void drawPulsingRow(StartupObjects& objects, const SceneInput& input) {
                      Vec3{static_cast<float>((k - 5) * 30), 0.0f, 0.0f});
         const float radius =
             toFloat(tracks.cityscale * (std::sin(k * 0.3141592741012573) + 1.0) * 20.0 + 30.0);
-        buildRing(&objects.rowMaterials[k], camera, context, model, 64, radius,
-                  toFloat(tracks.cityrot), 10.0f);
+        buildRing(&run.rowMaterials[k], camera, context, model, 64, radius, toFloat(tracks.cityrot),
+                  10.0f);
     }
-    flushContext(context);
+    flushContext(context, target);
 }

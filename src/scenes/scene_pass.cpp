@@ -16,18 +16,15 @@ int ringSegments(double ringdiv) {
     return n > kMaxRingSegments ? kMaxRingSegments : n;
 }
 
-void setMeshPosition(Mesh& mesh, float x, float y, float z) {
-    mesh.position.m[12] = x;
-    mesh.position.m[13] = y;
-    mesh.position.m[14] = z;
+void submitPlacedMesh(const Mesh& mesh, MeshPlacement& placement, const Matrix4& view,
+                      RenderContext& context, const Material* material) {
+    placeMesh(placement);
+    const int code = testMeshBounds(mesh, placement, view, *context.viewVolume);
+    submitMesh(mesh, placement, view, context, code, material);
 }
 
-void submitPlacedMesh(Mesh& mesh, const Matrix4& view, RenderContext& context) {
-    placeMesh(mesh);
-    const int code = testMeshBounds(mesh, view, *context.viewVolume);
-    submitMesh(mesh, view, context, code);
-}
-
-void resetDepth(float* framebuffer, long pixels) {
+void resetDepth(const FrameTarget& target) {
+    float* framebuffer = target.framebuffer;
+    const long pixels = target.screen.pixels();
     for (long i = 0; i < pixels; ++i) framebuffer[4 * i + 3] = 0.0f;
 }

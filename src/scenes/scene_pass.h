@@ -2,8 +2,10 @@
 #pragma once
 
 #include "assets/mesh.h"
+#include "render/frame_target.h"
 #include "render/math.h"
 #include "render/render_context.h"
+#include "scenes/mesh_submission.h"
 
 // Begins a pass: resets the context, gives the light its camera-space position (its world
 // position as a point times the pass's view, w = 0) and adds it.
@@ -12,11 +14,10 @@ void beginPass(RenderContext& context, Light& light, const Matrix4& view);
 // A segment count from a track, kept to what the ring builder supports.
 int ringSegments(double ringdiv);
 
-// Writes the translation into the last row of the mesh's position.
-void setMeshPosition(Mesh& mesh, float x, float y, float z);
+// placeMesh, testMeshBounds, submitMesh (with `material` for the mesh's default material when
+// one is given).
+void submitPlacedMesh(const Mesh& mesh, MeshPlacement& placement, const Matrix4& view,
+                      RenderContext& context, const Material* material = nullptr);
 
-// placeMesh, testMeshBounds, submitMesh.
-void submitPlacedMesh(Mesh& mesh, const Matrix4& view, RenderContext& context);
-
-// Sets the depth float of the framebuffer's `pixels` pixels to 0, as the frame's clear does.
-void resetDepth(float* framebuffer, long pixels);
+// Sets the depth float of every pixel of the target to 0, as the frame's clear does.
+void resetDepth(const FrameTarget& target);

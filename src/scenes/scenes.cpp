@@ -6,71 +6,57 @@
 #include "scenes/scene_pass.h"
 #include "scenes/twister.h"
 
-void runSceneBlock(int sceneNumber, StartupObjects& objects, const SceneInput& input) {
-    advanceScene(sceneNumber, objects);
-    drawSceneBlock(sceneNumber, objects, input);
-}
-
-void advanceScene(int sceneNumber, StartupObjects& objects) {
-    if (sceneNumber == 8) advanceFallingDiscs(objects);
-}
-
-void drawSceneBlock(int sceneNumber, StartupObjects& objects, const SceneInput& input) {
+void drawSceneBlock(int sceneNumber, const SceneAssets& assets, SceneRun& run,
+                    const FrameTarget& target, const SceneInput& input) {
     switch (sceneNumber) {
         case 1:
-            drawRingTunnel(objects, input);
+            drawRingTunnel(assets, run, target, input);
             break;
         case 2:
-            drawFlower(objects, input);
+            drawFlower(assets, run, target, input);
             break;
         case 3:
-            drawCitySilhouette(objects, input);
+            drawCitySilhouette(assets, run, target, input);
             break;
         case 4:
-            drawGreyCity(objects, input);
+            drawGreyCity(assets, run, target, input);
             break;
         case 5:
-            drawCityAndSpikes(objects, input);
+            drawCityAndSpikes(assets, run, target, input);
             break;
         case 6:
-            if (objects.hearts != nullptr) {
-                drawTwister(objects.viewVolume->framebuffer, objects.screen, *objects.hearts,
-                            input.sceneTime);
-            }
+            if (assets.pictures[kTwisterPicture] != nullptr)
+                drawTwister(target, *assets.pictures[kTwisterPicture], input.sceneTime);
             break;
         case 7:
-            drawCubeGrid(objects, input);
+            drawCubeGrid(assets, run, target, input);
             break;
         case 8:
-            drawFallingDiscs(objects, input.sceneTime);
+            drawFallingDiscs(run, target, input.sceneTime);
             break;
         case 10:
-            drawPulsingRow(objects, input);
+            drawPulsingRow(run, target, input);
             break;
         default:
             break;  // the cleared frame gets only the overlays
     }
 }
 
-void drawOverlays(StartupObjects& objects, const SceneInput& input) {
-    float* framebuffer = objects.viewVolume->framebuffer;
-    const ScreenSize& screen = objects.screen;
+void drawOverlays(const SceneAssets& assets, const FrameTarget& target, const SceneInput& input) {
     const TrackValues& tracks = input.tracks;
-    drawPlasmaBand(framebuffer, screen, static_cast<float>(input.currentTime), tracks.wfac,
-                   tracks.al, objects.context->pool);
+    drawPlasmaBand(target, static_cast<float>(input.currentTime), tracks.wfac, tracks.al);
 
     const int top = roundChoice(tracks.cfy);
-    if (top > 1 && objects.compofiller != nullptr) {
-        blendImage(framebuffer, screen, *objects.compofiller, top, 1.0f, PassLanes::Vector,
-                   objects.context->pool);
+    if (top > 1 && assets.pictures[kTitlePicture] != nullptr) {
+        blendImage(target, *assets.pictures[kTitlePicture], top, 1.0f);
     }
     // Exactly 0.01 shows nothing.
-    if (tracks.cred1 > 0.01 && objects.cred1 != nullptr) {
-        blendImage(framebuffer, screen, *objects.cred1, kCreditTopRow,
-                   static_cast<float>(tracks.cred1), PassLanes::Vector, objects.context->pool);
+    if (tracks.cred1 > 0.01 && assets.pictures[kCredit1Picture] != nullptr) {
+        blendImage(target, *assets.pictures[kCredit1Picture], kCreditTopRow,
+                   static_cast<float>(tracks.cred1));
     }
-    if (tracks.cred2 > 0.01 && objects.cred2 != nullptr) {
-        blendImage(framebuffer, screen, *objects.cred2, kCreditTopRow,
-                   static_cast<float>(tracks.cred2), PassLanes::Vector, objects.context->pool);
+    if (tracks.cred2 > 0.01 && assets.pictures[kCredit2Picture] != nullptr) {
+        blendImage(target, *assets.pictures[kCredit2Picture], kCreditTopRow,
+                   static_cast<float>(tracks.cred2));
     }
 }

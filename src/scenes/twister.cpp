@@ -84,8 +84,9 @@ void drawSmoothSpan(float* row, int rowWidth, const float* textureRow0, const fl
 
 }  // namespace
 
-void drawTwister(float* framebuffer, const ScreenSize& screen, const Texture& texture,
-                 double sceneTime) {
+void drawTwister(const FrameTarget& target, const Texture& texture, double sceneTime) {
+    float* framebuffer = target.framebuffer;
+    const ScreenSize& screen = target.screen;
     if (texture.texels == nullptr || texture.width < 1) return;
     const double t = sceneTime;
     const float p = static_cast<float>(200.0 * std::sin(2.0 * t));

@@ -6,6 +6,7 @@
 // width, so a side seen face-on is brighter than one seen at a grazing angle.
 #pragma once
 
+#include "render/frame_target.h"
 #include "render/screen.h"
 #include "render/texture.h"
 #include "scenes/pass_lanes.h"
@@ -16,8 +17,7 @@ constexpr int kTwisterStripWidth = 128;
 // left alone; columns past its width read its last column. On a scaled screen every row
 // twists by its own picture position, the edges fall between picture pixels and the texture
 // is read between texels, so the bar gets smoother.
-void drawTwister(float* framebuffer, const ScreenSize& screen, const Texture& texture,
-                 double sceneTime);
+void drawTwister(const FrameTarget& target, const Texture& texture, double sceneTime);
 
 // One side on one row: ceil(width) pixels from x0, the texture column starting at columnBase
 // and advancing by 128 / width per pixel written; pixels outside 0 .. rowWidth - 1 are skipped

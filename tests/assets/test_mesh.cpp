@@ -85,17 +85,11 @@ const char* kTriangleBody =
 
 }  // namespace
 
-TEST(Mesh, CreateMeshGivesAnEmptyPlacedMesh) {
+TEST(Mesh, CreateMeshGivesAnEmptyMesh) {
     Mesh* mesh = createMesh();
     EXPECT_EQ(mesh->vertices, nullptr);
     EXPECT_EQ(mesh->faces, nullptr);
     EXPECT_EQ(mesh->vertexCount + mesh->normalCount + mesh->uvCount + mesh->faceCount, 0);
-    EXPECT_EQ(mesh->scale, 1.0f);
-    for (int i = 0; i < 16; ++i) {
-        const float identity = (i % 5 == 0) ? 1.0f : 0.0f;
-        EXPECT_EQ(mesh->rotation.m[i], identity);
-        EXPECT_EQ(mesh->position.m[i], identity);
-    }
     ASSERT_NE(mesh->material, nullptr);
     EXPECT_EQ(mesh->material->textureIndex, -1);
     EXPECT_EQ(mesh->material->shaderType, 0);

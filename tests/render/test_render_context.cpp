@@ -19,8 +19,9 @@ using testing::internal::GetCapturedStdout;
 struct Scene {
     std::vector<float> framebuffer = std::vector<float>(640 * 480 * 4, 0.0f);
     TextureTable table{};
-    ViewVolume* view = createViewVolume(framebuffer.data());
+    ViewVolume* view = createViewVolume();
     RenderContext* context = createRenderContext(&table, view);
+    FrameTarget target{framebuffer.data()};
 
     ~Scene() {
         destroyRenderContext(context);
@@ -79,15 +80,13 @@ Light light(float x, float y, float z, float strength) {
 }
 
 TEST(RenderContext, ViewVolumeValues) {
-    std::vector<float> framebuffer(16);
-    ViewVolume* view = createViewVolume(framebuffer.data());
+    ViewVolume* view = createViewVolume();
     EXPECT_EQ(view->width, 640.0f);
     EXPECT_EQ(view->height, 480.0f);
     EXPECT_EQ(view->fov, 50.0f);
     EXPECT_EQ(view->aspect, 1.3333334f);
     EXPECT_EQ(view->nearZ, -0.1f);
     EXPECT_EQ(view->farZ, -3000.0f);
-    EXPECT_EQ(view->framebuffer, framebuffer.data());
     // floor(240 / tan 50deg) = floor(201.38...)
     EXPECT_EQ(view->projScale, 201.0f);
 
@@ -305,7 +304,7 @@ TEST(RenderContext, ShadersWithoutLights) {
     Scene s;
     const Material colour = material(kShaderLitColour, 0.2f, 0.4f, 1.0f);
     s.screenTriangle(&colour);
-    flushContext(*s.context);
+    flushContext(*s.context, s.target);
     EXPECT_NEAR(s.pixel(325, 245)[0], 0.1f, 1e-6f);
     EXPECT_NEAR(s.pixel(325, 245)[1], 0.2f, 1e-6f);
     EXPECT_NEAR(s.pixel(325, 245)[2], 0.5f, 1e-6f);
@@ -317,7 +316,7 @@ TEST(RenderContext, ShadersWithoutLights) {
     Scene yellow;
     const Material fixed = material(kShaderLitYellow, 1, 1, 1);
     yellow.screenTriangle(&fixed);
-    flushContext(*yellow.context);
+    flushContext(*yellow.context, yellow.target);
     EXPECT_NEAR(yellow.pixel(325, 245)[0], 0.16f, 1e-6f);
     EXPECT_NEAR(yellow.pixel(325, 245)[1], 0.14f, 1e-6f);
     EXPECT_NEAR(yellow.pixel(325, 245)[2], 0.04f, 1e-6f);
@@ -326,7 +325,7 @@ TEST(RenderContext, ShadersWithoutLights) {
     Scene hidden;
     const Material none = material(kShaderHidden, 1, 1, 1);
     hidden.screenTriangle(&none);
-    flushContext(*hidden.context);
+    flushContext(*hidden.context, hidden.target);
     EXPECT_EQ(hidden.drawnCount(), 0);
 }
 
@@ -338,7 +337,7 @@ TEST(RenderContext, LitFaceUsesLightsAndNormals) {
     addLight(*s.context, &l);
     const Material m = material(kShaderLitColour, 0.5f, 0.25f, 0.125f);
     s.screenTriangle(&m);
-    flushContext(*s.context);
+    flushContext(*s.context, s.target);
     EXPECT_NEAR(s.pixel(321, 241)[0], 0.5f * 1.8f, 0.005f);
     EXPECT_NEAR(s.pixel(321, 241)[2], 0.125f * 1.8f, 0.002f);
 }
@@ -360,7 +359,7 @@ TEST(RenderContext, TexturedShaders) {
         const Material m = material(shader, 0, 0, 0, 0);
         Face& f = s.screenTriangle(&m);
         for (int i = 0; i < 3; ++i) f.uvIndex[i] = s.uv(0.2f * i, 0.3f);
-        flushContext(*s.context);
+        flushContext(*s.context, s.target);
         const float scale = shader == kShaderTexturedLit ? 0.1f : 1.0f;
         EXPECT_NEAR(s.pixel(325, 245)[0], 1.0f * scale, 1e-6f) << shader;
         EXPECT_NEAR(s.pixel(325, 245)[1], 0.5f * scale, 1e-6f) << shader;
@@ -377,7 +376,7 @@ TEST(RenderContext, FacesThatCannotBeDrawnAreSkipped) {
     s.screenTriangle(&unknown, -6.0f);
     s.screenTriangle(&good, -7.0f);
     CaptureStdout();
-    flushContext(*s.context);
+    flushContext(*s.context, s.target);
     EXPECT_EQ(GetCapturedStdout(), "unknown shader type 7\n");
     EXPECT_NEAR(s.pixel(322, 242)[3], -1.0f / 7.0f, 1e-6f);
 
@@ -394,7 +393,7 @@ TEST(RenderContext, FacesThatCannotBeDrawnAreSkipped) {
     bad.screenTriangle(nullptr);
     bad.face({0, 1}, &good);
     CaptureStdout();
-    flushContext(*bad.context);
+    flushContext(*bad.context, bad.target);
     EXPECT_EQ(GetCapturedStdout(), "render context: skipped a face naming a missing texture\n");
     EXPECT_EQ(bad.drawnCount(), 0);
 }
@@ -403,7 +402,7 @@ TEST(RenderContext, EmptyAndTiedPasses) {
     // No faces: nothing drawn, but every vertex is still projected.
     Scene empty;
     empty.vertex(1, 0, -201);
-    flushContext(*empty.context);
+    flushContext(*empty.context, empty.target);
     EXPECT_EQ(empty.context->vertices[0].sx, 321.0f);
     EXPECT_EQ(empty.drawnCount(), 0);
 
@@ -413,7 +412,7 @@ TEST(RenderContext, EmptyAndTiedPasses) {
     const Material green = material(kShaderLitColour, 0, 1, 0);
     tied.screenTriangle(&red);
     tied.screenTriangle(&green);
-    flushContext(*tied.context);
+    flushContext(*tied.context, tied.target);
     EXPECT_EQ(tied.context->drawOrder[0], 0);
     EXPECT_GT(tied.pixel(325, 245)[0], 0.4f);
     EXPECT_EQ(tied.pixel(325, 245)[1], 0.0f);
@@ -422,7 +421,7 @@ TEST(RenderContext, EmptyAndTiedPasses) {
     Scene order;
     order.screenTriangle(&red, -9.0f);
     order.screenTriangle(&green, -5.0f);
-    flushContext(*order.context);
+    flushContext(*order.context, order.target);
     EXPECT_EQ(order.context->drawOrder[0], 1);
     EXPECT_GT(order.pixel(325, 245)[1], 0.4f);
     EXPECT_EQ(order.pixel(325, 245)[0], 0.0f);

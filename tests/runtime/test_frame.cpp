@@ -14,6 +14,8 @@
 #include "runtime/clock.h"
 #include "runtime/frame.h"
 #include "runtime/startup.h"
+#include "scenes/discs.h"
+#include "show_fixture.h"
 
 namespace {
 
@@ -27,20 +29,18 @@ uint64_t hashFrame(const float* framebuffer) {
     return hash;
 }
 
-// Every fourth row of the show, in order (the falling discs carry state), from a fresh start.
+// Every fourth row of the show, in order, by a new run of the shared assets: each call plays
+// the show again in the same process.
 std::vector<uint64_t> showHashes(int threads, RasterLanes lanes) {
     setRasterizerLanes(lanes);
-    Show show;
-    EXPECT_TRUE(startShow(show, DEMO_TEST_DATA_DIR, nullptr));
-    setRenderThreads(show, threads);
+    TestShow show(ScreenSize{}, threads);
     std::vector<uint64_t> hashes;
     const Matrix4 camera = identityMatrix();
     for (double row = 0; row < kLastRow; row += 4) {
         const double seconds = row / ROWS_PER_SECOND;
         renderFrame({row, seconds, seconds, camera}, show);
-        hashes.push_back(hashFrame(show.framebuffer));
+        hashes.push_back(hashFrame(show.target.framebuffer));
     }
-    endShow(show);
     setRasterizerLanes(widestRasterizerLanes());
     return hashes;
 }
@@ -68,39 +68,72 @@ TEST(Frame, WholeShowIsBitIdenticalOnAnyNumberOfThreadsAndLanes) {
 
 namespace {
 
-// The capture tool draws frames on other shows than the one that carries the falling discs:
-// those frames must be the one-show loop's, respawns included (the intro and the flower's
-// first bars, at 30 frames a second).
-TEST(Frame, FramesDrawnFromACopiedParticleTableAreTheOneShowLoops) {
-    constexpr int kFrames = 300;
+FrameState frameAt(long n, double fps) {
+    const double seconds = n / fps;
+    return FrameState{seconds * ROWS_PER_SECOND, seconds, seconds, identityMatrix()};
+}
+
+bool sameDiscs(const Show& a, const Show& b) {
+    return std::memcmp(a.scenes.particles, b.scenes.particles, sizeof a.scenes.particles) == 0;
+}
+
+// The falling discs move with show time, not with the frames drawn: at 30, 60 and 144 frames a
+// second they stand in the same places at the same moments (every sixth of a second is a frame
+// of all three rates, at the same row), respawns included, and so does the whole picture.
+TEST(Frame, TheDiscsFallAlikeAtAnyFrameRate) {
+    TestShow at30, at60, at144;
+    long next60 = 0, next144 = 0;
+    int compared = 0;
+    for (long n = 0; n <= 30 * 10; ++n) {  // the intro's discs and the flower's first bars
+        renderFrame(frameAt(n, 30), at30);
+        if (n % 5 != 0) continue;
+        // Every frame of the other rates up to this moment.
+        for (; next60 <= 2 * n; ++next60) renderFrame(frameAt(next60, 60), at60);
+        for (; next144 <= 24 * n / 5; ++next144) renderFrame(frameAt(next144, 144), at144);
+        ASSERT_EQ(frameAt(2 * n, 60).row, frameAt(n, 30).row);
+        ASSERT_EQ(frameAt(24 * n / 5, 144).row, frameAt(n, 30).row);
+        EXPECT_TRUE(sameDiscs(at30, at60)) << "frame " << n;
+        EXPECT_TRUE(sameDiscs(at30, at144)) << "frame " << n;
+        const uint64_t picture = hashFrame(at30.target.framebuffer);
+        EXPECT_EQ(hashFrame(at60.target.framebuffer), picture) << "frame " << n;
+        EXPECT_EQ(hashFrame(at144.target.framebuffer), picture) << "frame " << n;
+        ++compared;
+    }
+    EXPECT_EQ(compared, 61);
+    // The discs took a step every 60th of a second of the intro, and some fell out and came back.
+    EXPECT_EQ(at30.scenes.discSteps, 601);
+}
+
+// Whatever the way to a row (straight there, back from later, a row drawn again, or frames
+// handed out to several shows as the capture tool's threads take them), the frame is the one
+// the show loop at 60 frames a second draws there.
+TEST(Frame, AFrameIsTheSameHoweverItsRowIsReached) {
+    constexpr int kFrames = 240;
     std::vector<uint64_t> reference;
     {
-        Show show;
-        ASSERT_TRUE(startShow(show, DEMO_TEST_DATA_DIR, nullptr));
+        TestShow show;
         for (int n = 0; n < kFrames; ++n) {
-            const double seconds = n / 30.0;
-            renderFrame({seconds * ROWS_PER_SECOND, seconds, seconds, identityMatrix()}, show);
-            reference.push_back(hashFrame(show.framebuffer));
+            renderFrame(frameAt(n, 60), show);
+            reference.push_back(hashFrame(show.target.framebuffer));
         }
-        endShow(show);
+        // Back to the start: the discs stand where they stood then.
+        renderFrame(frameAt(100, 60), show);
+        EXPECT_EQ(hashFrame(show.target.framebuffer), reference[100]);
+        renderFrame(frameAt(100, 60), show);  // drawn again: a paused frame stands still
+        EXPECT_EQ(hashFrame(show.target.framebuffer), reference[100]);
     }
-    // Started after the reference is done: every start-up reseeds the one random stream.
-    Show state, drawer;
-    ASSERT_TRUE(startShow(state, DEMO_TEST_DATA_DIR, nullptr));
-    ASSERT_TRUE(startShow(drawer, DEMO_TEST_DATA_DIR, nullptr));
+    TestShow straight;
+    renderFrame(frameAt(kFrames - 1, 60), straight);
+    EXPECT_EQ(hashFrame(straight.target.framebuffer), reference[kFrames - 1]);
+
+    TestShow even, odd;
     int discFrames = 0;
     for (int n = 0; n < kFrames; ++n) {
-        const double seconds = n / 30.0;
-        const FrameState frame{seconds * ROWS_PER_SECOND, seconds, seconds, identityMatrix()};
-        advanceFrame(frame, state);
-        std::copy(std::begin(state.objects.particles), std::end(state.objects.particles),
-                  std::begin(drawer.objects.particles));
-        discFrames += drawFrame(frame, drawer) == 8 ? 1 : 0;
-        ASSERT_EQ(hashFrame(drawer.framebuffer), reference[n]) << "frame " << n;
+        TestShow& show = n % 2 == 0 ? even : odd;
+        discFrames += renderFrame(frameAt(n, 60), show) == 8 ? 1 : 0;
+        ASSERT_EQ(hashFrame(show.target.framebuffer), reference[n]) << "frame " << n;
     }
     EXPECT_GT(discFrames, 200);
-    endShow(state);
-    endShow(drawer);
 }
 
 }  // namespace
@@ -130,18 +163,17 @@ std::vector<float> blockMeans(const float* framebuffer, const ScreenSize& screen
 // shows, lands in the same blocks as at scale 1. A pass that kept picture rows or columns as
 // screen ones (or scaled them twice) moves a band, a picture or an edge by many blocks.
 TEST(Frame, AScaledFrameShowsTheSamePictureInTheSamePlaces) {
-    Show one, two;
-    ASSERT_TRUE(startShow(one, DEMO_TEST_DATA_DIR, nullptr));
     ScreenSize screen;
     ASSERT_TRUE(screenForScale(2.25, screen));
-    ASSERT_TRUE(startShow(two, DEMO_TEST_DATA_DIR, nullptr, screen));
+    TestShow one, two(screen);
+    const DemoTracks& tracks = one.assets->tracks;
     // The first row of every scene and of every overlay's appearance, in show order.
     std::vector<double> rows;
     bool seenScene[16] = {}, plasma = false, filler = false, credit1 = false, credit2 = false,
          banner = false;
     for (double row = 0; row < kLastRow; row += 1) {
-        const TrackValues t = readTrackValues(one.tracks, row);
-        const int scene = sceneNumberAt(one.tracks, row);
+        const TrackValues t = readTrackValues(tracks, row);
+        const int scene = sceneNumberAt(tracks, row);
         bool wanted = false;
         if (scene >= 0 && scene < 16 && !seenScene[scene]) wanted = seenScene[scene] = true;
         if (!plasma && t.wfac > 0.5 && t.al > 0.5) wanted = plasma = true;
@@ -157,8 +189,8 @@ TEST(Frame, AScaledFrameShowsTheSamePictureInTheSamePlaces) {
         const FrameState frame{row, seconds, seconds, identityMatrix()};
         renderFrame(frame, one);
         renderFrame(frame, two);
-        const std::vector<float> a = blockMeans(one.framebuffer, one.objects.screen);
-        const std::vector<float> b = blockMeans(two.framebuffer, two.objects.screen);
+        const std::vector<float> a = blockMeans(one.target.framebuffer, one.target.screen);
+        const std::vector<float> b = blockMeans(two.target.framebuffer, two.target.screen);
         float worst = 0.0f, total = 0.0f;
         for (size_t i = 0; i < a.size(); ++i) {
             worst = std::max(worst, std::fabs(a[i] - b[i]));
@@ -170,8 +202,6 @@ TEST(Frame, AScaledFrameShowsTheSamePictureInTheSamePlaces) {
         EXPECT_LT(worst, 0.3f) << "row " << row;
         EXPECT_LT(total / a.size(), 0.02f) << "row " << row;
     }
-    endShow(one);
-    endShow(two);
 }
 
 }  // namespace

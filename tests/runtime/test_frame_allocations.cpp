@@ -9,6 +9,7 @@
 #include "runtime/clock.h"
 #include "runtime/frame.h"
 #include "runtime/startup.h"
+#include "show_fixture.h"
 
 namespace {
 std::atomic<bool> counting{false};
@@ -35,9 +36,7 @@ void operator delete(void* p, std::size_t) noexcept {
 namespace {
 
 TEST(Frame, RendersTheWholeShowWithoutAllocating) {
-    const std::string dataDir = DEMO_TEST_DATA_DIR;
-    Show show;
-    ASSERT_TRUE(startShow(show, dataDir, nullptr));
+    TestShow show;
 
     std::set<int> scenes;
     const Matrix4 camera = identityMatrix();
@@ -50,7 +49,6 @@ TEST(Frame, RendersTheWholeShowWithoutAllocating) {
     }
     EXPECT_EQ(allocations.load(), 0);
     EXPECT_EQ(scenes, (std::set<int>{1, 2, 3, 4, 5, 6, 7, 8, 10}));
-    endShow(show);
 }
 
 }  // namespace

@@ -7,9 +7,10 @@
 #include <random>
 
 #include "scenes/discs.h"
+#include "scenes/scenes.h"
 
 TestContext::TestContext() {
-    volume = createViewVolume(framebuffer.data());
+    volume = createViewVolume();
     context = createRenderContext(&table, volume);
 }
 
@@ -80,11 +81,7 @@ void TestMesh::finish() {
         m.bounds[i] =
             Vec4{(i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1], (i & 4) ? hi[2] : lo[2], 0.0f};
     }
-    m.scale = 1.0f;
-    m.rotation = identityMatrix();
-    m.position = identityMatrix();
-    m.world = identityMatrix();
-    m.rigid = identityMatrix();
+    placement = MeshPlacement{};
     m.material = material.get();
     m.textureNameCount = 1;
 }
@@ -144,49 +141,47 @@ TestObjects::TestObjects()
       text2(makeTriangle({-20, -10, 0, 0}, {20, -10, 0, 0}, {0, 10, 0, 0})),
       city(makeBox(30.0f, 10.0f, 30.0f)),
       cube(makeBox(1.0f, 1.0f, 1.0f)),
+      spike(makeBox(5.0f, 20.0f, 5.0f)),
       greet{TestTexture(1, 1),    TestTexture(640, 73), TestTexture(640, 80), TestTexture(640, 73),
             TestTexture(320, 40), TestTexture(700, 90), TestTexture(640, 73)},
       compofiller(640, 100),
       cred1(640, 200),
       cred2(640, 200),
-      hearts(512, 512),
-      random(std::make_unique<MTRand>(kDemoSeed)) {
+      hearts(512, 512) {
     *wall.material = Material{{0.1328125f, 0.19921875f, 0.3984375f, 0.0f}, -1, kShaderLitColour};
-    wall->scale = 50.0f;
-    rotateX(wall->rotation, 0.1f);
-    rotateY(wall->rotation, -0.2f);
-    rotateZ(wall->rotation, 0.1f);
-    wall->position.m[12] = -50.0f;
-    wall->position.m[14] = -500.0f;
-    for (int i = 0; i < kSpikeCount; ++i) {
-        spikes.push_back(makeBox(5.0f, 20.0f, 5.0f));
-        spikes.back().material->shaderType = kShaderLitYellow;
-    }
+    spike.material->shaderType = kShaderLitYellow;
+    cube.material->shaderType = kShaderLitYellow;
 
-    objects.textureTable = &test.table;
-    objects.viewVolume = test.volume;
-    objects.context = test.context;
-    objects.light = &light;
-    for (int g = 1; g <= kGreetImageCount; ++g) objects.greetImages[g] = &greet[g].texture;
-    objects.compofiller = &compofiller.texture;
-    objects.cred1 = &cred1.texture;
-    objects.cred2 = &cred2.texture;
-    objects.hearts = &hearts.texture;
-    objects.blockwall = wall.mesh.get();
-    objects.spintext1 = text1.mesh.get();
-    objects.spintext2 = text2.mesh.get();
-    objects.city = city.mesh.get();
-    objects.cube = cube.mesh.get();
+    for (int g = 1; g <= kGreetImageCount; ++g)
+        assets.pictures[kGreetPicture1 + g - 1] = &greet[g].texture;
+    assets.pictures[kTitlePicture] = &compofiller.texture;
+    assets.pictures[kCredit1Picture] = &cred1.texture;
+    assets.pictures[kCredit2Picture] = &cred2.texture;
+    assets.pictures[kTwisterPicture] = &hearts.texture;
+    assets.meshes[kWallMesh] = wall.mesh.get();
+    assets.meshes[kText1Mesh] = text1.mesh.get();
+    assets.meshes[kText2Mesh] = text2.mesh.get();
+    assets.meshes[kCityMesh] = city.mesh.get();
+    assets.meshes[kCubeMesh] = cube.mesh.get();
+    assets.meshes[kSpikeMesh] = spike.mesh.get();
     for (int i = 0; i < kSpikeCount; ++i) {
-        Mesh& spike = *spikes[i];
-        spike.position.m[12] = static_cast<float>((i % 8) * 100 - 350);
-        spike.position.m[13] = static_cast<float>((i / 8) * 60 - 200);
-        spike.position.m[14] = -300.0f - static_cast<float>(i * 10);
-        objects.spikes[i] = &spike;
-        objects.spikeSpin[i] = Vec4{0.01f * i, 0.5f, 1.0f - 0.01f * i, 0.0f};
+        assets.spikePosition[i] =
+            Vec4{static_cast<float>((i % 8) * 100 - 350), static_cast<float>((i / 8) * 60 - 200),
+                 -300.0f - static_cast<float>(i * 10), 0.0f};
+        assets.spikeSpin[i] = Vec4{0.01f * i, 0.5f, 1.0f - 0.01f * i, 0.0f};
     }
-    objects.random = random.get();
-    fillParticles(objects.particles, *objects.random);
+    assets.random = MTRand(kDemoSeed);
+    fillParticles(assets.startParticles, assets.random);
+
+    run.viewVolume = test.volume;
+    run.context = test.context;
+    run.light = Light{{0.0f, 40.0f, 90.0f, 0.0f}, {0.0f, 0.0f, 0.0f, 0.0f}, 100.0f};
+    restartFallingDiscs(run, assets);
+}
+
+void TestObjects::runScene(int scene, const SceneInput& input) {
+    if (scene == 8) advanceFallingDiscs(run);
+    drawSceneBlock(scene, assets, run, test.target, input);
 }
 
 bool countsWithinCapacity(const RenderContext& c) {

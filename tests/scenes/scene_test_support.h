@@ -8,8 +8,11 @@
 
 #include "assets/mesh.h"
 #include "assets/texture.h"
+#include "render/frame_target.h"
 #include "render/render_context.h"
-#include "scenes/startup_objects.h"
+#include "scenes/mesh_submission.h"
+#include "scenes/scene_objects.h"
+#include "scenes/track_values.h"
 
 constexpr int kTestWidth = 640;
 constexpr int kTestHeight = 480;
@@ -20,6 +23,7 @@ struct TestContext {
     TextureTable table{};
     ViewVolume* volume = nullptr;
     RenderContext* context = nullptr;
+    FrameTarget target{framebuffer.data()};
 
     TestContext();
     ~TestContext();
@@ -30,6 +34,7 @@ struct TestContext {
 // A mesh whose arrays live in `storage` vectors owned by the returned holder.
 struct TestMesh {
     std::unique_ptr<Mesh> mesh;
+    MeshPlacement placement;
     std::vector<MeshVertex> vertices;
     std::vector<Vec4> normals;
     std::vector<Uv> uvs;
@@ -39,7 +44,7 @@ struct TestMesh {
         std::make_unique<Material>(Material{{0.5f, 0.5f, 0.5f, 0.0f}, -1, kShaderLitColour});
 
     // Points the mesh at the vectors, computes bounds and face normals (counter-clockwise
-    // corners seen from outside give outward normals), resets the placement fields.
+    // corners seen from outside give outward normals), resets the placement.
     void finish();
     Mesh& operator*() { return *mesh; }
     Mesh* operator->() { return mesh.get(); }
@@ -61,19 +66,19 @@ struct TestTexture {
     explicit TestTexture(int width = 1, int height = 1, float (*alpha)(int, int) = nullptr);
 };
 
-// Start-up objects over a TestContext: small boxes for every mesh, small textures, the
-// light at (0, 40, 90).
+// Scene assets and a run over a TestContext: small boxes for every mesh, small textures, the
+// light at (0, 40, 90), the discs filled from the seeded stream.
 struct TestObjects {
     TestContext test;
-    TestMesh wall, text1, text2, city, cube;
-    std::vector<TestMesh> spikes;
+    TestMesh wall, text1, text2, city, cube, spike;
     TestTexture greet[kGreetImageCount + 1];
     TestTexture compofiller, cred1, cred2, hearts;
-    Light light{{0.0f, 40.0f, 90.0f, 0.0f}, {0.0f, 0.0f, 0.0f, 0.0f}, 100.0f};
-    std::unique_ptr<MTRand> random;
-    StartupObjects objects{};
+    SceneAssets assets{};
+    SceneRun run{};
 
     TestObjects();
+    // A frame of `scene`: for scene 8 the discs take one step first.
+    void runScene(int scene, const SceneInput& input);
 };
 
 // count floats for comparing vector lanes with scalar code: a mix of ordinary values in

@@ -86,7 +86,7 @@ TEST(Disc, RespawnRule) {
     MTRand random(5489);
     double draws[7];
     for (double& d : draws) d = random.nextUnit();
-    MTRand reseeded(5489);  // the state is shared: this restarts the same sequence
+    MTRand reseeded(5489);  // a stream of its own: the same sequence again
     Particle p = particleAt(-298.5f, 1.5f);
     EXPECT_TRUE(advanceParticle(p, reseeded));
     EXPECT_EQ(p.position.y, 200.0f);
@@ -147,15 +147,15 @@ TEST(Disc, StartUpFill) {
 
 TEST(Disc, SceneAdvancesAndDrawsEveryDisc) {
     TestObjects o;
-    Particle& first = o.objects.particles[0];
+    Particle& first = o.run.particles[0];
     first.position.y = -299.0f;
     first.speed = 1.5f;
-    Particle& second = o.objects.particles[1];
+    Particle& second = o.run.particles[1];
     second.position = Vec4{0.0f, 10.0f, -60.0f, 0.0f};
     second.speed = 2.0f;
     SceneInput input{};
     input.sceneTime = 3.0;
-    runSceneBlock(8, o.objects, input);
+    o.runScene(8, input);
     RenderContext& c = *o.test.context;
     EXPECT_EQ(second.position.y, 8.0f);
     // The respawned disc is built in the same frame at its new place: its centre is vertex 0.

@@ -17,11 +17,9 @@ float planeValue(const Plane& p, const RenderVertex& v) {
     return p.nx * v.x + p.ny * v.y + p.nz * v.z - p.d;
 }
 
-void place(Mesh& mesh, float x, float y, float z) {
-    mesh.position.m[12] = x;
-    mesh.position.m[13] = y;
-    mesh.position.m[14] = z;
-    placeMesh(mesh);
+void place(TestMesh& mesh, float x, float y, float z) {
+    setMeshPosition(mesh.placement, x, y, z);
+    placeMesh(mesh.placement);
 }
 
 // Independent transform of a point: scale, rotate about X, Y, Z, move; then the camera's
@@ -91,35 +89,35 @@ TEST(MeshSubmission, BoundsCode) {
     TestContext t;
     TestMesh box = makeBox(1, 1, 1);
     // In front, well inside: 0.
-    place(*box, 0, 0, -50);
-    EXPECT_EQ(testMeshBounds(*box, identity(), *t.volume), 0);
+    place(box, 0, 0, -50);
+    EXPECT_EQ(testMeshBounds(*box, box.placement, identity(), *t.volume), 0);
     // Behind the camera every corner fails the near plane: -1 at once.
-    place(*box, 0, 0, 50);
-    EXPECT_EQ(testMeshBounds(*box, identity(), *t.volume), -1);
-    EXPECT_FLOAT_EQ(box->viewBounds[7].z, 51.0f);
+    place(box, 0, 0, 50);
+    EXPECT_EQ(testMeshBounds(*box, box.placement, identity(), *t.volume), -1);
+    EXPECT_FLOAT_EQ(box.placement.viewBounds[7].z, 51.0f);
     // Across the left side plane only (x = -(4/3) tan 50deg * 50 = -79.45 at z = -50): bit 4.
-    place(*box, -79.45f, 0, -50);
-    EXPECT_EQ(testMeshBounds(*box, identity(), *t.volume), 1 << kPlaneLeft);
+    place(box, -79.45f, 0, -50);
+    EXPECT_EQ(testMeshBounds(*box, box.placement, identity(), *t.volume), 1 << kPlaneLeft);
     // Across the near plane (z from 0.5 to -1.5) and, behind it, all four side planes.
-    place(*box, 0, 0, -0.5f);
-    EXPECT_EQ(testMeshBounds(*box, identity(), *t.volume), 0x3D);
+    place(box, 0, 0, -0.5f);
+    EXPECT_EQ(testMeshBounds(*box, box.placement, identity(), *t.volume), 0x3D);
     // Beyond the far plane.
-    place(*box, 0, 0, -3002);
-    EXPECT_EQ(testMeshBounds(*box, identity(), *t.volume), -1);
+    place(box, 0, 0, -3002);
+    EXPECT_EQ(testMeshBounds(*box, box.placement, identity(), *t.volume), -1);
     // Scale 0 collapses every corner onto the position, which is inside.
-    box->scale = 0.0f;
-    place(*box, 0, 0, -50);
-    EXPECT_EQ(testMeshBounds(*box, identity(), *t.volume), 0);
-    for (const Vec4& c : box->viewBounds) EXPECT_EQ(c.z, -50.0f);
+    box.placement.scale = 0.0f;
+    place(box, 0, 0, -50);
+    EXPECT_EQ(testMeshBounds(*box, box.placement, identity(), *t.volume), 0);
+    for (const Vec4& c : box.placement.viewBounds) EXPECT_EQ(c.z, -50.0f);
 }
 
 TEST(MeshSubmission, BehindCameraAppendsNothing) {
     TestContext t;
     TestMesh box = makeBox(1, 1, 1);
-    place(*box, 0, 0, 50);
-    const int code = testMeshBounds(*box, identity(), *t.volume);
+    place(box, 0, 0, 50);
+    const int code = testMeshBounds(*box, box.placement, identity(), *t.volume);
     ASSERT_EQ(code, -1);
-    submitMesh(*box, identity(), *t.context, code);
+    submitMesh(*box, box.placement, identity(), *t.context, code);
     EXPECT_EQ(t.context->vertexCount, 0);
     EXPECT_EQ(t.context->normalCount, 0);
     EXPECT_EQ(t.context->uvCount, 0);
@@ -135,8 +133,9 @@ TEST(MeshSubmission, WhollyInsideAppendsEverythingAndTheFrontFaces) {
     c.normalCount = 3;
     c.faceCount = 1;
     TestMesh box = makeBox(1, 1, 1);
-    place(*box, 0, 0, -50);
-    submitMesh(*box, identity(), c, testMeshBounds(*box, identity(), *t.volume));
+    place(box, 0, 0, -50);
+    submitMesh(*box, box.placement, identity(), c,
+               testMeshBounds(*box, box.placement, identity(), *t.volume));
     EXPECT_EQ(c.vertexCount, 5 + 8);
     EXPECT_EQ(c.uvCount, 2 + 1);
     EXPECT_EQ(c.normalCount, 3 + 6);
@@ -167,8 +166,9 @@ TEST(MeshSubmission, FacingExactlyZeroIsDrawn) {
     // In the plane y = 0, which holds the camera: the normal is (0, -1, 0) or (0, 1, 0) and
     // the first corner has y = 0.
     TestMesh tri = makeTriangle({-1, 0, -5, 0}, {1, 0, -5, 0}, {0, 0, -7, 0});
-    place(*tri, 0, 0, 0);
-    submitMesh(*tri, identity(), *t.context, testMeshBounds(*tri, identity(), *t.volume));
+    place(tri, 0, 0, 0);
+    submitMesh(*tri, tri.placement, identity(), *t.context,
+               testMeshBounds(*tri, tri.placement, identity(), *t.volume));
     ASSERT_EQ(t.context->faceCount, 1);
     EXPECT_EQ(t.context->faces[0].facing, 0.0f);
 }
@@ -179,11 +179,11 @@ TEST(MeshSubmission, NearPlaneCut) {
         TestContext t;
         TestMesh tri =
             makeTriangle({0, 0.1f, -1, 0}, {0.05f, -0.05f, 1, 0}, {-0.05f, -0.05f, 1, 0});
-        place(*tri, 0, 0, 0);
-        const int code = testMeshBounds(*tri, identity(), *t.volume);
+        place(tri, 0, 0, 0);
+        const int code = testMeshBounds(*tri, tri.placement, identity(), *t.volume);
         ASSERT_GT(code, 0);
         ASSERT_TRUE(code & 1);
-        submitMesh(*tri, identity(), *t.context, code);
+        submitMesh(*tri, tri.placement, identity(), *t.context, code);
         RenderContext& c = *t.context;
         ASSERT_EQ(c.faceCount, 1);
         EXPECT_EQ(c.faces[0].vertexIndex[0], 0);  // the corner in front is kept, first
@@ -203,9 +203,9 @@ TEST(MeshSubmission, NearPlaneCut) {
     {
         TestContext t;
         TestMesh tri = makeTriangle({-0.05f, 0, -1, 0}, {0.05f, 0, -1, 0}, {0, 0.1f, 1, 0});
-        place(*tri, 0, 0, 0);
-        const int code = testMeshBounds(*tri, identity(), *t.volume);
-        submitMesh(*tri, identity(), *t.context, code);
+        place(tri, 0, 0, 0);
+        const int code = testMeshBounds(*tri, tri.placement, identity(), *t.volume);
+        submitMesh(*tri, tri.placement, identity(), *t.context, code);
         RenderContext& c = *t.context;
         ASSERT_EQ(c.faceCount, 2);
         EXPECT_EQ(c.faces[0].vertexIndex[0], c.faces[1].vertexIndex[0]);
@@ -326,15 +326,15 @@ TEST(MeshSubmission, MatchesAnIndependentTransformAndClip) {
     for (const Pose& pose : poses) {
         RenderContext& c = *t.context;
         resetContext(c);
-        soup->scale = static_cast<float>(pose.scale);
-        setMeshRotation(*soup, static_cast<float>(pose.ax), static_cast<float>(pose.ay),
+        soup.placement.scale = static_cast<float>(pose.scale);
+        setMeshRotation(soup.placement, static_cast<float>(pose.ax), static_cast<float>(pose.ay),
                         static_cast<float>(pose.az));
-        soup->position = identityMatrix();
-        place(*soup, static_cast<float>(pose.tx), static_cast<float>(pose.ty),
+        soup.placement.position = identityMatrix();
+        place(soup, static_cast<float>(pose.tx), static_cast<float>(pose.ty),
               static_cast<float>(pose.tz));
-        const int code = testMeshBounds(*soup, view, *t.volume);
+        const int code = testMeshBounds(*soup, soup.placement, view, *t.volume);
         ASSERT_GT(code, 0);
-        submitMesh(*soup, view, c, code);
+        submitMesh(*soup, soup.placement, view, c, code);
 
         int next = 0;
         for (const Face& face : soup.faces) {
@@ -375,9 +375,9 @@ TEST(MeshSubmission, CapacityIsNeverOverrun) {
     TestMesh box = makeBox(1, 1, 1);
     // 20000 boxes of 8 vertices would need 160000 vertex slots: the excess boxes are dropped
     // whole, with one warning for the frame.
-    place(*box, 0, 0, -50);
-    const int inside = testMeshBounds(*box, identity(), *t.volume);
-    for (int i = 0; i < 20000; ++i) submitMesh(*box, identity(), c, inside);
+    place(box, 0, 0, -50);
+    const int inside = testMeshBounds(*box, box.placement, identity(), *t.volume);
+    for (int i = 0; i < 20000; ++i) submitMesh(*box, box.placement, identity(), c, inside);
     EXPECT_TRUE(countsWithinCapacity(c));
     EXPECT_EQ(c.vertexCount, 12500 * 8);
     EXPECT_EQ(c.faceCount, 12500 * 2);
@@ -386,8 +386,8 @@ TEST(MeshSubmission, CapacityIsNeverOverrun) {
     // Clipped faces near the end of the arrays: each needs room for its worst case.
     resetContext(c);
     TestMesh big = makeBox(5, 5, 5);
-    place(*big, 0, 0, -6);  // its front side at z = -1 runs past both side planes
-    const int cut = testMeshBounds(*big, identity(), *t.volume);
+    place(big, 0, 0, -6);  // its front side at z = -1 runs past both side planes
+    const int cut = testMeshBounds(*big, big.placement, identity(), *t.volume);
     ASSERT_GT(cut, 0);
     for (int fill = 0; fill < 40; ++fill) {
         resetContext(c);
@@ -395,12 +395,12 @@ TEST(MeshSubmission, CapacityIsNeverOverrun) {
         c.uvCount = c.uvCapacity - 1 - fill;
         c.normalCount = c.normalCapacity - 6 - fill;
         c.faceCount = c.faceCapacity - fill;
-        submitMesh(*big, identity(), c, cut);
+        submitMesh(*big, big.placement, identity(), c, cut);
         ASSERT_TRUE(countsWithinCapacity(c)) << fill;
     }
     // With ample room the same box gives faces; the fill loop above only ever drops.
     resetContext(c);
-    submitMesh(*big, identity(), c, cut);
+    submitMesh(*big, big.placement, identity(), c, cut);
     EXPECT_GT(c.faceCount, 0);
 }
 
@@ -410,7 +410,7 @@ TEST(MeshSubmissionDeathTest, MalformedFacesAreCaughtInDebugBuilds) {
     TestContext t;
     TestMesh tri = makeTriangle({-1, -1, -5, 0}, {1, -1, -5, 0}, {0, 1, -5, 0});
     tri.faces[0].vertexIndex[2] = 3;  // one past the mesh's vertices
-    place(*tri, 0, 0, 0);
-    EXPECT_DEATH(submitMesh(*tri, identity(), *t.context, 0), "faceIsSound");
+    place(tri, 0, 0, 0);
+    EXPECT_DEATH(submitMesh(*tri, tri.placement, identity(), *t.context, 0), "faceIsSound");
 }
 #endif

@@ -116,13 +116,13 @@ TEST(Plasma, BandCoverage) {
     // al = 0 or wfac = 0: the band's rows are unchanged, but (0, 0) still gets red 0.7.
     for (auto [wfac, al] : {std::pair{1.0, 0.0}, std::pair{0.0, 1.0}, std::pair{1.0, -3.0}}) {
         std::vector<float> fb = patterned(), before = fb;
-        drawPlasmaBand(fb.data(), ScreenSize{}, 3.0f, wfac, al);
+        drawPlasmaBand(FrameTarget{fb.data(), ScreenSize{}}, 3.0f, wfac, al);
         before[0] = 0.7f;
         EXPECT_EQ(countDifferences(fb, before, 0.0f), 0) << wfac << " " << al;
     }
     // al = 0.5 covers columns 0..319 of rows 120..360 and nothing else.
     std::vector<float> fb(kTestFloats, 0.0f);
-    drawPlasmaBand(fb.data(), ScreenSize{}, 3.0f, 1.0, 0.5);
+    drawPlasmaBand(FrameTarget{fb.data(), ScreenSize{}}, 3.0f, 1.0, 0.5);
     for (int y = 0; y < 480; ++y) {
         for (int x = 0; x < 640; ++x) {
             const bool inBand = y >= 120 && y <= 360 && x < 320;
@@ -135,12 +135,12 @@ TEST(Plasma, BandCoverage) {
     EXPECT_EQ(pixel(fb, 0, 0)[0], 0.7f);
     // al above 1 stops at the row's end: row 121 is not touched by row 120's band.
     std::vector<float> wide(kTestFloats, 0.0f), full(kTestFloats, 0.0f);
-    drawPlasmaBand(wide.data(), ScreenSize{}, 3.0f, 1.0, 7.5);
-    drawPlasmaBand(full.data(), ScreenSize{}, 3.0f, 1.0, 1.0);
+    drawPlasmaBand(FrameTarget{wide.data(), ScreenSize{}}, 3.0f, 1.0, 7.5);
+    drawPlasmaBand(FrameTarget{full.data(), ScreenSize{}}, 3.0f, 1.0, 1.0);
     EXPECT_EQ(countDifferences(wide, full, 0.0f), 0);
     // Values under the band are not clamped: 5 stays above 1 after a weight below 1.
     std::vector<float> bright(kTestFloats, 5.0f);
-    drawPlasmaBand(bright.data(), ScreenSize{}, 3.0f, 1.0, 1.0);
+    drawPlasmaBand(FrameTarget{bright.data(), ScreenSize{}}, 3.0f, 1.0, 1.0);
     EXPECT_GT(pixel(bright, 100, 200)[0], 1.0f);
 }
 
@@ -148,7 +148,7 @@ TEST(Plasma, MatchesTheReferencePixelByPixel) {
     for (float T : {0.0f, 1.7f, 33.3f, 101.0f}) {
         for (auto [wfac, al] : {std::pair{1.0, 1.0}, std::pair{0.6, 0.37}, std::pair{-0.5, 0.9}}) {
             std::vector<float> fb = patterned(), expected = patterned();
-            drawPlasmaBand(fb.data(), ScreenSize{}, T, wfac, al);
+            drawPlasmaBand(FrameTarget{fb.data(), ScreenSize{}}, T, wfac, al);
             referenceBand(expected, T, wfac, al);
             EXPECT_EQ(countDifferences(fb, expected, 2e-6f), 0) << T << " " << wfac << " " << al;
         }
@@ -168,8 +168,10 @@ TEST(Plasma, LanesMatchTheScalarReference) {
             for (auto [wfac, al] :
                  {std::pair{1.0, 1.0}, std::pair{0.3, 0.41}, std::pair{-2.0, 0.7}}) {
                 std::vector<float> lanes = start, scalar = start;
-                drawPlasmaBand(lanes.data(), screen, T, wfac, al, pool, PassLanes::Vector);
-                drawPlasmaBand(scalar.data(), screen, T, wfac, al, nullptr, PassLanes::Scalar);
+                drawPlasmaBand(FrameTarget{lanes.data(), screen, pool}, T, wfac, al,
+                               PassLanes::Vector);
+                drawPlasmaBand(FrameTarget{scalar.data(), screen, nullptr}, T, wfac, al,
+                               PassLanes::Scalar);
                 ASSERT_EQ(firstDifference(lanes, scalar), -1) << scale << " " << T << " " << al;
             }
         }
@@ -180,18 +182,18 @@ TEST(Plasma, LanesMatchTheScalarReference) {
 TEST(Pictures, BlendClampsTheOldPixelFirst) {
     TestTexture image(640, 30, quarterAlpha);
     std::vector<float> fb = patterned(), expected = patterned();
-    blendImage(fb.data(), ScreenSize{}, image.texture, 455,
+    blendImage(FrameTarget{fb.data(), ScreenSize{}}, image.texture, 455,
                0.8f);  // rows 455..479, cut at the bottom
     referenceBlend(expected, image, 455, 0.8f);
     EXPECT_EQ(countDifferences(fb, expected, 1e-7f), 0);
     // Alpha 0 (column 0): the old value comes back clamped: 1.8 -> 1, -0.4 -> 0.
     std::vector<float> hot(kTestFloats, 1.8f);
-    blendImage(hot.data(), ScreenSize{}, image.texture, 10, 1.0f);
+    blendImage(FrameTarget{hot.data(), ScreenSize{}}, image.texture, 10, 1.0f);
     EXPECT_EQ(pixel(hot, 0, 10)[0], 1.0f);
     EXPECT_EQ(pixel(hot, 0, 9)[0], 1.8f);   // above the picture: untouched
     EXPECT_EQ(pixel(hot, 0, 10)[3], 1.8f);  // depth untouched
     std::vector<float> cold(kTestFloats, -0.4f);
-    blendImage(cold.data(), ScreenSize{}, image.texture, 10, 1.0f);
+    blendImage(FrameTarget{cold.data(), ScreenSize{}}, image.texture, 10, 1.0f);
     EXPECT_EQ(pixel(cold, 4, 12)[2], 0.0f);
     // Alpha 1 (column 3, weight 1): the texel itself.
     EXPECT_EQ(pixel(cold, 3, 12)[0], image.texels[(2 * 640 + 3) * 4]);
@@ -201,18 +203,18 @@ TEST(Pictures, OtherSizesDrawOnlyWhatIsOnScreen) {
     // Wider than the screen: the first 640 columns of each row.
     TestTexture wide(700, 20);
     std::vector<float> fb = patterned(), expected = patterned();
-    blendImage(fb.data(), ScreenSize{}, wide.texture, 470, 1.0f);
+    blendImage(FrameTarget{fb.data(), ScreenSize{}}, wide.texture, 470, 1.0f);
     referenceBlend(expected, wide, 470, 1.0f);
     EXPECT_EQ(countDifferences(fb, expected, 1e-7f), 0);
     // Narrower: columns beyond it untouched.
     TestTexture narrow(10, 5);
     std::vector<float> small = patterned(), original = patterned();
-    blendImage(small.data(), ScreenSize{}, narrow.texture, 100, 1.0f);
+    blendImage(FrameTarget{small.data(), ScreenSize{}}, narrow.texture, 100, 1.0f);
     EXPECT_EQ(pixel(small, 10, 100)[0], pixel(original, 10, 100)[0]);
     EXPECT_NE(pixel(small, 9, 100)[0], pixel(original, 9, 100)[0]);
     // Below the screen: nothing.
-    blendImage(small.data(), ScreenSize{}, narrow.texture, 480, 1.0f);
-    blendImage(small.data(), ScreenSize{}, narrow.texture, 2147483647, 1.0f);
+    blendImage(FrameTarget{small.data(), ScreenSize{}}, narrow.texture, 480, 1.0f);
+    blendImage(FrameTarget{small.data(), ScreenSize{}}, narrow.texture, 2147483647, 1.0f);
 }
 
 // On a scaled screen a picture covers the screen rows of its picture rows, reads between its
@@ -233,7 +235,7 @@ TEST(Pictures, ScaledPicturesKeepTheirPlaceAndEdges) {
     const auto at = [&](int x, int y) {
         return &fb[4 * (static_cast<size_t>(y) * screen.width + x)];
     };
-    blendImage(fb.data(), screen, image.texture, 460, 1.0f);  // cut at the bottom
+    blendImage(FrameTarget{fb.data(), screen}, image.texture, 460, 1.0f);  // cut at the bottom
     const int first = screen.pixelFrom(460);
     for (int y = 0; y < screen.height; ++y) {
         for (int x = 0; x < screen.width; ++x) {
@@ -252,7 +254,7 @@ TEST(Pictures, ScaledPicturesKeepTheirPlaceAndEdges) {
     std::vector<float> untouched(screen.floats(), 0.0f);
     for (const int top : {-30, -2147483647 - 1, 480, 2147483647}) {
         std::fill(fb.begin(), fb.end(), 0.0f);
-        blendImage(fb.data(), screen, image.texture, top, 1.0f);
+        blendImage(FrameTarget{fb.data(), screen}, image.texture, top, 1.0f);
         EXPECT_EQ(fb, untouched) << top;
     }
 }
@@ -276,8 +278,10 @@ TEST(Pictures, LanesMatchTheScalarReference) {
         image.texture.texels = image.texels.data();
         const std::vector<float> start = awkwardFloats(kTestFloats, seed++);
         std::vector<float> lanes = start, scalar = start;
-        blendImage(lanes.data(), ScreenSize{}, image.texture, c.top, c.weight, PassLanes::Vector);
-        blendImage(scalar.data(), ScreenSize{}, image.texture, c.top, c.weight, PassLanes::Scalar);
+        blendImage(FrameTarget{lanes.data(), ScreenSize{}}, image.texture, c.top, c.weight,
+                   PassLanes::Vector);
+        blendImage(FrameTarget{scalar.data(), ScreenSize{}}, image.texture, c.top, c.weight,
+                   PassLanes::Scalar);
         EXPECT_EQ(firstDifference(lanes, scalar), -1)
             << c.width << "x" << c.height << " at row " << c.top;
     }
@@ -289,14 +293,14 @@ TEST(Overlays, CompofillerHeight) {
     input.tracks.cfy = 1.49;  // rounds to 1: nothing
     std::vector<float>& fb = o.test.framebuffer;
     std::fill(fb.begin(), fb.end(), 0.3f);
-    drawOverlays(o.objects, input);
+    drawOverlays(o.assets, o.test.target, input);
     std::vector<float> plain(kTestFloats, 0.3f);
     plain[0] = 0.7f;
     EXPECT_EQ(countDifferences(fb, plain, 0.0f), 0);
     // Rounds to 2: the picture's top row lands on row 2.
     input.tracks.cfy = 1.5;
     std::fill(fb.begin(), fb.end(), 0.3f);
-    drawOverlays(o.objects, input);
+    drawOverlays(o.assets, o.test.target, input);
     std::vector<float> expected(kTestFloats, 0.3f);
     expected[0] = 0.7f;
     referenceBlend(expected, o.compofiller, 2, 1.0f);
@@ -315,13 +319,13 @@ TEST(Overlays, CreditFades) {
     input.tracks.cred1 = 0.01;
     input.tracks.cred2 = 0.01;
     std::fill(fb.begin(), fb.end(), 0.3f);
-    drawOverlays(o.objects, input);
+    drawOverlays(o.assets, o.test.target, input);
     EXPECT_EQ(countDifferences(fb, base, 0.0f), 0);
     // cred1 at 1: its own alpha alone; cred2 at 0.5 blended over the result, from row 150.
     input.tracks.cred1 = 1.0;
     input.tracks.cred2 = 0.5;
     std::fill(fb.begin(), fb.end(), 0.3f);
-    drawOverlays(o.objects, input);
+    drawOverlays(o.assets, o.test.target, input);
     std::vector<float> expected = base;
     referenceBlend(expected, o.cred1, 150, 1.0f);
     referenceBlend(expected, o.cred2, 150, 0.5f);

@@ -61,7 +61,7 @@ TEST(Scenes, OtherNumbersDrawNothing) {
     TestObjects o;
     const SceneInput input = baseInput();
     for (int scene : {0, 9, 11, -1, 100}) {
-        runSceneBlock(scene, o.objects, input);
+        o.runScene(scene, input);
         EXPECT_EQ(colourSum(o.test.framebuffer), 0.0) << scene;
     }
 }
@@ -72,7 +72,7 @@ TEST(Scenes, EveryBlockDrawsWithinCapacity) {
     for (int scene : {1, 2, 3, 4, 5, 6, 7, 8, 10}) {
         std::fill(o.test.framebuffer.begin(), o.test.framebuffer.end(), 0.0f);
         o.test.context->warnedThisFrame = false;
-        runSceneBlock(scene, o.objects, input);
+        o.runScene(scene, input);
         EXPECT_TRUE(countsWithinCapacity(*o.test.context)) << scene;
         EXPECT_FALSE(o.test.context->warnedThisFrame) << scene;
         EXPECT_TRUE(allFinite(o.test.framebuffer)) << scene;
@@ -85,7 +85,7 @@ TEST(Scenes, EveryBlockDrawsWithinCapacity) {
         t.spinrot = t.spinchoice = t.spiny = t.greet = t.pscale = wild;
         for (int scene : {1, 2, 3, 4, 5, 10}) {
             o.test.context->warnedThisFrame = false;
-            runSceneBlock(scene, o.objects, input);
+            o.runScene(scene, input);
             EXPECT_TRUE(countsWithinCapacity(*o.test.context)) << scene << " " << wild;
         }
     }
@@ -96,15 +96,11 @@ TEST(Scenes, TunnelResetsDepthBeforeTheText) {
     SceneInput input = baseInput();
     input.tracks.free = 0.5;
     input.tracks.spiny = 1e5;  // the text far out of view: only the rings' colours remain
-    runSceneBlock(1, o.objects, input);
+    o.runScene(1, input);
     EXPECT_GT(colourSum(o.test.framebuffer), 0.0);
     for (size_t i = 3; i < o.test.framebuffer.size(); i += 4) {
         ASSERT_EQ(o.test.framebuffer[i], 0.0f) << i / 4;
     }
-    // Both texts are placed every frame.
-    EXPECT_EQ(o.objects.spintext1->scale, 5.0f);
-    EXPECT_EQ(o.objects.spintext2->position.m[12], 180.0f);
-    EXPECT_EQ(o.objects.spintext1->position.m[14], -550.0f);
 }
 
 TEST(Scenes, TunnelTextChoice) {
@@ -118,7 +114,7 @@ TEST(Scenes, TunnelTextChoice) {
     } cases[] = {{1.0, 8}, {0.5, 8}, {1.49, 8}, {1.5, 3}, {0.49, 3}, {-1.0, 3}, {2.0, 3}};
     for (const auto& c : cases) {
         input.tracks.spinchoice = c.choice;
-        runSceneBlock(1, o.objects, input);
+        o.runScene(1, input);
         EXPECT_EQ(o.test.context->vertexCount, c.vertices) << c.choice;
     }
 }
@@ -127,20 +123,21 @@ TEST(Scenes, FlowerWithoutSegmentsShowsOnlyTheWall) {
     TestObjects o;
     SceneInput input = baseInput();
     input.tracks.ringdiv = 0.4;  // n = 0
-    runSceneBlock(2, o.objects, input);
+    o.runScene(2, input);
     const std::vector<float> flower = o.test.framebuffer;
     EXPECT_GT(colourSum(flower), 0.0);
 
     std::fill(o.test.framebuffer.begin(), o.test.framebuffer.end(), 0.0f);
-    beginPass(*o.test.context, o.light, identityMatrix());
-    submitPlacedMesh(*o.objects.blockwall, identityMatrix(), *o.test.context);
-    flushContext(*o.test.context);
+    beginPass(*o.test.context, o.run.light, identityMatrix());
+    MeshPlacement wall = blockwallPlacement();
+    submitPlacedMesh(*o.assets.meshes[kWallMesh], wall, identityMatrix(), *o.test.context);
+    flushContext(*o.test.context, o.test.target);
     EXPECT_EQ(o.test.framebuffer, flower);
 
     // With rings their depth stays for the wall's pass: some wall pixels are hidden.
     input.tracks.ringdiv = 24.0;
     std::fill(o.test.framebuffer.begin(), o.test.framebuffer.end(), 0.0f);
-    runSceneBlock(2, o.objects, input);
+    o.runScene(2, input);
     EXPECT_NE(o.test.framebuffer, flower);
 }
 
@@ -155,7 +152,7 @@ TEST(Scenes, CitySilhouetteBackgroundAndBanner) {
     } cases[] = {{0.0, 0}, {0.49, 0}, {-3.0, 0}, {0.5, 1}, {2.2, 2}, {6.4, 6}, {6.5, 0}, {9.0, 0}};
     for (const auto& c : cases) {
         input.tracks.greet = c.greet;
-        runSceneBlock(3, o.objects, input);
+        o.runScene(3, input);
         // Blue 0.04 + 0.007 (480 - y), above 1 in the upper rows, depth 0.
         EXPECT_FLOAT_EQ(pixel(fb, 100, 0)[2], 3.4f);
         EXPECT_EQ(pixel(fb, 100, 0)[0], 0.0f);
@@ -178,12 +175,12 @@ TEST(Scenes, CitySilhouetteBackgroundAndBanner) {
     }
     // A 320 x 40 image covers only its own part; a 700 x 90 one its first 640 x 73.
     input.tracks.greet = 4.0;
-    runSceneBlock(3, o.objects, input);
+    o.runScene(3, input);
     EXPECT_EQ(pixel(fb, 319, 446)[0], o.greet[4].texels[(39 * 320 + 319) * 4]);
     EXPECT_FLOAT_EQ(pixel(fb, 320, 446)[2], static_cast<float>(0.04 + 0.007 * 34));
     EXPECT_FLOAT_EQ(pixel(fb, 10, 447)[2], static_cast<float>(0.04 + 0.007 * 33));
     input.tracks.greet = 5.0;
-    runSceneBlock(3, o.objects, input);
+    o.runScene(3, input);
     // Texel (639, 72) of the 700-wide image: r = 639 / 700.
     EXPECT_EQ(pixel(fb, 639, 479)[0], 639.0f / 700.0f);
     EXPECT_EQ(pixel(fb, 639, 479)[1], 72.0f / 90.0f);
@@ -192,20 +189,27 @@ TEST(Scenes, CitySilhouetteBackgroundAndBanner) {
 TEST(Scenes, CityRotatesByTrackTimesTime) {
     TestObjects o;
     SceneInput input = baseInput();
-    input.tracks.cityrot = 0.0;
-    runSceneBlock(4, o.objects, input);
-    Matrix4 still = o.objects.city->rotation;
-    input.sceneTime = 50.0;
-    runSceneBlock(4, o.objects, input);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(o.objects.city->rotation.m[i], still.m[i]);
-    // The angle is cityrot * E: 0.5 * 2 = 1 radian about Y.
-    input.tracks.cityrot = 0.5;
-    input.sceneTime = 2.0;
-    runSceneBlock(4, o.objects, input);
-    EXPECT_FLOAT_EQ(o.objects.city->rotation.m[0], std::cos(1.0f));
-    EXPECT_FLOAT_EQ(o.objects.city->rotation.m[8], std::sin(1.0f));
-    EXPECT_EQ(o.objects.city->material->colour[0], 0.5f);
-    EXPECT_EQ(o.objects.city->material->shaderType, kShaderLitColour);
+    const auto frameAt = [&](double cityrot, double sceneTime) {
+        input.tracks.cityrot = cityrot;
+        input.sceneTime = sceneTime;
+        std::fill(o.test.framebuffer.begin(), o.test.framebuffer.end(), 0.0f);
+        o.runScene(4, input);
+        return o.test.framebuffer;
+    };
+    // Without a rate the city stands still whatever the time.
+    const std::vector<float> still = frameAt(0.0, 0.0);
+    EXPECT_EQ(frameAt(0.0, 50.0), still);
+    // The angle is cityrot * E: 0.5 * 2 and 1 * 1 turn it alike, and away from the start.
+    const std::vector<float> turned = frameAt(0.5, 2.0);
+    EXPECT_EQ(frameAt(1.0, 1.0), turned);
+    EXPECT_NE(turned, still);
+    // The run's own grey material, lit; the shared mesh's material is left as loaded.
+    EXPECT_EQ(o.run.cityMaterial.colour[0], 0.5f);
+    EXPECT_EQ(o.run.cityMaterial.shaderType, kShaderLitColour);
+    EXPECT_EQ(o.test.context->faces[0].material, &o.run.cityMaterial);
+    o.runScene(3, input);  // the silhouette's city is black
+    EXPECT_EQ(o.run.cityMaterial.colour[0], 0.0f);
+    EXPECT_EQ(o.city.material->colour[0], 0.5f);  // the shared mesh's material as it was
 }
 
 TEST(Scenes, SpikesAtScaleZeroAreStillSubmitted) {
@@ -213,29 +217,20 @@ TEST(Scenes, SpikesAtScaleZeroAreStillSubmitted) {
     SceneInput input = baseInput();
     input.freeCamera = identityMatrix();
     input.tracks.pscale = 0.0;
-    runSceneBlock(5, o.objects, input);
+    o.runScene(5, input);
     // Every spike collapses onto its position; those whose position is in view pass the
     // bounds test and append their 8 vertices (the city, in view too, its 8).
     int inView = 0;
-    for (const Mesh* spike : o.objects.spikes) {
-        inView += insideVolume(spike->position.m[12], spike->position.m[13], spike->position.m[14]);
-    }
+    for (const Vec4& at : o.assets.spikePosition) inView += insideVolume(at.x, at.y, at.z);
     ASSERT_GT(inView, 10);
     EXPECT_EQ(o.test.context->vertexCount, 8 + 8 * inView);
-    for (const Mesh* spike : o.objects.spikes) EXPECT_EQ(spike->scale, 0.0f);
 }
 
 TEST(Scenes, CubeGrid) {
     TestObjects o;
     SceneInput input = baseInput();
     input.freeCamera = identityMatrix();
-    runSceneBlock(7, o.objects, input);
-    EXPECT_EQ(o.objects.cube->material->shaderType, kShaderLitYellow);
-    EXPECT_EQ(o.objects.cube->scale, 0.4f);
-    // The last placement is (114, 114, -50).
-    EXPECT_EQ(o.objects.cube->position.m[12], 114.0f);
-    EXPECT_EQ(o.objects.cube->position.m[13], 114.0f);
-    EXPECT_EQ(o.objects.cube->position.m[14], -50.0f);
+    o.runScene(7, input);
     // From the origin, cubes whose box lies wholly inside: |x|,|y| + 0.4 within the volume at
     // z = -49.6 (x up to 78.8, y up to 59.1) give 8 vertices each; those crossing a plane more.
     int inside = 0;
@@ -254,7 +249,7 @@ TEST(Scenes, PulsingRowUsesSixtyFourSegments) {
     input.freeCamera = startCamera();
     input.tracks.cityscale = 0.5;
     input.tracks.cityrot = 4.0;  // ring width
-    runSceneBlock(10, o.objects, input);
+    o.runScene(10, input);
     EXPECT_GE(o.test.context->vertexCount, 10 * 64 * 4);
     EXPECT_GE(o.test.context->normalCount, 10 * (2 + 2 * 64));
     EXPECT_GE(o.test.context->uvCount, 10);
@@ -263,9 +258,9 @@ TEST(Scenes, PulsingRowUsesSixtyFourSegments) {
 TEST(Scenes, TwisterBlockDrawsTheHeartsTexture) {
     TestObjects o;
     SceneInput input = baseInput();
-    runSceneBlock(6, o.objects, input);
+    o.runScene(6, input);
     std::vector<float> expected(kTestFloats, 0.0f);
-    drawTwister(expected.data(), ScreenSize{}, o.hearts.texture, input.sceneTime);
+    drawTwister(FrameTarget{expected.data()}, o.hearts.texture, input.sceneTime);
     EXPECT_EQ(o.test.framebuffer, expected);
 }
 
@@ -274,11 +269,11 @@ TEST(Scenes, LightGetsItsCameraSpacePosition) {
     SceneInput input = baseInput();
     // The free camera only moves: the light at (0, 40, 90) lands at (0, 32, 46), w = 0.
     viewMatrix(Vec3{0.0f, -8.0f, -44.0f}, input.freeCamera, Vec3{0.0f, 0.0f, 0.0f});
-    o.light.world.w = 5.0f;  // ignored: a point
-    runSceneBlock(4, o.objects, input);
-    EXPECT_EQ(o.light.camera.x, 0.0f);
-    EXPECT_EQ(o.light.camera.y, 32.0f);
-    EXPECT_EQ(o.light.camera.z, 46.0f);
-    EXPECT_EQ(o.light.camera.w, 0.0f);
-    EXPECT_EQ(o.test.context->lights[0], &o.light);
+    o.run.light.world.w = 5.0f;  // ignored: a point
+    o.runScene(4, input);
+    EXPECT_EQ(o.run.light.camera.x, 0.0f);
+    EXPECT_EQ(o.run.light.camera.y, 32.0f);
+    EXPECT_EQ(o.run.light.camera.z, 46.0f);
+    EXPECT_EQ(o.run.light.camera.w, 0.0f);
+    EXPECT_EQ(o.test.context->lights[0], &o.run.light);
 }

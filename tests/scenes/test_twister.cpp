@@ -59,7 +59,7 @@ TEST(Twister, AtTimeZero) {
     // the column advancing 128 / 200 = 0.64 per pixel.
     TestTexture tex(512, 512);
     std::vector<float> fb(kTestFloats, 0.0f);
-    drawTwister(fb.data(), ScreenSize{}, tex.texture, 0.0);
+    drawTwister(FrameTarget{fb.data(), ScreenSize{}}, tex.texture, 0.0);
     for (int y : {0, 100, 479}) {
         for (int x = 0; x < 312; ++x) EXPECT_EQ(pixel(fb, x, y)[0], 0.0f) << x;
         const int cases[][2] = {{312, 384}, {313, 384}, {314, 385}, {511, 384 + 127},
@@ -101,7 +101,7 @@ TEST(Twister, MatchesTheReferenceEverywhere) {
     TestTexture tex(512, 512);
     for (double t : {0.0, 0.37, 1.3, 2.9, 7.7, 42.1, 99.9}) {
         std::vector<float> fb(kTestFloats, 0.25f), expected(kTestFloats, 0.25f);
-        drawTwister(fb.data(), ScreenSize{}, tex.texture, t);
+        drawTwister(FrameTarget{fb.data(), ScreenSize{}}, tex.texture, t);
         referenceTwister(expected, tex, t);
         int differing = 0;
         for (size_t i = 0; i < fb.size(); ++i) {
@@ -115,7 +115,7 @@ TEST(Twister, NeverReachesLeftOf312) {
     TestTexture tex(512, 480);
     for (double t = 0; t < 60; t += 0.77) {
         std::vector<float> fb(kTestFloats, 0.0f);
-        drawTwister(fb.data(), ScreenSize{}, tex.texture, t);
+        drawTwister(FrameTarget{fb.data(), ScreenSize{}}, tex.texture, t);
         for (int y = 0; y < 480; y += 7) {
             for (int x = 0; x < 312; ++x) ASSERT_EQ(pixel(fb, x, y)[0], 0.0f) << t;
         }
@@ -127,7 +127,7 @@ TEST(Twister, SmallTexturesStayInBounds) {
     // strips read the last column. Under AddressSanitizer any stray read shows.
     TestTexture tex(200, 100);
     std::vector<float> fb(kTestFloats, 0.0f);
-    drawTwister(fb.data(), ScreenSize{}, tex.texture, 2.0);
+    drawTwister(FrameTarget{fb.data(), ScreenSize{}}, tex.texture, 2.0);
     for (int x = 0; x < 640; ++x) EXPECT_EQ(pixel(fb, x, 300)[0], 0.0f);
 }
 
@@ -153,10 +153,10 @@ TEST(Twister, LanesMatchTheScalarReference) {
             const std::vector<float> texels = awkwardFloats(size_t(c.textureWidth) * 4, seed++);
             const std::vector<float> start = awkwardFloats(640 * 4, seed++);
             std::vector<float> lanes = start, scalar = start;
-            drawTwisterSpan(lanes.data(), kScreenWidth, texels.data(), c.x0, c.width, c.columnBase, shade,
-                            c.textureWidth, PassLanes::Vector);
-            drawTwisterSpan(scalar.data(), kScreenWidth, texels.data(), c.x0, c.width, c.columnBase, shade,
-                            c.textureWidth, PassLanes::Scalar);
+            drawTwisterSpan(lanes.data(), kScreenWidth, texels.data(), c.x0, c.width, c.columnBase,
+                            shade, c.textureWidth, PassLanes::Vector);
+            drawTwisterSpan(scalar.data(), kScreenWidth, texels.data(), c.x0, c.width, c.columnBase,
+                            shade, c.textureWidth, PassLanes::Scalar);
             EXPECT_EQ(std::memcmp(lanes.data(), scalar.data(), sizeof(float) * 640 * 4), 0)
                 << "x0 " << c.x0 << " width " << c.width << " shade " << shade;
         }

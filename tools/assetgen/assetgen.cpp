@@ -12,6 +12,7 @@
 #include "meshgen.h"
 #include "music.h"
 #include "pictures.h"
+#include "scenes/data_files.h"
 #include "timeline.h"
 
 namespace assetgen {
@@ -145,7 +146,7 @@ bool writeAll(const std::string& assetsDir, const std::string& outDir,
         return false;
     }
     for (const auto& track : timeline.tracks) {
-        if (!out.put("sync_" + track.name + ".track", encodeTrack(track), message)) return false;
+        if (!out.put(trackFileName(track.name), encodeTrack(track), message)) return false;
     }
 
     const std::string textsPath = assetsDir + "/texts.txt";
@@ -166,25 +167,38 @@ bool writeAll(const std::string& assetsDir, const std::string& outDir,
         if (!out.put(picture.file, png, message)) return false;
     }
 
-    const auto lettering = [&](const char* key, double centreX, const char* texture) {
-        const auto found = texts.find(key);
-        return found == texts.end() ? std::string()
-                                    : makeLettering(font, found->second, centreX, texture);
-    };
-    // The letters are placed 180 units left (first) or right (second) of the screen's centre
-    // line; their own offset of 36 units, times the scale 5, brings them back to the middle.
-    const std::string spintext1 = lettering("lettering1", 36.0, "spintext1.png");
-    const std::string spintext2 = lettering("lettering2", -36.0, "spintext2.png");
-    if (spintext1.empty() || spintext2.empty()) {
-        message = textsPath + ": 'lettering1' and 'lettering2' are needed";
+    std::vector<MeshText> lettering;
+    if (!makeLetteringMeshes(font, texts, lettering, message)) {
+        message = textsPath + ": " + message;
         return false;
     }
-    if (!out.put("blockwall.fobj", makeBlockWall(), message) ||
-        !out.put("spintext1.fobj", spintext1, message) ||
-        !out.put("spintext2.fobj", spintext2, message) ||
-        !out.put("city.fobj", makeCity(), message) || !out.put("cube.fobj", makeCube(), message) ||
-        !out.put("koxspike1fixed.obj", makeSpike(), message)) {
-        return false;
+    for (const DataFile& file : kDataFiles) {
+        if (file.role < DataRole::kLitMesh) continue;
+        std::string mesh;
+        switch (file.slot) {
+            case kWallMesh:
+                mesh = makeBlockWall();
+                break;
+            case kCityMesh:
+                mesh = makeCity();
+                break;
+            case kCubeMesh:
+                mesh = makeCube();
+                break;
+            case kSpikeMesh:
+                mesh = makeSpike();
+                break;
+            default:
+                for (const MeshText& made : lettering) {
+                    if (made.file == &file) mesh = made.text;
+                }
+                break;
+        }
+        if (mesh.empty()) {
+            message = std::string(file.name) + ": the generator makes no such mesh";
+            return false;
+        }
+        if (!out.put(file.name, mesh, message)) return false;
     }
 
     Song song;
@@ -192,17 +206,17 @@ bool writeAll(const std::string& assetsDir, const std::string& outDir,
     const Loudness loudness = measureLoudness(song.left, song.right);
     if (loudness.peakDb > kMaxPeakDb || loudness.rmsDb < kMinRmsDb || loudness.rmsDb > kMaxRmsDb) {
         std::ostringstream reason;
-        reason << "demo110.mp3: the mix has peak " << loudness.peakDb << " dBFS and RMS "
+        reason << kMusicFile << ": the mix has peak " << loudness.peakDb << " dBFS and RMS "
                << loudness.rmsDb << " dBFS, outside the limits";
         message = reason.str();
         return false;
     }
     Bytes mp3;
     if (!encodeMp3(song, mp3, message)) {
-        message = "demo110.mp3: " + message;
+        message = kMusicFile + (": " + message);
         return false;
     }
-    return out.put("demo110.mp3", mp3, message);
+    return out.put(kMusicFile, mp3, message);
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include <functional>
 #include <sstream>
 
+#include "meshgen.h"
 #include "render/screen.h"
+#include "scenes/data_files.h"
 
 namespace assetgen {
 
@@ -329,34 +331,65 @@ bool parseTexts(const std::string& text, const std::string& fileName, Texts& tex
 bool makePictures(const Font& font, const Texts& texts, std::vector<Picture>& pictures,
                   std::string& message) {
     pictures.clear();
-    static const char* const kBanners[6] = {"g-greetings.png", "g-qor.png", "g-vantle.png",
-                                            "g-plum.png",      "g-zub.png", "g-crew.png"};
-    for (int i = 0; i < 6; ++i) {
-        const std::string* line = lookup(texts, "greet" + std::to_string(i + 1), message);
-        if (!line) return false;
-        pictures.push_back({kBanners[i], banner(font, *line, 0.9f + 1.05f * i), false});
+    // The lettering textures' colours, in the order of their files: ice, sun.
+    static const float kLettering[2][3][3] = {
+        {{0.55f, 0.9f, 1.0f}, {1.0f, 1.0f, 1.0f}, {0.75f, 0.3f, 1.0f}},
+        {{1.0f, 0.95f, 0.5f}, {1.0f, 0.55f, 0.15f}, {0.85f, 0.1f, 0.25f}}};
+    int letteringTextures = 0;
+    for (const DataFile& file : kDataFiles) {
+        if (file.role == DataRole::kLetteringPicture) {
+            if (letteringTextures >= 2) {
+                message = std::string(file.name) + ": no colours for a third lettering texture";
+                return false;
+            }
+            const float(*colours)[3] = kLettering[letteringTextures++];
+            pictures.push_back(
+                {file.name, letteringTexture(colours[0], colours[1], colours[2]), false});
+            continue;
+        }
+        if (file.role != DataRole::kPicture) continue;
+        if (file.slot >= kGreetPicture1 && file.slot <= kGreetPicture6) {
+            const std::string* line = lookup(texts, file.text, message);
+            if (!line) return false;
+            const float hue = 0.9f + 1.05f * static_cast<float>(file.slot - kGreetPicture1);
+            pictures.push_back({file.name, banner(font, *line, hue), false});
+        } else if (file.slot == kTitlePicture) {
+            const std::string* name = lookup(texts, file.text, message);
+            const std::string* subtitle = name ? lookup(texts, "subtitle", message) : nullptr;
+            if (!subtitle) return false;
+            pictures.push_back({file.name, title(font, *name, *subtitle), true});
+        } else if (file.slot == kCredit1Picture || file.slot == kCredit2Picture) {
+            std::vector<std::string> lines;
+            for (auto [it, end] = texts.equal_range(file.text); it != end; ++it)
+                lines.push_back(it->second);
+            if (lines.empty() || lines.size() > 2) {
+                message = std::string("texts: '") + file.text + "' needs one or two lines";
+                return false;
+            }
+            pictures.push_back({file.name, credits(font, lines), true});
+        } else {
+            pictures.push_back({file.name, hearts(), false});
+        }
     }
-    const std::string* name = lookup(texts, "title", message);
-    const std::string* subtitle = name ? lookup(texts, "subtitle", message) : nullptr;
-    if (!subtitle) return false;
-    pictures.push_back({"compofiller.png", title(font, *name, *subtitle), true});
-    for (const char* key : {"credits1", "credits2"}) {
-        std::vector<std::string> lines;
-        for (auto [it, end] = texts.equal_range(key); it != end; ++it) lines.push_back(it->second);
-        if (lines.empty() || lines.size() > 2) {
-            message = std::string("texts: '") + key + "' needs one or two lines";
+    return true;
+}
+
+bool makeLetteringMeshes(const Font& font, const Texts& texts, std::vector<MeshText>& meshes,
+                         std::string& message) {
+    meshes.clear();
+    for (const DataFile& file : kDataFiles) {
+        if (file.role != DataRole::kLetteringMesh) continue;
+        const auto found = texts.find(file.text);
+        if (found == texts.end()) {
+            message = std::string("'") + file.text + "' is needed for " + file.name;
             return false;
         }
-        pictures.push_back(
-            {std::string(key[7] == '1' ? "cred1" : "cred2") + ".png", credits(font, lines), true});
+        // The first text is placed 180 units left of the screen's centre line, the second
+        // right; their own offset of 36 units, times the scale 5, brings them back to the
+        // middle.
+        const double centreX = file.slot == kText1Mesh ? 36.0 : -36.0;
+        meshes.push_back({&file, makeLettering(font, found->second, centreX, file.texture)});
     }
-    pictures.push_back({"hearts512.png", hearts(), false});
-    const float ice[3] = {0.55f, 0.9f, 1.0f}, white[3] = {1.0f, 1.0f, 1.0f},
-                violet[3] = {0.75f, 0.3f, 1.0f};
-    const float sun[3] = {1.0f, 0.95f, 0.5f}, orange[3] = {1.0f, 0.55f, 0.15f},
-                red[3] = {0.85f, 0.1f, 0.25f};
-    pictures.push_back({"spintext1.png", letteringTexture(ice, white, violet), false});
-    pictures.push_back({"spintext2.png", letteringTexture(sun, orange, red), false});
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include "common.h"
 #include "font.h"
+#include "scenes/data_files.h"
 
 namespace assetgen {
 
@@ -37,8 +38,18 @@ struct Picture {
     bool withAlpha;
 };
 
-// Every picture the show loads, by file name. Fails when a text is missing.
+// Every picture of the data file table, by file name, in the table's order. Fails when a text
+// is missing.
 bool makePictures(const Font& font, const Texts& texts, std::vector<Picture>& pictures,
                   std::string& message);
+
+// The text of a mesh file made from the texts.
+struct MeshText {
+    const DataFile* file;
+    std::string text;
+};
+// The lettering meshes of the data file table, each from its text, in the table's order.
+bool makeLetteringMeshes(const Font& font, const Texts& texts, std::vector<MeshText>& meshes,
+                         std::string& message);
 
 }  // namespace assetgen

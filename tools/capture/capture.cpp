@@ -27,9 +27,9 @@
 #include <vector>
 
 #include "audio/music_decoder.h"
+#include "frame_farm.h"
 #include "image_output.h"
 #include "label_font.h"
-#include "frame_farm.h"
 #include "render/render_pool.h"
 #include "render/screen.h"
 #include "runtime/clock.h"
@@ -374,8 +374,10 @@ Options parseOptions(int argc, char** argv) {
             char* end = nullptr;
             const double scale = std::strtod(text.c_str(), &end);
             if (text.empty() || *end != '\0' || !screenForScale(scale, options.screen)) {
-                fail("--scale takes 1 to 4.5 in steps of 0.05, such as 1.5 or 2.25 (640 S and "
-                     "480 S are then whole multiples of 8), not \"" + text + "\"");
+                fail(
+                    "--scale takes 1 to 4.5 in steps of 0.05, such as 1.5 or 2.25 (640 S and "
+                    "480 S are then whole multiples of 8), not \"" +
+                    text + "\"");
             }
             options.haveScale = true;
         } else if (arg == "--from") {
@@ -423,8 +425,9 @@ Options parseOptions(int argc, char** argv) {
     const int modes = options.haveRow + !options.framesDir.empty() + !options.video.empty() +
                       !options.contactSheet.empty() + options.bench + options.renderOnly;
     if (modes != 1) {
-        fail("choose exactly one of --row, --frames, --video, --contact-sheet, --bench, "
-             "--render-only");
+        fail(
+            "choose exactly one of --row, --frames, --video, --contact-sheet, --bench, "
+            "--render-only");
     }
     if (options.haveRow && options.png.empty() && options.raw.empty()) {
         fail("--row needs --png FILE or --raw FILE");
@@ -464,12 +467,34 @@ Options parseOptions(int argc, char** argv) {
     return options;
 }
 
-// The demo's start-up without music and display, at the chosen size: same objects, same
+// The show's assets, loaded once and shared by every show of the run.
+struct LoadedAssets {
+    ShowAssets assets;
+    bool loaded = false;
+    ~LoadedAssets() {
+        if (loaded) freeShowAssets(assets);
+    }
+};
+
+const ShowAssets& showAssets(const Options& options) {
+    static LoadedAssets once;
+    if (!once.loaded) {
+        if (!fs::is_directory(options.dataDir)) fail("no data directory at " + options.dataDir);
+        if (!loadShowAssets(once.assets, options.dataDir)) std::exit(2);
+        once.loaded = true;
+    }
+    return once.assets;
+}
+
+// A show ended when it goes out of scope.
+struct SilentShow : Show {
+    ~SilentShow() { endShow(*this); }
+};
+
+// The demo's start-up without music and display, at the chosen size: the same assets, the same
 // random draws.
 void startSilentShow(Show& show, const Options& options, int threads) {
-    if (!fs::is_directory(options.dataDir)) fail("no data directory at " + options.dataDir);
-    if (!startShow(show, options.dataDir, nullptr, options.screen)) std::exit(2);
-    setRenderThreads(show, threads > 0 ? threads : defaultRenderThreads());
+    if (!startShow(show, showAssets(options), nullptr, options.screen, threads)) std::exit(2);
     checkInterrupt();
 }
 
@@ -565,14 +590,14 @@ void writeImageFile(const std::string& path, const RgbImage& image) {
 }
 
 void writeFramePng(const std::string& path, const Show& show) {
-    const ScreenSize& screen = show.objects.screen;
+    const ScreenSize& screen = show.target.screen;
     std::vector<uint32_t> words;
-    convertFrame(show.framebuffer, screen, words);
+    convertFrame(show.target.framebuffer, screen, words);
     writeImageFile(path, wordsToImage(words, screen.width, screen.height));
 }
 
 int captureOne(const Options& options) {
-    Show show;
+    SilentShow show;
     startSilentShow(show, options, options.threads);
     const double defaultTime = options.row / ROWS_PER_SECOND;
     const FrameState frame{options.row, options.haveTime ? options.time : defaultTime,
@@ -583,8 +608,8 @@ int captureOne(const Options& options) {
         beginFile(options.raw);
         FILE* file = std::fopen(gPending.temp.c_str(), "wb");
         if (!file) fail("cannot write " + options.raw + ": " + std::strerror(errno));
-        const size_t floats = static_cast<size_t>(show.objects.screen.floats());
-        const size_t written = std::fwrite(show.framebuffer, sizeof(float), floats, file);
+        const size_t floats = static_cast<size_t>(show.target.screen.floats());
+        const size_t written = std::fwrite(show.target.framebuffer, sizeof(float), floats, file);
         if (std::fclose(file) != 0 || written != floats) {
             fail("cannot write " + options.raw);
         }
@@ -594,22 +619,10 @@ int captureOne(const Options& options) {
     return 0;
 }
 
-// Frames [0, first) only advance the state: nothing of them is kept.
-void advanceUpTo(long first, const Options& options, Show& state, const Matrix4& camera,
-                 Progress& progress) {
-    for (long n = 0; n < first; ++n) {
-        advanceFrame(showFrame(n, options.fps, camera), state);
-        if (n % 64 == 0) checkInterrupt();
-        progress.step(n + 1);
-    }
-}
-
-// The caller's show keeps the frame-to-frame state; the farm gets one show a thread. Each
-// start-up reseeds the one random stream and draws the same values from it, so the stream
-// stands after the last one where it stood after the first.
-std::unique_ptr<FrameFarm> startFarm(const Options& options, Show& state, bool pictures) {
-    startSilentShow(state, options, 1);
-    const int workers = options.threads > 0 ? options.threads : defaultRenderThreads();
+// One show a thread, all of one set of assets. Each brings the falling discs to its frame's
+// row itself, so every worker draws exactly the frame the one-show loop would.
+std::unique_ptr<FrameFarm> startFarm(const Options& options, bool pictures) {
+    const int workers = chosenRenderThreads(options.threads);
     std::vector<std::unique_ptr<Show>> shows;
     for (int i = 0; i < workers; ++i) {
         shows.push_back(std::make_unique<Show>());
@@ -628,15 +641,14 @@ void stopFarm(std::unique_ptr<FrameFarm>& farm) {
 
 // Frames range.first .. range.end - 1 through the farm, a few ahead of the one taken back:
 // pathOf(n) names frame n's PNG (no function: none), consume(n, words) sees each in order.
-void runFarm(FrameFarm& farm, Show& state, const FrameRange& range, double fps,
-             const Matrix4& camera, Progress& progress,
-             const std::function<std::string(long)>& pathOf,
+void runFarm(FrameFarm& farm, const FrameRange& range, double fps, const Matrix4& camera,
+             Progress& progress, const std::function<std::string(long)>& pathOf,
              const std::function<void(long, const std::vector<uint32_t>&)>& consume) {
     long queued = range.first;
     for (long n = range.first; n < range.end; ++n) {
         while (queued < range.end && queued - n < farm.capacity()) {
             const std::string path = pathOf ? pathOf(queued) : std::string();
-            farm.queue(queued, showFrame(queued, fps, camera), state, path,
+            farm.queue(queued, showFrame(queued, fps, camera), path,
                        path.empty() ? std::string() : tempBeside(path));
             ++queued;
         }
@@ -677,20 +689,18 @@ int captureFrames(const Options& options) {
         if (!fs::remove(path, error))
             fail("cannot delete " + path.string() + ": " + error.message());
     }
-    Show state;
-    std::unique_ptr<FrameFarm> farm = startFarm(options, state, true);
+    std::unique_ptr<FrameFarm> farm = startFarm(options, true);
     const Matrix4 camera = cameraFromKeys("");
     const FrameRange range = frameRange(options);
-    Progress progress("frames", range.end);
-    advanceUpTo(range.first, options, state, camera, progress);
+    Progress progress("frames", range.end, range.first);
     auto pathOf = [&](long n) {
         char name[32];
         std::snprintf(name, sizeof(name), "frame%05ld.png", n - range.first);
         return (fs::path(options.framesDir) / name).string();
     };
-    runFarm(*farm, state, range, options.fps, camera, progress, pathOf, nullptr);
+    runFarm(*farm, range, options.fps, camera, progress, pathOf, nullptr);
     stopFarm(farm);
-    progress.report(range.end, options.fps);
+    progress.report(range.end - range.first, options.fps);
     return 0;
 }
 
@@ -879,9 +889,8 @@ std::string formatNumber(double value) {
 int captureVideo(const Options& options) {
     if (!onPath("ffmpeg")) fail("--video needs ffmpeg on the PATH (or use --frames)");
     if (fs::is_directory(options.video)) fail(options.video + " is a folder");
-    Show state;
-    std::unique_ptr<FrameFarm> farm = startFarm(options, state, true);
-    const std::string music = dataPath(options.dataDir, "demo110.mp3");
+    std::unique_ptr<FrameFarm> farm = startFarm(options, true);
+    const std::string music = dataPath(options.dataDir, kMusicFile);
     const FrameRange range = frameRange(options);
     if (range.first >= range.end) fail("the range holds no frame at this --fps");
     // The music rings out when the range reaches the end: the last picture fades to black.
@@ -931,11 +940,10 @@ int captureVideo(const Options& options) {
     Ffmpeg ffmpeg;
     ffmpeg.start(args);
     const Matrix4 camera = cameraFromKeys("");
-    Progress progress("video", range.end + fadeFrames);
-    advanceUpTo(range.first, options, state, camera, progress);
+    Progress progress("video", range.end + fadeFrames, range.first);
     VideoFrame frame = makeVideoFrame(options.width, options.height, options.screen);
     std::vector<uint32_t> last;  // the picture that fades out
-    runFarm(*farm, state, range, options.fps, camera, progress, nullptr,
+    runFarm(*farm, range, options.fps, camera, progress, nullptr,
             [&](long n, const std::vector<uint32_t>& words) {
                 placePicture(words, 256, frame);
                 ffmpeg.write(frame.words.data(), frame.words.size() * 4);
@@ -955,17 +963,17 @@ int captureVideo(const Options& options) {
         fail("ffmpeg failed (it ended well but wrote nothing to " + gPending.temp + ")");
     }
     commitFile(options.video);
-    progress.report(range.end + fadeFrames, options.fps);
+    progress.report(range.end + fadeFrames - range.first, options.fps);
     return 0;
 }
 
 int captureContactSheet(const Options& options) {
-    Show show;
+    SilentShow show;
     startSilentShow(show, options, options.threads);
     const Matrix4 camera = cameraFromKeys("");
     // A thumbnail is the frame shrunk four times each way, so larger and sharper at a larger
     // scale; its label grows by the whole part of the scale.
-    const ScreenSize& screen = show.objects.screen;
+    const ScreenSize& screen = show.target.screen;
     constexpr int kColumns = 6, kScale = 4;
     const int thumbWidth = screen.width / kScale, thumbHeight = screen.height / kScale;
     const int labelScale = std::max(1, static_cast<int>(screen.scale));
@@ -983,21 +991,16 @@ int captureContactSheet(const Options& options) {
     sheet.height = static_cast<int>((sampleRows.size() + kColumns - 1) / kColumns) * thumbHeight;
     sheet.rgb.assign(static_cast<size_t>(sheet.width) * sheet.height * 3, 0);
 
-    // The show steps frame by frame at the capture rate so that the discs fall as in the demo;
-    // only the frames on the sheet are drawn.
-    const FrameRange range = frameRange(options);
-    Progress progress("contact sheet", range.end);
-    size_t next = 0;
+    // Each picture is the first frame at the capture rate at or after its row.
+    Progress progress("contact sheet", static_cast<long>(sampleRows.size()));
     std::vector<uint32_t> words;
-    for (long n = 0; n < range.end && next < sampleRows.size(); ++n) {
-        const FrameState frame = showFrame(n, options.fps, camera);
-        advanceFrame(frame, show);
-        if (n % 64 == 0) checkInterrupt();
-        progress.step(n + 1);
-        if (frame.row < sampleRows[next]) continue;
-        const int scene = drawFrame(frame, show);
+    for (size_t next = 0; next < sampleRows.size(); ++next) {
+        const FrameState frame =
+            showFrame(frameAtRow(sampleRows[next], options.fps), options.fps, camera);
+        const int scene = renderFrame(frame, show);
         checkInterrupt();
-        convertFrame(show.framebuffer, screen, words);
+        progress.step(static_cast<long>(next) + 1);
+        convertFrame(show.target.framebuffer, screen, words);
         const int left = static_cast<int>(next % kColumns) * thumbWidth;
         const int top = static_cast<int>(next / kColumns) * thumbHeight;
         for (int y = 0; y < thumbHeight; ++y) {
@@ -1022,26 +1025,23 @@ int captureContactSheet(const Options& options) {
         const std::string label = "bar " + std::to_string(bar) + " scene " + std::to_string(scene);
         drawLabel(sheet, left + 2 * labelScale, top + thumbHeight - 11 * labelScale, label,
                   labelScale);
-        ++next;
     }
-    progress.step(range.end);
     writeImageFile(options.contactSheet, sheet);
     return 0;
 }
 
 int runBench(const Options& options) {
-    Show show;
+    SilentShow show;
     startSilentShow(show, options, options.threads);
-    const ScreenSize& screen = show.objects.screen;
-    const int threads = options.threads > 0 ? options.threads : defaultRenderThreads();
+    const ScreenSize& screen = show.target.screen;
+    const int threads = chosenRenderThreads(options.threads);
     // No spaces inside the size: readers of the table take a line whose third field is a
     // number for a scene's row.
     std::printf("%dx%d (scale %g), %d thread%s\n", screen.width, screen.height, screen.scale,
                 threads, threads == 1 ? "" : "s");
     const Matrix4 camera = cameraFromKeys("");
     const FrameRange range = frameRange(options);
-    Progress progress("bench", range.end);
-    advanceUpTo(range.first, options, show, camera, progress);
+    Progress progress("bench", range.end, range.first);
     FrameTimes times;
     for (long n = range.first; n < range.end; ++n) {
         timeFrame(showFrame(n, options.fps, camera), show, times);
@@ -1053,12 +1053,11 @@ int runBench(const Options& options) {
 }
 
 int renderOnly(const Options& options) {
-    Show state;
-    std::unique_ptr<FrameFarm> farm = startFarm(options, state, false);
+    std::unique_ptr<FrameFarm> farm = startFarm(options, false);
     const Matrix4 camera = cameraFromKeys("");
     const FrameRange range = frameRange(options);
     Progress progress("render", range.end, range.first);
-    runFarm(*farm, state, range, options.fps, camera, progress, nullptr, nullptr);
+    runFarm(*farm, range, options.fps, camera, progress, nullptr, nullptr);
     stopFarm(farm);
     progress.report(range.end - range.first, options.fps);
     return 0;

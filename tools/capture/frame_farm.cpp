@@ -10,8 +10,7 @@ FrameFarm::FrameFarm(std::vector<std::unique_ptr<Show>> shows, bool pictures)
     // Two frames a worker: one drawn while the other waits to be taken.
     slots_.resize(2 * shows_.size());
     for (Slot& slot : slots_) {
-        slot.particles.resize(kParticleCount);
-        slot.words.resize(static_cast<size_t>(shows_.front()->objects.screen.pixels()));
+        slot.words.resize(static_cast<size_t>(shows_.front()->target.screen.pixels()));
     }
     for (std::unique_ptr<Show>& show : shows_) {
         Show* own = show.get();
@@ -23,15 +22,12 @@ FrameFarm::~FrameFarm() {
     abandon();
 }
 
-void FrameFarm::queue(long n, const FrameState& frame, Show& state, const std::string& path,
+void FrameFarm::queue(long n, const FrameState& frame, const std::string& path,
                       const std::string& temp) {
-    advanceFrame(frame, state);
     std::lock_guard<std::mutex> lock(mutex_);
     Slot& slot = slots_[static_cast<size_t>(n) % slots_.size()];
     slot.number = n;
     slot.frame = frame;
-    std::copy(std::begin(state.objects.particles), std::end(state.objects.particles),
-              slot.particles.begin());
     slot.path = path;
     slot.temp = temp;
     slot.state = State::kQueued;
@@ -57,11 +53,11 @@ void FrameFarm::work(Show& show) {
         slot->state = State::kDrawing;
         lock.unlock();
 
-        std::copy(slot->particles.begin(), slot->particles.end(),
-                  std::begin(show.objects.particles));
-        drawFrame(slot->frame, show);
-        const ScreenSize& screen = show.objects.screen;
-        if (pictures_) convertFrame(show.framebuffer, screen, slot->words);
+        // Each worker takes the oldest frame queued, so its rows only grow: the discs step
+        // forward from where its last frame left them.
+        renderFrame(slot->frame, show);
+        const ScreenSize& screen = show.target.screen;
+        if (pictures_) convertFrame(show.target.framebuffer, screen, slot->words);
         std::string error;
         if (!slot->path.empty()) {
             wordsToImage(slot->words, screen.width, screen.height, image);

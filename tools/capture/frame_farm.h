@@ -2,10 +2,9 @@
 // order: the capture tool's modes that run through the show keep every core busy, and the PNG
 // encoding of each frame happens on the thread that drew it.
 //
-// The caller's show holds what runs from frame to frame (the falling discs): queue() advances
-// it through each frame in order and gives the job a copy of its particle table, so every
-// worker draws exactly the frame the one-show loop would. Frames go out under `temp` first and
-// are renamed to `path` when whole.
+// The shows share one set of assets; each brings what runs in show time (the falling discs) to
+// its frame's row itself, so every worker draws exactly the frame the one-show loop would.
+// Frames go out under `temp` first and are renamed to `path` when whole.
 #pragma once
 
 #include <condition_variable>
@@ -22,8 +21,8 @@
 class FrameFarm {
 public:
     // `shows` started at one screen size (one thread each, no render pool of their own); at
-    // least one. Without `pictures` the frames are drawn and nothing else: take() gives no
-    // words.
+    // least one; the farm ends them. Without `pictures` the frames are drawn and nothing else:
+    // take() gives no words.
     FrameFarm(std::vector<std::unique_ptr<Show>> shows, bool pictures);
     // abandon()
     ~FrameFarm();
@@ -33,10 +32,10 @@ public:
     // Frames that may be queued and not yet taken back.
     int capacity() const { return static_cast<int>(slots_.size()); }
 
-    // Frame number n (consecutive from call to call): advances `state` through it and queues
-    // its drawing. With a path the worker also writes it as PNG. Needs a free place: at most
-    // capacity() frames queued and not taken.
-    void queue(long n, const FrameState& frame, Show& state, const std::string& path = {},
+    // Frame number n (consecutive from call to call): queues its drawing. With a path the
+    // worker also writes it as PNG. Needs a free place: at most capacity() frames queued and
+    // not taken.
+    void queue(long n, const FrameState& frame, const std::string& path = {},
                const std::string& temp = {});
     // Waits for frame n, the oldest not taken, and returns its picture as XRGB8888 words,
     // valid until release(n). Null once a frame has failed: see error().
@@ -54,7 +53,6 @@ private:
         State state = State::kFree;
         long number = 0;
         FrameState frame{};
-        std::vector<Particle> particles;
         std::string path, temp;
         std::vector<uint32_t> words;
     };

@@ -20,6 +20,7 @@ namespace {
 // The page writes the data files here, in the module's own file system.
 const char* const kDataDir = "data";
 
+// Made by the first show and kept: every show after it plays again from the assets it loaded.
 Application* application = nullptr;
 MusicPlayer* music = nullptr;  // owned by the application
 
@@ -54,14 +55,12 @@ EMSCRIPTEN_KEEPALIVE double webScale(double scale, int width, int height) {
 EMSCRIPTEN_KEEPALIVE int webStart(double scale, int width, int height) {
     ScreenSize screen;
     if (!chooseScreen(scale, width, height, screen)) return 0;
-    music = createWebMusicPlayer();
-    application = new Application(new PixelDisplay::WebDisplay(), music, kDataDir);
+    if (!application) {
+        music = createWebMusicPlayer();
+        application = new Application(new PixelDisplay::WebDisplay(), music, kDataDir);
+    }
     application->screen = screen;
-    if (application->start()) return 1;
-    delete application;
-    application = nullptr;
-    music = nullptr;
-    return 0;
+    return application->start() ? 1 : 0;
 }
 
 // One frame; 0 once the show has ended (the last row, or Escape).
@@ -69,12 +68,9 @@ EMSCRIPTEN_KEEPALIVE int webStep() {
     return application && application->step() ? 1 : 0;
 }
 
+// Ends the show; the program stays ready for the next.
 EMSCRIPTEN_KEEPALIVE void webFinish() {
-    if (!application) return;
-    application->finish();
-    delete application;
-    application = nullptr;
-    music = nullptr;
+    if (application) application->finish();
 }
 
 // The sync row of the music heard now (for the page's tests).
@@ -97,15 +93,22 @@ EMSCRIPTEN_KEEPALIVE int webStill(double row, const char* keys, double scale, in
                                   int height) {
     ScreenSize screen;
     if (!chooseScreen(scale, width, height, screen)) return 0;
-    static Show show;
-    if (!startShow(show, kDataDir, nullptr, screen)) return 0;
+    ShowAssets assets;
+    if (!loadShowAssets(assets, kDataDir)) return 0;
+    Show show;
+    if (!startShow(show, assets, nullptr, screen)) {
+        freeShowAssets(assets);
+        return 0;
+    }
     const double seconds = row / ROWS_PER_SECOND;
     renderFrame(FrameState{row, seconds, seconds, cameraMatrix(cameraAfterKeys(keys))}, show);
-    static PixelDisplay::Display display(new PixelDisplay::WebDisplay(true));
+    PixelDisplay::Display display(new PixelDisplay::WebDisplay(true));
     display.open("still", screen.width, screen.height, PixelDisplay::Windowed,
                  PixelDisplay::FloatPixels);
-    display.update(reinterpret_cast<const PixelDisplay::FloatPixel*>(show.framebuffer), nullptr);
+    display.update(reinterpret_cast<const PixelDisplay::FloatPixel*>(show.target.framebuffer),
+                   nullptr);
     endShow(show);
+    freeShowAssets(assets);
     return 1;
 }
 
@@ -115,8 +118,13 @@ EMSCRIPTEN_KEEPALIVE int webStill(double row, const char* keys, double scale, in
 EMSCRIPTEN_KEEPALIVE int webBench(double fps, double scale, int width, int height) {
     ScreenSize screen;
     if (!chooseScreen(scale, width, height, screen)) return 0;
-    static Show show;
-    if (!startShow(show, kDataDir, nullptr, screen)) return 0;
+    ShowAssets assets;
+    if (!loadShowAssets(assets, kDataDir)) return 0;
+    Show show;
+    if (!startShow(show, assets, nullptr, screen)) {
+        freeShowAssets(assets);
+        return 0;
+    }
     std::printf("%d x %d (scale %g)\n", screen.width, screen.height, screen.scale);
     const Matrix4 view = cameraMatrix(cameraAfterKeys(""));
     FrameTimes times;
@@ -129,6 +137,7 @@ EMSCRIPTEN_KEEPALIVE int webBench(double fps, double scale, int width, int heigh
     printFrameTimes(times, fps);
     std::fflush(stdout);
     endShow(show);
+    freeShowAssets(assets);
     return 1;
 }
 

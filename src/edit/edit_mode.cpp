@@ -1,4 +1,4 @@
-#include "edit/edit_session.h"
+#include "edit/edit_mode.h"
 
 #include <algorithm>
 #include <chrono>
@@ -8,9 +8,9 @@
 
 #include "display/overlay.h"
 #include "render/render_context.h"
-#include "render/render_pool.h"
 #include "runtime/clock.h"
 #include "runtime/frame.h"
+#include "scenes/discs.h"
 
 using namespace PixelDisplay;
 
@@ -49,75 +49,60 @@ std::string barBeat(double row) {
 
 }  // namespace
 
-EditSession::EditSession(PixelDisplay::DisplayInterface* platformDisplay, MusicPlayer* music,
-                         std::string dataDir, std::string assetsDir)
-    : display(platformDisplay),
-      music_(music),
-      dataDir_(std::move(dataDir)),
-      assetsDir_(std::move(assetsDir)),
-      overlay_(new uint32_t[size_t(kScreenWidth) * kScreenHeight]()),
-      viewPixels_(new float[kScreenFloats]()),
-      stats_(createRasterStats(kScreenWidth, kScreenHeight)) {}
+EditMode::EditMode(std::string assetsDir)
+    : assetsDir_(std::move(assetsDir)),
+      overlay_(new uint32_t[size_t(kScreenWidth) * kScreenHeight]()) {}
 
-EditSession::~EditSession() {
-    if (started_) finish();
+EditMode::~EditMode() {
     destroyRasterStats(stats_);
 }
 
-double EditSession::musicRow() const {
-    return rowAtBytes(music_->position());
+double EditMode::musicRow() const {
+    return rowAtBytes(host_->music().position());
 }
 
-bool EditSession::start() {
-    resetCamera(camera);
-    if (!music_) {
-        std::printf("bass init error\n");
-        return false;
-    }
-    if (!startShow(show_, dataDir_, music_.get(), screen)) return false;
-    if (stats_->width != screen.width || stats_->height != screen.height) {
+bool EditMode::started(Application& host) {
+    host_ = &host;
+    const ScreenSize& screen = host.show().target.screen;
+    if (!stats_ || stats_->width != screen.width || stats_->height != screen.height) {
         destroyRasterStats(stats_);
         stats_ = createRasterStats(screen.width, screen.height);
         viewPixels_.reset(new float[screen.floats()]());
     }
-    setRenderThreads(show_, threads > 0 ? threads : defaultRenderThreads());
-    started_ = true;
     live_ = std::make_unique<LiveShow>(assetsDir_);
-    live_->loadNow(show_);
+    live_->loadNow(host.assets());
+    restartFallingDiscs(host.show().scenes, host.assets().scenes);
+    timelineReloads_ = live_->timelineReloads();
     for (const std::string& error : live_->errors()) std::printf("%s\n", error.c_str());
     std::fflush(stdout);
-
-    display.open("demo110 - edit", screen.width, screen.height, output, PixelDisplay::FloatPixels);
-    display.setListener(this);
-    music_->play();
     transport_ = Transport{};
     row_ = 0.0;
     return true;
 }
 
-void EditSession::togglePause() {
+void EditMode::togglePause() {
+    MusicPlayer& music = host_->music();
     if (transport_.paused) {
-        music_->resume();
+        music.resume();
     } else {
-        music_->pause();
+        music.pause();
     }
-    transport_.paused = music_->paused();
+    transport_.paused = music.paused();
 }
 
-void EditSession::seekRow(double row) {
+void EditMode::seekRow(double row) {
     const int target = clampRow(live_->sections(), static_cast<int>(std::lround(row)));
-    music_->seek(bytesAtRow(target));
+    host_->music().seek(bytesAtRow(target));
     row_ = musicRow();
 }
 
-void EditSession::stepRows(int delta) {
+void EditMode::stepRows(int delta) {
     if (!transport_.paused) togglePause();
     seekRow(movedRow(live_->sections(), musicRow(), delta));
 }
 
-void EditSession::keyStroke(PixelDisplay::DisplayInterface&, PixelDisplay::KeyCode key) {
+bool EditMode::keyStroke(Application&, PixelDisplay::KeyCode key) {
     using namespace EditKeys;
-    if (!started_) return;
     const SectionTable& sections = live_->sections();
     const double now = musicRow();
     switch (key) {
@@ -167,64 +152,69 @@ void EditSession::keyStroke(PixelDisplay::DisplayInterface&, PixelDisplay::KeyCo
             view_ = nextEditView(view_);
             break;
         default:
-            applyCameraKey(camera, key);
-            break;
+            return false;
     }
+    return true;
 }
 
-bool EditSession::step() {
-    if (!display.isOpen()) return false;
-    live_->poll(show_, music_.get());
+FrameState EditMode::nextFrame(Application& host) {
+    MusicPlayer& music = host.music();
+    live_->poll(host.assets(), &music);
+    if (live_->timelineReloads() != timelineReloads_) {
+        // The scenes may have moved: the discs fall again from the start by the new tracks.
+        timelineReloads_ = live_->timelineReloads();
+        restartFallingDiscs(host.show().scenes, host.assets().scenes);
+    }
 
     double row = musicRow();
     if (!transport_.paused) {
         const int target = loopTarget(transport_, row);
         if (target >= 0) {
-            music_->seek(bytesAtRow(target));
+            music.seek(bytesAtRow(target));
         } else if (row >= live_->sections().endRow) {
             // The show would close here; the edit mode waits at its last row instead.
             togglePause();
-            music_->seek(bytesAtRow(lastShownRow(live_->sections())));
+            music.seek(bytesAtRow(lastShownRow(live_->sections())));
         }
         row = musicRow();
     }
     row_ = row;
-
+    // The row's own seconds, as in the capture tool: a paused frame stands still.
     const double seconds = row / ROWS_PER_SECOND;
-    const FrameState frame{row, seconds, seconds, cameraMatrix(camera)};
+    return FrameState{row, seconds, seconds, cameraMatrix(host.camera)};
+}
+
+void EditMode::drawing(Application& host) {
     // Any view but the picture draws the frame with the counting engine; the show's own
     // framebuffer gets the same pixels either way.
-    const bool counting = view_ != EditView::Picture;
-    RenderContext& context = *show_.objects.context;
-    if (counting) {
+    if (view_ != EditView::Picture) {
         resetRasterStats(*stats_);
-        context.stats = stats_;
+        host.show().target.stats = stats_;
     }
-    const auto begin = std::chrono::steady_clock::now();
-    renderFrame(frame, show_);
+    drawStart_ = std::chrono::steady_clock::now();
+}
+
+const float* EditMode::drawn(Application& host) {
     const auto end = std::chrono::steady_clock::now();
-    context.stats = nullptr;
-    shownPixels_ = show_.framebuffer;
-    if (counting) {
-        drawEditView(view_, show_.framebuffer, *stats_, viewPixels_.get());
+    Show& show = host.show();
+    show.target.stats = nullptr;
+    shownPixels_ = show.target.framebuffer;
+    if (view_ != EditView::Picture) {
+        drawEditView(view_, show.target.framebuffer, *stats_, viewPixels_.get());
         shownPixels_ = viewPixels_.get();
     }
-    frameMilliseconds_ = std::chrono::duration<double, std::milli>(end - begin).count();
-
-    updateHud(frameMilliseconds_);
-    if (auto* target = dynamic_cast<PixelDisplay::OverlayTarget*>(display.platform())) {
+    updateHud(show, std::chrono::duration<double, std::milli>(end - drawStart_).count());
+    if (auto* target = dynamic_cast<PixelDisplay::OverlayTarget*>(host.display.platform())) {
         if (hudShown_) {
             target->setOverlay(overlay_.get(), kScreenWidth, kScreenHeight);
         } else {
             target->setOverlay(nullptr, 0, 0);
         }
     }
-    display.update(reinterpret_cast<const PixelDisplay::FloatPixel*>(shownPixels_), nullptr);
-    music_->update();
-    return display.isOpen();
+    return shownPixels_;
 }
 
-void EditSession::updateHud(double frameMilliseconds) {
+void EditMode::updateHud(const Show& show, double frameMilliseconds) {
     hudLines_.clear();
     const Transport& t = transport_;
     std::string state = t.paused ? "PAUSED" : "PLAYING";
@@ -236,10 +226,10 @@ void EditSession::updateHud(double frameMilliseconds) {
                  (t.markOut >= 0 ? barBeat(t.markOut) : std::string("-"));
     }
     hudLines_.push_back("EDIT " + state + "  view " + editViewName(view_));
-    hudLines_.push_back(format("bar:beat %s  row %.2f  scene %d  time %.3f s  frame %.2f ms",
-                               barBeat(row_).c_str(), row_, sceneNumberAt(show_.tracks, row_),
-                               row_ / ROWS_PER_SECOND, frameMilliseconds));
-    const TrackValues values = readTrackValues(show_.tracks, row_);
+    hudLines_.push_back(format(
+        "bar:beat %s  row %.2f  scene %d  time %.3f s  frame %.2f ms", barBeat(row_).c_str(), row_,
+        sceneNumberAt(show.assets->tracks, row_), row_ / ROWS_PER_SECOND, frameMilliseconds));
+    const TrackValues values = readTrackValues(show.assets->tracks, row_);
     std::string line;
     for (int i = 0; i < kTrackCount; ++i) {
         line += format("%-13s%9.3f", kTracks[i].name, values.*kTracks[i].field);
@@ -250,7 +240,7 @@ void EditSession::updateHud(double frameMilliseconds) {
             line += "   ";
         }
     }
-    addViewLines();
+    addViewLines(show);
     const size_t statusAt = hudLines_.size();
     const std::string busy = live_->busy();
     if (!busy.empty()) hudLines_.push_back("rebuilding: " + busy);
@@ -282,7 +272,7 @@ void EditSession::updateHud(double frameMilliseconds) {
     }
 }
 
-void EditSession::addViewLines() {
+void EditMode::addViewLines(const Show& show) {
     swatches_.clear();
     if (view_ == EditView::Picture) return;
     hudLines_.push_back(rasterCountsLine(*stats_));
@@ -296,7 +286,7 @@ void EditSession::addViewLines() {
             break;
         case EditView::Depth: {
             const DepthRange range =
-                depthRange(show_.framebuffer, static_cast<int>(screen.pixels()));
+                depthRange(show.target.framebuffer, static_cast<int>(show.target.screen.pixels()));
             legend = range.nearZ == 0.0f ? std::string("depth: nothing drawn")
                                          : format(
                                                "depth: white z %.2f .. grey z %.2f (log), "
@@ -323,17 +313,7 @@ void EditSession::addViewLines() {
     hudLines_.push_back(legend);
 }
 
-void EditSession::finish() {
-    if (!started_) return;
-    started_ = false;
+void EditMode::finishing(Application&) {
     live_.reset();
-    endShow(show_);
-}
-
-int EditSession::run() {
-    if (!start()) return 1;
-    while (step()) {
-    }
-    finish();
-    return 0;
+    host_ = nullptr;
 }

@@ -1,4 +1,4 @@
-// The edit mode's host: the show in a window around the same frame function, with a transport
+// The edit mode: a part of the show's own host (runtime/host_part.h) that adds a transport
 // (pause, step, seek, loop) on the music, a heads-up display laid over the picture by the
 // display, and the timeline and texts reloaded while it plays.
 //
@@ -7,18 +7,18 @@
 // a paused frame stands still and equals the capture tool's frame of that row.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "audio/music_player.h"
 #include "display/display.h"
 #include "edit/edit_views.h"
 #include "edit/live_show.h"
 #include "edit/transport.h"
-#include "render/screen.h"
-#include "runtime/free_camera.h"
-#include "runtime/show.h"
+#include "render/raster_stats.h"
+#include "runtime/application.h"
+#include "runtime/host_part.h"
 
 // Keys of the edit mode (KeyCode values); none is a camera key.
 namespace EditKeys {
@@ -39,47 +39,30 @@ constexpr PixelDisplay::KeyCode kHud = 9;  // Tab
 constexpr PixelDisplay::KeyCode kView = 'V';
 }  // namespace EditKeys
 
-class EditSession : public PixelDisplay::Listener {
+class EditMode : public HostPart {
 public:
-    // Takes ownership of the platform display (may be null) and the music player.
-    EditSession(PixelDisplay::DisplayInterface* platformDisplay, MusicPlayer* music,
-                std::string dataDir, std::string assetsDir);
-    ~EditSession() override;
+    // The timeline and texts are read from `assetsDir`.
+    explicit EditMode(std::string assetsDir);
+    ~EditMode() override;
 
-    // The show from the data folder with the timeline and texts of the assets folder, the
-    // display opened (a window unless `output` says otherwise), the music started. False when
-    // the show could not be made (its message is printed).
-    bool start();
-    // One frame: reloads, loop, row from the music, render, heads-up display, present. False
-    // once the display has closed.
-    bool step();
-    void finish();
-    int run();
-
-    PixelDisplay::DisplayOutput output = PixelDisplay::Windowed;
-    // Threads that draw the frames; 0: one for each of the machine's cores.
-    int threads = 0;
-    // The size the show is drawn at; the heads-up display stays 640 x 480, stretched with it.
-    ScreenSize screen{};
-
-    void keyStroke(PixelDisplay::DisplayInterface& display, PixelDisplay::KeyCode key) override;
-    bool closeRequested(PixelDisplay::DisplayInterface&) override { return true; }
+    const char* title() const override { return "demo110 - edit"; }
+    bool started(Application& host) override;
+    FrameState nextFrame(Application& host) override;
+    void drawing(Application& host) override;
+    const float* drawn(Application& host) override;
+    bool keyStroke(Application& host, PixelDisplay::KeyCode key) override;
+    void finishing(Application& host) override;
 
     // The transport, as the keys drive it.
     void togglePause();
     void seekRow(double row);
     void stepRows(int delta);  // pauses first when playing
 
-    FreeCamera camera{};
-    PixelDisplay::Display display;
-
     // For the tests and the heads-up display.
     double row() const { return row_; }
     double musicRow() const;
     const Transport& transport() const { return transport_; }
-    const Show& show() const { return show_; }
     LiveShow& live() { return *live_; }
-    MusicPlayer& music() { return *music_; }
     bool hudShown() const { return hudShown_; }
     EditView view() const { return view_; }
     // The heads-up display's text, one entry a line, as last drawn.
@@ -93,8 +76,8 @@ public:
     const RasterStats& rasterStats() const { return *stats_; }
 
 private:
-    void updateHud(double frameMilliseconds);
-    void addViewLines();
+    void updateHud(const Show& show, double frameMilliseconds);
+    void addViewLines(const Show& show);
     // Legend swatches of the view lines: a colour two cells wide at a line and column.
     struct Swatch {
         int line, column;
@@ -102,11 +85,8 @@ private:
     };
     std::vector<Swatch> swatches_;
 
-    std::unique_ptr<MusicPlayer> music_;
-    std::string dataDir_;
     std::string assetsDir_;
-    Show show_{};
-    bool started_ = false;
+    Application* host_ = nullptr;  // set from started to finishing
     std::unique_ptr<LiveShow> live_;
     Transport transport_{};
     double row_ = 0.0;
@@ -117,5 +97,6 @@ private:
     std::unique_ptr<float[]> viewPixels_;
     const float* shownPixels_ = nullptr;
     RasterStats* stats_ = nullptr;
-    double frameMilliseconds_ = 0.0;
+    std::chrono::steady_clock::time_point drawStart_{};
+    int timelineReloads_ = 0;
 };

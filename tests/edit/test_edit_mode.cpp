@@ -16,7 +16,7 @@
 
 #include "assetgen.h"
 #include "display/overlay.h"
-#include "edit/edit_session.h"
+#include "edit/edit_mode.h"
 #include "runtime/clock.h"
 #include "runtime/frame.h"
 #include "runtime/startup.h"
@@ -79,21 +79,25 @@ public:
     }
 };
 
+// The show's own host with the edit mode plugged in, paused at the start.
 struct Rig {
     OverlayDisplay* display = new OverlayDisplay;
-    std::unique_ptr<EditSession> session;
+    EditMode* edit;
+    std::unique_ptr<Application> host;
     explicit Rig(const fs::path& assets) {
-        session = std::make_unique<EditSession>(display, createSilentMusicPlayer(), kDataDir,
-                                                assets.string());
-        EXPECT_TRUE(session->start());
-        session->togglePause();
+        edit = new EditMode(assets.string());
+        host = std::make_unique<Application>(display, createSilentMusicPlayer(), kDataDir, edit);
+        host->output = Windowed;
+        EXPECT_TRUE(host->start());
+        edit->togglePause();
     }
     double value(const char* track) {
-        return readTrackValues(session->show().tracks, session->row()).*
+        return readTrackValues(host->assets().tracks, edit->row()).*
                kTracks[trackIndex(track)].field;
     }
-    bool musicAgrees() { return rowAtBytes(session->music().position()) == session->row(); }
-    void key(KeyCode code) { session->keyStroke(*display, code); }
+    bool musicAgrees() { return rowAtBytes(host->music().position()) == edit->row(); }
+    void key(KeyCode code) { host->keyStroke(*display, code); }
+    const float* framebuffer() { return host->show().target.framebuffer; }
 };
 
 std::vector<float> captureRaw(const std::string& dataDir, int row) {
@@ -157,15 +161,16 @@ TEST(EditTransport, SectionsAndLoops) {
 TEST(EditSession, TransportKeysMoveTheRowAndTheMusicWithIt) {
     ScratchAssets assets;
     Rig rig(assets.dir);
-    EditSession& s = *rig.session;
+    EditMode& s = *rig.edit;
+    Application& host = *rig.host;
     ASSERT_TRUE(s.transport().paused);
     s.seekRow(600);
-    ASSERT_TRUE(s.step());
+    ASSERT_TRUE(host.step());
     EXPECT_EQ(s.row(), 600.0);
     EXPECT_TRUE(rig.musicAgrees());
     // Paused: time passes, the row does not.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    s.step();
+    host.step();
     EXPECT_EQ(s.row(), 600.0);
 
     const struct {
@@ -184,7 +189,7 @@ TEST(EditSession, TransportKeysMoveTheRowAndTheMusicWithIt) {
                  {EditKeys::kStart, 0}};
     for (const auto& move : moves) {
         rig.key(move.key);
-        s.step();
+        host.step();
         EXPECT_EQ(s.row(), move.row) << "key " << move.key;
         EXPECT_TRUE(rig.musicAgrees()) << "key " << move.key;
         EXPECT_TRUE(s.transport().paused);
@@ -195,13 +200,13 @@ TEST(EditSession, TransportKeysMoveTheRowAndTheMusicWithIt) {
     rig.key(EditKeys::kPause);
     EXPECT_FALSE(s.transport().paused);
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    s.step();
+    host.step();
     EXPECT_GT(s.row(), 300.5);
-    EXPECT_EQ(rowAtBytes(s.music().position()) >= s.row(), true);
+    EXPECT_EQ(rowAtBytes(host.music().position()) >= s.row(), true);
     // A row step while playing pauses first.
     rig.key(EditKeys::kRowForward);
     EXPECT_TRUE(s.transport().paused);
-    s.step();
+    host.step();
     EXPECT_EQ(s.row(), std::round(s.row()));
     EXPECT_TRUE(rig.musicAgrees());
 
@@ -213,33 +218,34 @@ TEST(EditSession, TransportKeysMoveTheRowAndTheMusicWithIt) {
     EXPECT_EQ(s.transport().loopEnd, 640);
     rig.key(EditKeys::kPause);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // about 4.4 rows
-    s.step();
+    host.step();
     EXPECT_GE(s.row(), 512.0);
     EXPECT_LT(s.row(), 520.0);
     rig.key(EditKeys::kLoop);
     EXPECT_FALSE(s.transport().looping);
-    s.finish();
+    host.finish();
 }
 
 TEST(EditSession, ViewsAreDrawnBesideTheFrameAndCountIt) {
     ScratchAssets assets;
     Rig rig(assets.dir);
-    EditSession& s = *rig.session;
+    EditMode& s = *rig.edit;
+    Application& host = *rig.host;
     s.seekRow(600);  // the grey city, drawn through the rasterizer
-    ASSERT_TRUE(s.step());
+    ASSERT_TRUE(host.step());
     ASSERT_EQ(s.view(), EditView::Picture);
-    EXPECT_EQ(s.shownPixels(), s.show().framebuffer);
-    const std::vector<float> picture(s.show().framebuffer, s.show().framebuffer + kScreenFloats);
+    EXPECT_EQ(s.shownPixels(), rig.framebuffer());
+    const std::vector<float> picture(rig.framebuffer(), rig.framebuffer() + kScreenFloats);
 
     const EditView order[] = {EditView::Depth, EditView::Overdraw, EditView::Blocks};
     for (EditView view : order) {
         rig.key(EditKeys::kView);
         ASSERT_EQ(s.view(), view);
-        s.step();
+        host.step();
         const std::string name = editViewName(view);
         // The counting engine draws the frame the show draws; the view goes elsewhere.
-        EXPECT_TRUE(sameFrame(picture, s.show().framebuffer)) << name;
-        EXPECT_NE(s.shownPixels(), s.show().framebuffer) << name;
+        EXPECT_TRUE(sameFrame(picture, rig.framebuffer())) << name;
+        EXPECT_NE(s.shownPixels(), rig.framebuffer()) << name;
         EXPECT_NE(s.hudLines()[0].find("view " + name), std::string::npos);
         const RasterStats& stats = s.rasterStats();
         EXPECT_GT(stats.faces, 100) << name;
@@ -257,7 +263,7 @@ TEST(EditSession, ViewsAreDrawnBesideTheFrameAndCountIt) {
     rig.key(EditKeys::kView);
     rig.key(EditKeys::kView);
     ASSERT_EQ(s.view(), EditView::Overdraw);
-    s.step();
+    host.step();
     const RasterStats& stats = s.rasterStats();
     int overdrawn = 0;
     for (int i = 0; i < kScreenWidth * kScreenHeight; ++i) {
@@ -270,30 +276,31 @@ TEST(EditSession, ViewsAreDrawnBesideTheFrameAndCountIt) {
 
     // The twister (scene 6) writes the framebuffer itself: no counts.
     s.seekRow(1100);
-    s.step();
-    EXPECT_EQ(sceneNumberAt(s.show().tracks, s.row()), 6);
+    host.step();
+    EXPECT_EQ(sceneNumberAt(host.assets().tracks, s.row()), 6);
     EXPECT_EQ(s.rasterStats().faces, 0);
     EXPECT_EQ(s.rasterStats().pixelsPassed, 0);
 
     rig.key(EditKeys::kView);
     rig.key(EditKeys::kView);
     EXPECT_EQ(s.view(), EditView::Picture);
-    s.step();
-    EXPECT_EQ(s.shownPixels(), s.show().framebuffer);
-    s.finish();
+    host.step();
+    EXPECT_EQ(s.shownPixels(), rig.framebuffer());
+    host.finish();
 }
 
 TEST(EditSession, SavedTimelineChangesTheTracksAtTheNextFrame) {
     ScratchAssets assets;
     Rig rig(assets.dir);
-    EditSession& s = *rig.session;
+    EditMode& s = *rig.edit;
+    Application& host = *rig.host;
     s.seekRow(710);
-    s.step();
+    host.step();
     const double before = rig.value("cityrot");
     const std::string good = readText(assets.timeline());
 
     save(assets.timeline(), replaced(good, "20:0.125 0.08 linear", "20:0.125 0.30 linear"));
-    s.step();
+    host.step();
     EXPECT_EQ(s.row(), 710.0);
     EXPECT_TRUE(rig.musicAgrees());
     const double after = rig.value("cityrot");
@@ -306,7 +313,7 @@ TEST(EditSession, SavedTimelineChangesTheTracksAtTheNextFrame) {
     const int brokenLine =
         1 + int(std::count(broken.begin(), broken.begin() + broken.find("4:0 banana"), '\n'));
     save(assets.timeline(), broken);
-    s.step();
+    host.step();
     EXPECT_EQ(rig.value("cityrot"), after);
     ASSERT_EQ(s.live().errors().size(), 1u);
     const std::string expected =
@@ -321,37 +328,38 @@ TEST(EditSession, SavedTimelineChangesTheTracksAtTheNextFrame) {
 
     // Mended: the message goes, the file's tracks come.
     save(assets.timeline(), good);
-    s.step();
+    host.step();
     EXPECT_TRUE(s.live().errors().empty());
     EXPECT_EQ(rig.value("cityrot"), before);
 
     // The heads-up display hides and shows on its key, never in the frame.
     rig.key(EditKeys::kHud);
-    s.step();
+    host.step();
     EXPECT_FALSE(rig.display->overlayShown);
     rig.key(EditKeys::kHud);
-    s.step();
+    host.step();
     EXPECT_TRUE(rig.display->overlayShown);
-    s.finish();
+    host.finish();
 }
 
 TEST(EditSession, ChangedArrangementIsSynthesisedAndPlaysOnFromTheSamePlace) {
     ScratchAssets assets;
     Rig rig(assets.dir);
-    EditSession& s = *rig.session;
+    EditMode& s = *rig.edit;
+    Application& host = *rig.host;
     s.seekRow(700);
-    s.step();
-    const uint64_t length = s.music().length();
+    host.step();
+    const uint64_t length = host.music().length();
     save(assets.timeline(), replaced(readText(assets.timeline()), "section  28:0   5     storm",
                                      "section  28:0   5     theme"));
-    s.step();
-    s.live().settle(const_cast<Show&>(s.show()), &s.music());
-    s.step();
+    host.step();
+    s.live().settle(host.assets(), &host.music());
+    host.step();
     EXPECT_EQ(s.live().musicReloads(), 1);
     EXPECT_EQ(s.row(), 700.0);
     EXPECT_TRUE(rig.musicAgrees());
-    EXPECT_NEAR(double(s.music().length()), double(length), 176400.0 * 0.5);
-    s.finish();
+    EXPECT_NEAR(double(host.music().length()), double(length), 176400.0 * 0.5);
+    host.finish();
 }
 
 // The edit mode's frame of a row is the capture tool's frame of the same files at that row:
@@ -360,9 +368,9 @@ TEST(EditSession, FrameEqualsTheCaptureOfTheSameFiles) {
     ScratchAssets assets;
     {
         Rig rig(assets.dir);
-        rig.session->seekRow(600);
-        rig.session->step();
-        EXPECT_TRUE(sameFrame(captureRaw(kDataDir, 600), rig.session->show().framebuffer));
+        rig.edit->seekRow(600);
+        rig.host->step();
+        EXPECT_TRUE(sameFrame(captureRaw(kDataDir, 600), rig.framebuffer()));
     }
 
     save(assets.timeline(),
@@ -376,12 +384,12 @@ TEST(EditSession, FrameEqualsTheCaptureOfTheSameFiles) {
         << message;
 
     Rig rig(assets.dir);  // the old data folder, the new sources
-    rig.session->seekRow(710);
-    rig.session->step();
-    EXPECT_TRUE(rig.session->live().errors().empty());
+    rig.edit->seekRow(710);
+    rig.host->step();
+    EXPECT_TRUE(rig.edit->live().errors().empty());
     const std::vector<float> changed = captureRaw(data.string(), 710);
-    EXPECT_TRUE(sameFrame(changed, rig.session->show().framebuffer));
-    EXPECT_FALSE(sameFrame(captureRaw(kDataDir, 710), rig.session->show().framebuffer));
+    EXPECT_TRUE(sameFrame(changed, rig.framebuffer()));
+    EXPECT_FALSE(sameFrame(captureRaw(kDataDir, 710), rig.framebuffer()));
 }
 
 }  // namespace
