@@ -10,6 +10,7 @@
 #   test_capture.sh CAPTURE DATA_DIR frames    --frames counts, refusal without --force
 #   test_capture.sh CAPTURE DATA_DIR scale     every kind of file at --scale, bad scales refused
 #   test_capture.sh CAPTURE DATA_DIR ffmpeg    a failing ffmpeg: "ffmpeg failed", status 2
+#   test_capture.sh CAPTURE DATA_DIR range     rows outside the show refused
 set -u
 capture=$1 data=$2 mode=$3
 work=$(mktemp -d)
@@ -246,6 +247,23 @@ ffmpeg)
     echo "$output" | grep -q "^capture: ffmpeg failed (.*exit status 1: no encoder here)$" ||
         fail "no ffmpeg failure message"
     only bin
+    ;;
+range)
+    # Rows outside the show: one line naming the range, status 2, nothing written.
+    for args in "--row -1 --png a.png" "--row 1480 --raw a.f32" "--frames out --from 47:2" \
+        "--bench --from=-0.5" "--render-only --to 1480.5" "--contact-sheet s.png --to 48:1"; do
+        output=$("$capture" --data "$data" $args 2>&1)
+        status=$?
+        [ "$status" -eq 2 ] || fail "$args: exit status $status, not 2"
+        [ "$(echo "$output" | wc -l)" -eq 1 ] || fail "$args: said more than a line: $output"
+        case $args in
+        *--to*) expected="takes a row from 0 to 1480 (the show's end), not" ;;
+        *) expected="takes a row from 0 to 1480 (the show's end, excluded), not" ;;
+        esac
+        case $output in *"$expected"*) ;; *) fail "$args: said $output" ;; esac
+    done
+    only ""
+    echo "rows outside the show refused"
     ;;
 *)
     fail "unknown mode $mode"

@@ -17,8 +17,9 @@ const char* const kUsage =
     "Every option also takes the form --option=value.\n"
     "modes:\n"
     "  --row R [--time T] [--scene-time E] [--keys K] [--png FILE] [--raw FILE]\n"
-    "        one frame at sync row R; T and E default to R / (44/3) seconds; K is a string of\n"
-    "        free-camera keys (for example \"1a\") applied in order to the start camera.\n"
+    "        one frame at sync row R, 0 to 1480 (the show's end, excluded); T and E default\n"
+    "        to R / (44/3) seconds; K is a string of free-camera keys (for example \"1a\")\n"
+    "        applied in order to the start camera.\n"
     "        --png writes what the display shows, --raw the framebuffer as 640 S x 480 S x 4\n"
     "        little-endian floats (r, g, b, depth), S the --scale\n"
     "  --frames DIR [--force]        numbered PNG frames frame00000.png, frame00001.png, ...\n"
@@ -93,17 +94,24 @@ double parseNumber(const std::string& option, const std::string& text) {
 // A row, or BAR:BEAT counted from 1:1 (row 0), 32 rows a bar and 8 a beat.
 double parseRowPosition(const std::string& option, const std::string& text) {
     const size_t colon = text.find(':');
-    if (colon == std::string::npos) {
-        const double row = parseNumber(option, text);
-        if (row < 0) fail(option + " takes a row from 0, not " + text);
-        return row;
-    }
+    if (colon == std::string::npos) return parseNumber(option, text);
     const double bar = parseNumber(option, text.substr(0, colon));
     const double beat = parseNumber(option, text.substr(colon + 1));
     if (bar < 1 || bar != std::floor(bar) || beat < 1 || beat > 4 || beat != std::floor(beat)) {
         fail(option + " takes BAR:BEAT with BAR from 1 and BEAT 1 to 4, not \"" + text + "\"");
     }
     return (bar - 1) * 32 + (beat - 1) * 8;
+}
+
+// A row of the show, from 0 to kLastRow, the show's end, which only the end of a range (`end`)
+// may reach.
+double checkShowRow(const std::string& option, const std::string& text, double row, bool end) {
+    if (row < 0 || row > kLastRow || (row == kLastRow && !end)) {
+        fail(option + " takes a row from 0 to " + std::to_string(kLastRow) +
+             (end ? " (the show's end)" : " (the show's end, excluded)") + ", not \"" + text +
+             "\"");
+    }
+    return row;
 }
 
 // Shell-like splitting of --ffmpeg-args: spaces separate, '' and "" quote, \ escapes.
@@ -176,7 +184,8 @@ Options parseOptions(int argc, char** argv) {
         } else if (arg == "--data") {
             options.dataDir = value();
         } else if (arg == "--row") {
-            options.row = parseNumber(arg, value());
+            const std::string text = value();
+            options.row = checkShowRow(arg, text, parseNumber(arg, text), false);
             options.haveRow = true;
         } else if (arg == "--time") {
             options.time = parseNumber(arg, value());
@@ -236,10 +245,12 @@ Options parseOptions(int argc, char** argv) {
             }
             options.haveScale = true;
         } else if (arg == "--from") {
-            options.fromRow = parseRowPosition(arg, value());
+            const std::string text = value();
+            options.fromRow = checkShowRow(arg, text, parseRowPosition(arg, text), false);
             options.haveFrom = true;
         } else if (arg == "--to") {
-            options.toRow = parseRowPosition(arg, value());
+            const std::string text = value();
+            options.toRow = checkShowRow(arg, text, parseRowPosition(arg, text), true);
             options.haveTo = true;
         } else if (arg == "--size") {
             const std::string text = value();
@@ -313,7 +324,6 @@ Options parseOptions(int argc, char** argv) {
              " is smaller than the picture's " + std::to_string(options.screen.width) + "x" +
              std::to_string(options.screen.height) + " at --scale " + scale);
     }
-    if (options.toRow > kLastRow) fail("--to: the show ends at row 1480 (47:2)");
     if (options.fromRow >= options.toRow) fail("--from must come before --to");
     if ((options.codec == "libx264" || options.codec == "libx265")) {
         if (options.crf.empty()) options.crf = "18";
