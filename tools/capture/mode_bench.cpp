@@ -19,13 +19,13 @@ int runBench(const Options& options) {
                 threads, threads == 1 ? "" : "s");
     const Matrix4 camera = cameraFromKeys("");
     const FrameRange range = frameRange(options);
-    Progress progress("bench", range.end);
-    advanceFrames(0, range.first, options, show, camera, progress);
+    advanceFrames(0, range.first, options, show, camera);
+    Progress progress("bench", range.end - range.first);
     FrameTimes times;
     for (long n = range.first; n < range.end; ++n) {
         timeFrame(showFrame(n, options.fps, camera), show, times);
         checkInterrupt();
-        progress.step(n + 1);
+        progress.step(n - range.first + 1);
     }
     printFrameTimes(times, options.fps);
     return 0;
@@ -36,7 +36,7 @@ int renderOnly(const Options& options) {
     std::unique_ptr<FrameFarm> farm = startFarm(options, state, false);
     const Matrix4 camera = cameraFromKeys("");
     const FrameRange range = frameRange(options);
-    Progress progress("render", range.end, range.first);
+    Progress progress("render", range.end - range.first);
     runFarm(*farm, state, range, options.fps, camera, progress, nullptr, nullptr);
     stopFarm(farm);
     progress.report(range.end - range.first, options.fps);

@@ -1,6 +1,5 @@
 // --contact-sheet: the show stepped frame by frame at the capture rate, so that the discs fall
 // as in the demo; only the frames on the sheet are drawn.
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,35 +13,37 @@ int captureContactSheet(const Options& options) {
     startSilentShow(show, options, options.threads);
     const Matrix4 camera = cameraFromKeys("");
     const int rowsPerPicture = options.sheetBars * 32;
-    // One picture a beat into every N-th bar, once the scene change on the bar line is done.
-    std::vector<double> sampleRows;
-    for (double row = options.fromRow + 8; row < options.toRow; row += rowsPerPicture) {
-        sampleRows.push_back(row);
-    }
-    if (sampleRows.empty())
-        fail("the range is shorter than a beat: no picture to put on the sheet");
-    ContactSheet sheet = makeContactSheet(show.objects.screen, sampleRows.size());
-
+    // One picture a beat into every N-th bar, once the scene change on the bar line is done: the
+    // first frame at or after that row, when the range holds it (at a very low rate it may not).
     const FrameRange range = frameRange(options);
-    Progress progress("contact sheet", range.end);
+    std::vector<long> frames;
+    bool anyRow = false;
+    for (double row = options.fromRow + 8; row < options.toRow; row += rowsPerPicture) {
+        anyRow = true;
+        const long n = frameAtRow(row, options.fps);
+        if (n < range.end) frames.push_back(n);
+    }
+    if (!anyRow) fail("the range is shorter than a beat: no picture to put on the sheet");
+    if (frames.empty()) fail("the range holds no picture's frame at this --fps");
+    ContactSheet sheet = makeContactSheet(show.objects.screen, frames.size());
+
+    Progress progress("contact sheet", static_cast<long>(frames.size()));
     std::vector<uint32_t> words;
     long stepped = 0;
-    for (size_t next = 0; next < sampleRows.size(); ++next) {
-        // Stepped through up to the picture's frame, which is then drawn. At a very low rate
-        // the range may end before a last picture's frame.
-        const long n = frameAtRow(sampleRows[next], options.fps);
-        advanceFrames(stepped, std::min(n + 1, range.end), options, show, camera, progress);
-        if (n >= range.end) break;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        // Stepped through up to the picture's frame, which is then drawn.
+        const long n = frames[i];
+        advanceFrames(stepped, n + 1, options, show, camera);
         stepped = n + 1;
         const FrameState frame = showFrame(n, options.fps, camera);
         const int scene = drawFrame(frame, show);
         checkInterrupt();
         convertFrame(show.framebuffer, show.objects.screen, words);
         const int bar = static_cast<int>(frame.row) / 32 + 1;
-        placeOnSheet(sheet, next, words,
+        placeOnSheet(sheet, i, words,
                      "bar " + std::to_string(bar) + " scene " + std::to_string(scene));
+        progress.step(static_cast<long>(i + 1));
     }
-    progress.step(range.end);
     writeImageFile(options.contactSheet, sheet.image);
     return 0;
 }

@@ -45,8 +45,8 @@ int captureFrames(const Options& options) {
     std::unique_ptr<FrameFarm> farm = startFarm(options, state, true);
     const Matrix4 camera = cameraFromKeys("");
     const FrameRange range = frameRange(options);
-    Progress progress("frames", range.end);
-    advanceFrames(0, range.first, options, state, camera, progress);
+    advanceFrames(0, range.first, options, state, camera);
+    Progress progress("frames", range.end - range.first);
     auto pathOf = [&](long n) {
         char name[32];
         std::snprintf(name, sizeof(name), "frame%05ld.png", n - range.first);
@@ -54,6 +54,6 @@ int captureFrames(const Options& options) {
     };
     runFarm(*farm, state, range, options.fps, camera, progress, pathOf, nullptr);
     stopFarm(farm);
-    progress.report(range.end, options.fps);
+    progress.report(range.end - range.first, options.fps);
     return 0;
 }

@@ -37,12 +37,10 @@ FrameRange frameRange(const Options& options) {
     return {frameAtRow(options.fromRow, options.fps), frameAtRow(options.toRow, options.fps)};
 }
 
-void advanceFrames(long from, long to, const Options& options, Show& state, const Matrix4& camera,
-                   Progress& progress) {
+void advanceFrames(long from, long to, const Options& options, Show& state, const Matrix4& camera) {
     for (long n = from; n < to; ++n) {
         advanceFrame(showFrame(n, options.fps, camera), state);
         if (n % 64 == 0) checkInterrupt();
-        progress.step(n + 1);
     }
 }
 
@@ -82,7 +80,7 @@ void runFarm(FrameFarm& farm, Show& state, const FrameRange& range, double fps,
         if (consume) consume(n, *words);
         farm.release(n);
         checkInterrupt();
-        progress.step(n + 1);
+        progress.step(n - range.first + 1);
     }
 }
 

@@ -38,8 +38,7 @@ struct FrameRange {
 FrameRange frameRange(const Options& options);
 
 // Frames [from, to) only advance the state: nothing of them is drawn or kept.
-void advanceFrames(long from, long to, const Options& options, Show& state, const Matrix4& camera,
-                   Progress& progress);
+void advanceFrames(long from, long to, const Options& options, Show& state, const Matrix4& camera);
 
 // The caller's show keeps the frame-to-frame state; the farm gets one show a thread. Each
 // start-up reseeds the one random stream and draws the same values from it, so the stream
@@ -49,6 +48,7 @@ void stopFarm(std::unique_ptr<FrameFarm>& farm);
 
 // Frames range.first .. range.end - 1 through the farm, a few ahead of the one taken back:
 // pathOf(n) names frame n's PNG (no function: none), consume(n, words) sees each in order.
+// The progress counts them from the first.
 void runFarm(FrameFarm& farm, Show& state, const FrameRange& range, double fps,
              const Matrix4& camera, Progress& progress,
              const std::function<std::string(long)>& pathOf,

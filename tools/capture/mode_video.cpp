@@ -131,8 +131,10 @@ int captureVideo(const Options& options) {
     Ffmpeg ffmpeg;
     ffmpeg.start(args);
     const Matrix4 camera = cameraFromKeys("");
-    Progress progress("video", range.end + fadeFrames);
-    advanceFrames(0, range.first, options, state, camera, progress);
+    advanceFrames(0, range.first, options, state, camera);
+    // The video's frames: those drawn, then those of the fade.
+    const long videoFrames = range.end - range.first + fadeFrames;
+    Progress progress("video", videoFrames);
     VideoFrame frame = makeVideoFrame(options.width, options.height, options.screen);
     std::vector<uint32_t> last;  // the picture that fades out
     runFarm(*farm, state, range, options.fps, camera, progress, nullptr,
@@ -147,7 +149,7 @@ int captureVideo(const Options& options) {
                      frame);
         ffmpeg.write(frame.words.data(), frame.words.size() * 4);
         checkInterrupt();
-        progress.step(n + 1);
+        progress.step(n - range.first + 1);
     }
     ffmpeg.finish();
     std::error_code error;
@@ -155,6 +157,6 @@ int captureVideo(const Options& options) {
         fail("ffmpeg failed (it ended well but wrote nothing to " + gPending.temp + ")");
     }
     commitFile(options.video);
-    progress.report(range.end + fadeFrames, options.fps);
+    progress.report(videoFrames, options.fps);
     return 0;
 }

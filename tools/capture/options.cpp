@@ -74,13 +74,13 @@ const char* const kUsage =
     "  --data DIR       the data directory (default: data beside the program)\n"
     "  --version        print the version and exit\n"
     "  --help           print this text and exit\n"
-    "Long runs report frames done (those rendered before --from included), frames per\n"
-    "second and time left on stderr: one updating line on a terminal, otherwise a line every\n"
-    "10%. Every file is written under a hidden temporary name beside it and renamed when\n"
-    "complete. Ctrl+C or SIGTERM stops a run, removes the file being written (a frames folder\n"
-    "keeps the frames already finished) and ends with status 130 or 143. A failure, ffmpeg's\n"
-    "included (\"capture: ffmpeg failed (exit status or signal: its last message)\"), ends\n"
-    "with status 2 and leaves nothing under the final name.\n";
+    "Long runs report the frames drawn (not those stepped through before --from), frames\n"
+    "drawn per second and time left on stderr: one updating line on a terminal, otherwise a\n"
+    "line every 10%. Every file is written under a hidden temporary name beside it and\n"
+    "renamed when complete. Ctrl+C or SIGTERM stops a run, removes the file being written (a\n"
+    "frames folder keeps the frames already finished) and ends with status 130 or 143. A\n"
+    "failure, ffmpeg's included (\"capture: ffmpeg failed (exit status or signal: its last\n"
+    "message)\"), ends with status 2 and leaves nothing under the final name.\n";
 
 double parseNumber(const std::string& option, const std::string& text) {
     char* end = nullptr;

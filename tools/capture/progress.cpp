@@ -17,15 +17,10 @@ void endProgressLine() {
     gProgressLineOpen = false;
 }
 
-Progress::Progress(const char* what, long total, long first)
-    : what_(what),
-      total_(std::max(total - first, 1L)),
-      first_(first),
-      tty_(isatty(2)),
-      start_(Clock::now()) {}
+Progress::Progress(const char* what, long total)
+    : what_(what), total_(std::max(total, 1L)), tty_(isatty(2)), start_(Clock::now()) {}
 
-void Progress::step(long number) {
-    const long done = number - first_;
+void Progress::step(long done) {
     const Clock::time_point now = Clock::now();
     const int tenth = static_cast<int>(10 * done / total_);
     if (tty_) {

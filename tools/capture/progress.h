@@ -1,16 +1,19 @@
-// The progress of a long run on stderr: frames done, frames per second and time left, as one
-// line rewritten in place on a terminal, otherwise a line every tenth of the run.
+// The progress of a long run on stderr: frames drawn, frames drawn per second and time left, as
+// one line rewritten in place on a terminal, otherwise a line every tenth of the run. Frames
+// only stepped through (those before --from) are no part of it: a run's progress starts with
+// its first drawn frame, and so does its clock.
 #pragma once
 
 #include <chrono>
 
 class Progress {
 public:
-    // Frames are numbered from `first` to total - 1; the line counts them from 1.
-    Progress(const char* what, long total, long first = 0);
-    void step(long number);
+    // `total` frames to draw, from now on.
+    Progress(const char* what, long total);
+    // `done` frames of the total drawn.
+    void step(long done);
 
-    // The rate of the whole run on its own line: `frames` of show time at `fps`, all rendered,
+    // The rate of the whole run on its own line: `frames` of show time at `fps`, all drawn,
     // whether written or not.
     void report(long frames, double fps);
 
@@ -18,7 +21,6 @@ private:
     using Clock = std::chrono::steady_clock;
     const char* what_;
     long total_;
-    long first_;
     bool tty_;
     Clock::time_point start_;
     Clock::time_point lastPrint_{};
