@@ -27,9 +27,12 @@ int captureContactSheet(const Options& options) {
     if (frames.empty()) fail("the range holds no picture's frame at this --fps");
     ContactSheet sheet = makeContactSheet(show.objects.screen, frames.size());
 
+    // The frames before --from are stepped through before the progress starts its clock, the
+    // frames between two pictures as they come.
+    advanceFrames(0, frames.front(), options, show, camera);
+    long stepped = frames.front();
     Progress progress("contact sheet", static_cast<long>(frames.size()));
     std::vector<uint32_t> words;
-    long stepped = 0;
     for (size_t i = 0; i < frames.size(); ++i) {
         // Stepped through up to the picture's frame, which is then drawn.
         const long n = frames[i];
