@@ -53,6 +53,8 @@ struct DataFile {
     float colour[3];      // kLitMesh: its colour
 };
 
+// One entry a line: the build reads the names from here.
+// clang-format off
 inline constexpr DataFile kDataFiles[] = {
     {"demo110.mp3", DataRole::kMusic, -1, nullptr, nullptr, {}},
     {"g-greetings.png", DataRole::kPicture, kGreetPicture1, "greet1", "greet1", {}},
@@ -67,18 +69,14 @@ inline constexpr DataFile kDataFiles[] = {
     {"hearts512.png", DataRole::kPicture, kTwisterPicture, "hearts512", nullptr, {}},
     {"spintext1.png", DataRole::kLetteringPicture, -1, "spintext1.png", nullptr, {}},
     {"spintext2.png", DataRole::kLetteringPicture, -1, "spintext2.png", nullptr, {}},
-    {"blockwall.fobj",
-     DataRole::kLitMesh,
-     kWallMesh,
-     nullptr,
-     nullptr,
-     {0.1328125f, 0.19921875f, 0.3984375f}},
+    {"blockwall.fobj", DataRole::kLitMesh, kWallMesh, nullptr, nullptr, {0.1328125f, 0.19921875f, 0.3984375f}},
     {"spintext1.fobj", DataRole::kLetteringMesh, kText1Mesh, "spintext1.png", "lettering1", {}},
     {"spintext2.fobj", DataRole::kLetteringMesh, kText2Mesh, "spintext2.png", "lettering2", {}},
     {"city.fobj", DataRole::kSceneMesh, kCityMesh, nullptr, nullptr, {}},
     {"cube.fobj", DataRole::kYellowMesh, kCubeMesh, nullptr, nullptr, {}},
     {"koxspike1fixed.obj", DataRole::kYellowMesh, kSpikeMesh, nullptr, nullptr, {}},
 };
+// clang-format on
 
 inline constexpr int kDataFileCount = static_cast<int>(std::size(kDataFiles));
 

@@ -10,6 +10,8 @@
 #   test_capture.sh CAPTURE DATA_DIR frames    --frames counts, refusal without --force
 #   test_capture.sh CAPTURE DATA_DIR scale     every kind of file at --scale, bad scales refused
 #   test_capture.sh CAPTURE DATA_DIR ffmpeg    a failing ffmpeg: "ffmpeg failed", status 2
+#   test_capture.sh CAPTURE DATA_DIR range     rows outside the show refused, --from alone runs
+#                                              to the end, progress counts drawn frames only
 set -u
 capture=$1 data=$2 mode=$3
 work=$(mktemp -d)
@@ -51,6 +53,16 @@ bright_pixels() {
         END { print border + 0, picture + 0 }'
 }
 
+# The progress lines of err.txt count WHAT's N drawn frames, up to all of them:
+#   drawn_only WHAT N
+drawn_only() {
+    grep -q "^$1: $2/$2 frames (100%)" err.txt || { cat err.txt; fail "$1: no line for all $2"; }
+    if grep "^$1: [0-9]*/" err.txt | grep -qv "^$1: [0-9]*/$2 frames"; then
+        cat err.txt
+        fail "$1 counts frames it did not draw"
+    fi
+}
+
 # Seconds within a tolerance: near A B TOLERANCE
 near() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { d = a - b; exit !(d <= t && -d <= t) }'; }
 
@@ -69,8 +81,9 @@ clip)
     # Bars 5 and 6 are rows 128 to 192: at 30 frames/s frames 262 to 392, 131 frames, 4.367 s.
     "$capture" --data "$data" --video v.mp4 --size 1920x1080 --from 5:1 --to=7:1 --fps 30 \
         --preset ultrafast 2>err.txt || { cat err.txt; fail "capture failed"; }
-    # The 262 frames before bar 5 are rendered too, and counted.
-    grep -q "393/393 frames" err.txt || { cat err.txt; fail "no final progress line"; }
+    # The 262 frames before bar 5 are neither drawn, counted nor timed.
+    drawn_only video 131
+    grep -q "^video: 131 frames in " err.txt || { cat err.txt; fail "no rate of 131 frames"; }
     rm err.txt
     only v.mp4
     check_video v.mp4 1920 1080
@@ -246,6 +259,45 @@ ffmpeg)
     echo "$output" | grep -q "^capture: ffmpeg failed (.*exit status 1: no encoder here)$" ||
         fail "no ffmpeg failure message"
     only bin
+    ;;
+range)
+    # Rows outside the show: one line naming the range, status 2, nothing written.
+    for args in "--row -1 --png a.png" "--row 1480 --raw a.f32" "--frames out --from 47:2" \
+        "--bench --from=-0.5" "--render-only --to 1480.5" "--contact-sheet s.png --to 48:1"; do
+        output=$("$capture" --data "$data" $args 2>&1)
+        status=$?
+        [ "$status" -eq 2 ] || fail "$args: exit status $status, not 2"
+        [ "$(echo "$output" | wc -l)" -eq 1 ] || fail "$args: said more than a line: $output"
+        case $args in
+        *--to*) expected="takes a row from 0 to 1480 (the show's end), not" ;;
+        *) expected="takes a row from 0 to 1480 (the show's end, excluded), not" ;;
+        esac
+        case $output in *"$expected"*) ;; *) fail "$args: said $output" ;; esac
+    done
+    only ""
+    # --from alone runs to the show's end in every mode that takes a range. Rows 1464 (46:4)
+    # to 1480 at 10 frames/s are frames 999 to 1009: 11 drawn, and only they are counted.
+
+    "$capture" --data "$data" --frames out --fps 10 --from 46:4 2>err.txt ||
+        fail "--frames failed"
+    [ "$(ls out | wc -l)" -eq 11 ] && [ -f out/frame00010.png ] ||
+        fail "$(ls out | wc -l) frames, not 11"
+    drawn_only frames 11
+    [ "$(tail -1 err.txt | cut -d' ' -f1-4)" = "frames: 11 frames in" ] ||
+        fail "rate: $(tail -1 err.txt)"
+    "$capture" --data "$data" --render-only --fps 10 --from 46:4 2>err.txt ||
+        fail "--render-only failed"
+    drawn_only render 11
+    "$capture" --data "$data" --bench --fps 10 --from 46:4 --threads 1 >out.txt 2>err.txt ||
+        fail "--bench failed"
+    drawn_only bench 11
+    [ "$(awk '$1 == "empty" { print $2 }' out.txt)" = 11 ] || fail "bench: $(cat out.txt)"
+    # Bars 40 to 46, a picture each: 7 on the sheet, two rows of thumbnails.
+    "$capture" --data "$data" --contact-sheet s.png --fps 10 --from 40:1 --sheet-bars 1 \
+        2>err.txt || fail "--contact-sheet failed"
+    [ "$(png_size s.png)" = 960x240 ] || fail "the sheet is $(png_size s.png)"
+    drawn_only "contact sheet" 7
+    echo "rows outside refused; --from alone reaches the end; only drawn frames counted"
     ;;
 *)
     fail "unknown mode $mode"
