@@ -1,4 +1,4 @@
-#include "assetgen.h"
+#include "generator/assetgen.h"
 
 #include <fcntl.h>
 
@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <sstream>
 
-#include "common.h"
-#include "font.h"
-#include "meshgen.h"
-#include "music.h"
-#include "pictures.h"
-#include "timeline.h"
+#include "generator/common.h"
+#include "generator/font.h"
+#include "generator/meshgen.h"
+#include "generator/music.h"
+#include "generator/pictures.h"
+#include "generator/timeline.h"
 
 namespace assetgen {
 
