@@ -1,4 +1,4 @@
-#include "pictures.h"
+#include "generator/pictures.h"
 
 #include <png.h>
 
