@@ -6,9 +6,23 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 started=$(date +%s)
-scripts/setup.sh debootstrap
+scripts/setup.sh debootstrap binutils
 archive="$root/dist/demo110-linux-x86_64.tar.gz"
 [ -f "$archive" ] || scripts/package.sh linux
+
+# The player links nothing of the generator: the MP3 encoder and the font library serve the
+# data step and the edit mode, and must not become run-time needs of the archive.
+unpacked=$(mktemp -d)
+tar -C "$unpacked" -xzf "$archive" demo110-linux-x86_64/demo
+needed=$(objdump -p "$unpacked/demo110-linux-x86_64/demo" | awk '/NEEDED/ { print $2 }' | tr '\n' ' ')
+rm -rf "$unpacked"
+echo "== the packaged demo links: $needed"
+if forbidden=$(echo "$needed" | grep -oE 'lib(mp3lame|freetype)\.[^ ]*'); then
+    echo "FAILED: the packaged demo links" $forbidden "- built with the edit mode?" \
+        "(scripts/package.sh linux makes it without)" >&2
+    echo "Linux package: 0 passed, 1 failed"
+    exit 1
+fi
 
 # The same Debian archive apt uses here.
 mirror=$(awk '/^URIs:/ && /debian\/?$/ { print $2; exit }' /etc/apt/sources.list.d/*.sources 2>/dev/null || true)

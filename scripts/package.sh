@@ -14,9 +14,11 @@ parts=("$@")
 want() { local p; for p in "${parts[@]}"; do [ "$p" = "$1" ] && return 0; done; return 1; }
 
 scripts/setup.sh zip binutils
-cmake --preset release >/dev/null
-cmake --build --preset release --target demo capture data
-bin=build/release/bin
+# The release build without the edit mode (preset "package"): the packaged demo then needs
+# neither the MP3 encoder nor the font library, which only the generator uses.
+cmake --preset package >/dev/null
+cmake --build --preset package --target demo capture data
+bin=build/package/bin
 version=$("$bin/demo" --version | awk '{ print $2 }')
 dist="$root/dist"
 mkdir -p "$dist"

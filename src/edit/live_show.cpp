@@ -9,11 +9,11 @@
 
 #include "assets/mesh.h"
 #include "assets/texture.h"
-#include "common.h"
-#include "font.h"
-#include "meshgen.h"
-#include "music.h"
-#include "pictures.h"
+#include "generator/common.h"
+#include "generator/font.h"
+#include "generator/meshgen.h"
+#include "generator/music.h"
+#include "generator/pictures.h"
 #include "runtime/startup.h"
 
 namespace {

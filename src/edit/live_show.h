@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "edit/transport.h"
+#include "generator/timeline.h"
 #include "runtime/show.h"
-#include "timeline.h"
 
 // Every track's keys made from a timeline text; keys are std::malloc'd as the sync reader's.
 struct TimelineBuild {

@@ -30,7 +30,9 @@ int main(int argc, char** argv) {
     }
 #ifndef DEMO_EDIT_MODE
     if (options.edit) {
-        std::fprintf(stderr, "demo: this build has no edit mode (it is in the Linux build)\n");
+        std::fprintf(
+            stderr,
+            "demo: this build has no edit mode (it is in the Linux build from the sources)\n");
         return 2;
     }
 #endif

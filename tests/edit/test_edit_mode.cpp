@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "assetgen.h"
 #include "display/overlay.h"
 #include "edit/edit_mode.h"
+#include "generator/assetgen.h"
 #include "runtime/clock.h"
 #include "runtime/frame.h"
 #include "runtime/startup.h"

@@ -9,8 +9,8 @@
 #include <iterator>
 #include <string>
 
-#include "assetgen.h"
-#include "common.h"
+#include "generator/assetgen.h"
+#include "generator/common.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "assets/mesh.h"
-#include "font.h"
-#include "meshgen.h"
+#include "generator/font.h"
+#include "generator/meshgen.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "common.h"
-#include "music.h"
-#include "timeline.h"
+#include "generator/common.h"
+#include "generator/music.h"
+#include "generator/timeline.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <set>
 #include <string>
 
+#include "generator/timeline.h"
 #include "runtime/sync.h"
 #include "scenes/scenes.h"
-#include "timeline.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "assetgen.h"
+#include "generator/assetgen.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "font.h"
+#include "generator/font.h"
 
 namespace assetgen {
 

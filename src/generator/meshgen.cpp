@@ -1,10 +1,10 @@
-#include "meshgen.h"
+#include "generator/meshgen.h"
 
 #include <cmath>
 #include <cstdio>
 #include <map>
 
-#include "common.h"
+#include "generator/common.h"
 
 namespace assetgen {
 

@@ -1,4 +1,4 @@
-#include "assetgen.h"
+#include "generator/assetgen.h"
 
 #include <fcntl.h>
 
@@ -7,13 +7,13 @@
 #include <filesystem>
 #include <sstream>
 
-#include "common.h"
-#include "font.h"
-#include "meshgen.h"
-#include "music.h"
-#include "pictures.h"
+#include "generator/common.h"
+#include "generator/font.h"
+#include "generator/meshgen.h"
+#include "generator/music.h"
+#include "generator/pictures.h"
+#include "generator/timeline.h"
 #include "scenes/data_files.h"
-#include "timeline.h"
 
 namespace assetgen {
 
@@ -118,7 +118,9 @@ bool generateData(const std::string& assetsDir, const std::string& outDir,
     }
     // The new folder is made beside the old one under a fixed name (so that one left by a
     // killed run is cleared by the next) and swapped in whole.
-    const fs::path fresh = parent / ("." + target.filename().string() + ".assetgen-new");
+    // Appended, not `"." + name`: GCC 12 at -O3 warns falsely (-Wrestrict) about that insert.
+    const fs::path fresh =
+        parent / (std::string(".").append(target.filename().string()) + ".assetgen-new");
     fs::remove_all(fresh, error);
     fs::remove_all(fresh.string() + "-old", error);
     if (!fs::create_directory(fresh, error)) {

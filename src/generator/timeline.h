@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "common.h"
+#include "generator/common.h"
 #include "scenes/track_values.h"
 
 namespace assetgen {

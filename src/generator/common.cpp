@@ -1,4 +1,4 @@
-#include "common.h"
+#include "generator/common.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "timeline.h"
+#include "generator/timeline.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "common.h"
-#include "timeline.h"
+#include "generator/common.h"
+#include "generator/timeline.h"
 
 namespace assetgen {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "common.h"
-#include "font.h"
+#include "generator/common.h"
+#include "generator/font.h"
 #include "scenes/data_files.h"
 
 namespace assetgen {

@@ -1,4 +1,4 @@
-#include "pictures.h"
+#include "generator/pictures.h"
 
 #include <png.h>
 
@@ -7,7 +7,7 @@
 #include <functional>
 #include <sstream>
 
-#include "meshgen.h"
+#include "generator/meshgen.h"
 #include "render/screen.h"
 #include "scenes/data_files.h"
 

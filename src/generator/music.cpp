@@ -1,4 +1,4 @@
-#include "music.h"
+#include "generator/music.h"
 
 #include <lame/lame.h>
 
