@@ -16,11 +16,28 @@ std::atomic<bool> counting{false};
 std::atomic<long> allocations{0};
 }  // namespace
 
-// Counting replacements of the global allocation functions; they pair with each other.
-void* operator new(std::size_t size) {
+// Counting replacements of the global allocation functions, every plain form of them, so that
+// each block is given back by the function matching the one that made it (the shows of this
+// program free what they made).
+namespace {
+void* counted(std::size_t size) {
     if (counting) ++allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
+    return std::malloc(size ? size : 1);
+}
+}  // namespace
+void* operator new(std::size_t size) {
+    if (void* p = counted(size)) return p;
     throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    if (void* p = counted(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return counted(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return counted(size);
 }
 // The compiler cannot see that these deletes only ever receive the malloc'd blocks above.
 #pragma GCC diagnostic push
@@ -29,6 +46,18 @@ void operator delete(void* p) noexcept {
     std::free(p);
 }
 void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
     std::free(p);
 }
 #pragma GCC diagnostic pop
