@@ -70,7 +70,7 @@ run_under_x() {
     # one-line notice ("no audio output ...") says the same.
     quiet() { grep -v '^ALSA lib' || true; }
 
-    for program in test_windows test_display test_render test_scenes test_assets test_runtime; do
+    for program in test_windows test_lanes test_display test_render test_scenes test_assets test_runtime; do
         [ -e "$bin/$program.exe" ] || continue
         echo "-- $program"
         local log="$shots/$program.log"

@@ -3,15 +3,12 @@
 #include <bit>
 #include <cstring>
 
+#include "lanes/lanes.h"
+
 namespace PixelDisplay {
 
 // Words are stored with plain memcpy, which is the little-endian layout only on such hosts.
 static_assert(std::endian::native == std::endian::little);
-
-// The vector lanes' 256-bit values never cross a call (everything they pass through is
-// inlined, and takes them by reference), so GCC's warning on their calling convention
-// without AVX does not apply.
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
 
@@ -51,64 +48,48 @@ float byteToFloat(uint32_t k) {
     return std::bit_cast<float>(0x47000000u + k) - 32768.0f;
 }
 
-// Destination formats: component widths and the pixel as a little-endian word of kSize
-// bytes. `word` is written once for plain integers and vector lanes alike.
+// Destination formats: component widths and places in the pixel, a little-endian word of
+// kSize bytes.
 struct XRGB8888Format {
     static constexpr int kSize = 4, kRedBits = 8, kGreenBits = 8, kBlueBits = 8;
-    template <class T>
-    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
-        return (r << 16) | (g << 8) | b;
-    }
+    static constexpr int kRedShift = 16, kGreenShift = 8, kBlueShift = 0;
 };
 struct XBGR8888Format {
     static constexpr int kSize = 4, kRedBits = 8, kGreenBits = 8, kBlueBits = 8;
-    template <class T>
-    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
-        return (b << 16) | (g << 8) | r;
-    }
+    static constexpr int kRedShift = 0, kGreenShift = 8, kBlueShift = 16;
 };
 struct RGB888Format {  // bytes R, G, B
     static constexpr int kSize = 3, kRedBits = 8, kGreenBits = 8, kBlueBits = 8;
-    template <class T>
-    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
-        return (b << 16) | (g << 8) | r;
-    }
+    static constexpr int kRedShift = 0, kGreenShift = 8, kBlueShift = 16;
 };
 struct BGR888Format {  // bytes B, G, R
     static constexpr int kSize = 3, kRedBits = 8, kGreenBits = 8, kBlueBits = 8;
-    template <class T>
-    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
-        return (r << 16) | (g << 8) | b;
-    }
+    static constexpr int kRedShift = 16, kGreenShift = 8, kBlueShift = 0;
 };
 struct RGB565Format {
     static constexpr int kSize = 2, kRedBits = 5, kGreenBits = 6, kBlueBits = 5;
-    template <class T>
-    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
-        return (r << 11) | (g << 5) | b;
-    }
+    static constexpr int kRedShift = 11, kGreenShift = 5, kBlueShift = 0;
 };
 struct BGR565Format {
     static constexpr int kSize = 2, kRedBits = 5, kGreenBits = 6, kBlueBits = 5;
-    template <class T>
-    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
-        return (b << 11) | (g << 5) | r;
-    }
+    static constexpr int kRedShift = 0, kGreenShift = 5, kBlueShift = 11;
 };
 struct XRGB1555Format {
     static constexpr int kSize = 2, kRedBits = 5, kGreenBits = 5, kBlueBits = 5;
-    template <class T>
-    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
-        return (r << 10) | (g << 5) | b;
-    }
+    static constexpr int kRedShift = 10, kGreenShift = 5, kBlueShift = 0;
 };
 struct XBGR1555Format {
     static constexpr int kSize = 2, kRedBits = 5, kGreenBits = 5, kBlueBits = 5;
-    template <class T>
-    [[gnu::always_inline]] static T word(const T& r, const T& g, const T& b) {
-        return (b << 10) | (g << 5) | r;
-    }
+    static constexpr int kRedShift = 0, kGreenShift = 5, kBlueShift = 10;
 };
+
+// The pixel's word from its components, for plain integers and vector lanes alike. The word
+// comes back through a reference: this template is compiled for the build's target, where a
+// 256-bit value must not be passed by value (lanes/lanes.h).
+template <class Format, class T>
+[[gnu::always_inline]] inline void packWord(T& word, const T& r, const T& g, const T& b) {
+    word = (r << Format::kRedShift) | (g << Format::kGreenShift) | (b << Format::kBlueShift);
+}
 
 // The low kSize bytes of the word.
 template <int kSize>
@@ -126,7 +107,9 @@ void storeLow(uint8_t* d, uint32_t word) {
 
 template <class Format>
 void store(uint8_t* d, uint32_t r, uint32_t g, uint32_t b) {
-    storeLow<Format::kSize>(d, Format::template word<uint32_t>(r, g, b));
+    uint32_t word;
+    packWord<Format>(word, r, g, b);
+    storeLow<Format::kSize>(d, word);
 }
 
 constexpr size_t kFloatPixelSize = 16;
@@ -165,169 +148,24 @@ void convertFromFloats(const void* source, void* destination, uint32_t count) {
     }
 }
 
-#if defined(__SSE2__) || defined(__wasm_simd128__)
-#define DEMO_CONVERTER_LANES 1
-// 256-bit lanes where the processor has AVX2, chosen at run time. Not on Windows: GCC there
-// cannot align the stack to 32 bytes, and a spilled 256-bit register would fault.
-#if defined(__x86_64__) && !defined(_WIN32)
-#define DEMO_CONVERTER_AVX2 1
-#endif
+#define LANES_KERNEL "display/convert_lanes.inc"
+#include "lanes/each_width.inc"
 
-// N 32-bit lanes in GCC/Clang vector notation: SSE2 (4) or AVX2 (8) on x86-64, simd128 (4) in
-// the browser.
-template <int N>
-struct Lanes;
-template <>
-struct Lanes<4> {
-    typedef int32_t Int __attribute__((vector_size(16)));
-    typedef uint32_t Word __attribute__((vector_size(16)));
-    typedef float Float __attribute__((vector_size(16)));
-    typedef uint16_t Half __attribute__((vector_size(8)));
-};
-template <>
-struct Lanes<8> {
-    typedef int32_t Int __attribute__((vector_size(32)));
-    typedef uint32_t Word __attribute__((vector_size(32)));
-    typedef float Float __attribute__((vector_size(32)));
-    typedef uint16_t Half __attribute__((vector_size(16)));
-};
-typedef Lanes<4>::Int Int4;
-
-// Everything below is inlined into the loop it serves, so that the AVX2 loop compiles it
-// with AVX2 and nothing 256 bits wide crosses a call.
-#define LANES_INLINE [[gnu::always_inline]] inline
-
-// quantize in every lane: the same clamp of the pattern and the same single float addition
-// (IEEE in every lane, denormals included), so every lane gets the scalar bits.
-template <int kBits, int N>
-LANES_INLINE typename Lanes<N>::Word quantizeLanes(const typename Lanes<N>::Int& pattern) {
-    using L = Lanes<N>;
-    typename L::Int bits = pattern;
-    bits &= ~(bits < 0);
-    const typename L::Int high = bits > 0x3F7FFFFE;
-    bits = (bits & ~high) | (high & 0x3F7FFFFE);
-    const typename L::Float sum = 1.0f + std::bit_cast<typename L::Float>(bits);
-    return (std::bit_cast<typename L::Word>(sum) >> (23 - kBits)) & ((1u << kBits) - 1u);
-}
-
-template <int kSize, int N>
-LANES_INLINE void storeLanes(uint8_t* d, const typename Lanes<N>::Word& words) {
-    if constexpr (kSize == 4) {
-        memcpy(d, &words, sizeof words);
-    } else if constexpr (kSize == 2) {
-        const typename Lanes<N>::Half halves =
-            __builtin_convertvector(words, typename Lanes<N>::Half);
-        memcpy(d, &halves, sizeof halves);
-    } else {
-        // Each word's fourth byte is overwritten by the next pixel; the last stops at three.
-        for (int p = 0; p < N - 1; ++p) storeWord(d + 3 * p, words[p]);
-        storeLow<3>(d + 3 * (N - 1), words[N - 1]);
-    }
-}
-
-// r, g and b of N pixels, one vector each (depth dropped): a 4x4 transpose of the floats'
-// bit patterns, done in each 128-bit half on their own. The eight-lane load puts pixels p
-// and p + 4 in the halves of one vector, so the halves' transposes give the pixels in order.
-LANES_INLINE Int4 loadPixel(const uint8_t* s) {
-    Int4 p;
-    memcpy(&p, s, sizeof p);
-    return p;
-}
-
-struct Components4 {
-    Int4 r, g, b;
-};
-LANES_INLINE Components4 loadComponents(const uint8_t* s, Lanes<4>) {
-    const Int4 p0 = loadPixel(s), p1 = loadPixel(s + 16), p2 = loadPixel(s + 32),
-               p3 = loadPixel(s + 48);
-    const Int4 rg01 = __builtin_shufflevector(p0, p1, 0, 4, 1, 5);
-    const Int4 rg23 = __builtin_shufflevector(p2, p3, 0, 4, 1, 5);
-    const Int4 b01 = __builtin_shufflevector(p0, p1, 2, 6, 3, 7);
-    const Int4 b23 = __builtin_shufflevector(p2, p3, 2, 6, 3, 7);
-    return {__builtin_shufflevector(rg01, rg23, 0, 1, 4, 5),
-            __builtin_shufflevector(rg01, rg23, 2, 3, 6, 7),
-            __builtin_shufflevector(b01, b23, 0, 1, 4, 5)};
-}
-
-#ifdef DEMO_CONVERTER_AVX2
-typedef Lanes<8>::Int Int8;
-struct Components8 {
-    Int8 r, g, b;
-};
-// Pixels i and i + 4 in the two halves.
-LANES_INLINE Int8 loadPixelPair(const uint8_t* s) {
-    return __builtin_shufflevector(loadPixel(s), loadPixel(s + 64), 0, 1, 2, 3, 4, 5, 6, 7);
-}
-LANES_INLINE Components8 loadComponents(const uint8_t* s, Lanes<8>) {
-    const Int8 p0 = loadPixelPair(s), p1 = loadPixelPair(s + 16), p2 = loadPixelPair(s + 32),
-               p3 = loadPixelPair(s + 48);
-    const Int8 rg01 = __builtin_shufflevector(p0, p1, 0, 8, 1, 9, 4, 12, 5, 13);
-    const Int8 rg23 = __builtin_shufflevector(p2, p3, 0, 8, 1, 9, 4, 12, 5, 13);
-    const Int8 b01 = __builtin_shufflevector(p0, p1, 2, 10, 3, 11, 6, 14, 7, 15);
-    const Int8 b23 = __builtin_shufflevector(p2, p3, 2, 10, 3, 11, 6, 14, 7, 15);
-    return {__builtin_shufflevector(rg01, rg23, 0, 1, 8, 9, 4, 5, 12, 13),
-            __builtin_shufflevector(rg01, rg23, 2, 3, 10, 11, 6, 7, 14, 15),
-            __builtin_shufflevector(b01, b23, 0, 1, 8, 9, 4, 5, 12, 13)};
-}
-#endif
-
-template <class Format, int N>
-LANES_INLINE void convertPixelsInLanes(const uint8_t* s, uint8_t* d) {
-    const auto c = loadComponents(s, Lanes<N>{});
-    const typename Lanes<N>::Word r = quantizeLanes<Format::kRedBits, N>(c.r);
-    const typename Lanes<N>::Word g = quantizeLanes<Format::kGreenBits, N>(c.g);
-    const typename Lanes<N>::Word b = quantizeLanes<Format::kBlueBits, N>(c.b);
-    storeLanes<Format::kSize, N>(d, Format::template word<typename Lanes<N>::Word>(r, g, b));
-}
-
-// Blocks of N pixels, the rest one by one with the scalar code (the same bits either way).
-template <class Format, int N>
-LANES_INLINE void convertRunInLanes(const void* source, void* destination, uint32_t count) {
-    const uint8_t* s = static_cast<const uint8_t*>(source);
-    uint8_t* d = static_cast<uint8_t*>(destination);
-    for (uint32_t block = count / N; block != 0; --block) {
-        convertPixelsInLanes<Format, N>(s, d);
-        s += N * kFloatPixelSize;
-        d += N * Format::kSize;
-    }
-    for (uint32_t rest = count % N; rest != 0; --rest) {
-        convertFloatPixel<Format>(s, d);
-        s += kFloatPixelSize;
-        d += Format::kSize;
-    }
-}
-
-template <class Format>
-void convertFromFloatsInLanes(const void* source, void* destination, uint32_t count) {
-    convertRunInLanes<Format, 4>(source, destination, count);
-}
-
-#ifdef DEMO_CONVERTER_AVX2
-template <class Format>
-[[gnu::target("avx2")]] void convertFromFloatsInAvx2(const void* source, void* destination,
-                                                     uint32_t count) {
-    convertRunInLanes<Format, 8>(source, destination, count);
-}
-#endif
-#endif
-
-// What the converters run (Widest): AVX2 where the build and the processor have it, else
-// four lanes where the build has them, else the scalar code.
+// What the converters run (Widest): the widest lanes this build and processor have.
 template <class Format>
 void convertFloats(const void* source, void* destination, uint32_t count,
                    ConversionLanes lanes = ConversionLanes::Widest) {
-    if (lanes == ConversionLanes::Scalar)
-        return convertFromFloats<Format>(source, destination, count);
-#if defined(DEMO_CONVERTER_AVX2)
-    if (lanes == ConversionLanes::Widest && __builtin_cpu_supports("avx2")) {
-        return convertFromFloatsInAvx2<Format>(source, destination, count);
+    const LaneWidth width = lanes == ConversionLanes::Widest ? widestLanes()
+                            : lanes == ConversionLanes::Four ? LaneWidth::kFour
+                                                             : LaneWidth::kScalar;
+    switch (width) {
+        case LaneWidth::kEight:
+            return lanes8::convertRun<Format>(source, destination, count);
+        case LaneWidth::kFour:
+            return lanes4::convertRun<Format>(source, destination, count);
+        case LaneWidth::kScalar:
+            return convertFromFloats<Format>(source, destination, count);
     }
-#endif
-#if defined(DEMO_CONVERTER_LANES)
-    convertFromFloatsInLanes<Format>(source, destination, count);
-#else
-    convertFromFloats<Format>(source, destination, count);
-#endif
 }
 
 // Narrowing keeps the top bits of each byte, without rounding.

@@ -114,9 +114,10 @@ public:
 // destinations 1..9.
 Converter* findConverter(PixelFormat source, PixelFormat destination);
 
-// findConverter(XBGRFFFF, destination)->convert runs Widest: eight lanes (AVX2) where the
-// processor has them, four (SSE2, simd128) where the build has them, scalar code otherwise.
-// The others are for tests and benchmarks: every choice gives the Scalar reference's bits.
+// findConverter(XBGRFFFF, destination)->convert runs Widest, widestLanes() of lanes/lanes.h:
+// eight lanes (AVX2) where the build and the processor have them, four (SSE2, simd128) where
+// the build has them, scalar code otherwise. The others are for tests and benchmarks: every
+// choice gives the Scalar reference's bits.
 enum class ConversionLanes { Widest, Four, Scalar };
 void convertFloatsWith(ConversionLanes lanes, PixelFormat destination, const void* source,
                        void* output, uint32_t count);

@@ -9,20 +9,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "lanes/lanes.h"
 #include "render/raster_stats.h"
 #include "render/texture.h"
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#elif defined(__wasm_simd128__)
-#include <wasm_simd128.h>
-#endif
-
-// The eight-lane blocks are compiled under GCC's target pragma, which Clang does not know;
-// Clang builds for x86-64 (the fuzz targets) keep four lanes.
-#if defined(__x86_64__) && !defined(__clang__)
-#define RASTER_EIGHT_LANES 1
-#endif
 
 // Half-space rasterization in blocks after Pineda, "A Parallel Algorithm for Polygon
 // Rasterization" (SIGGRAPH 1988), with the serpentine block walk of McCormack and McNamara,
@@ -38,18 +27,6 @@ constexpr float kMaxCorner = 8388608.0f;  // 2^23 pixels = 2^27 in 28.4
 
 // Triangles of fewer pixels are drawn by the scalar blocks.
 constexpr int64_t kMinLanePixels = 32;
-
-// The widest lanes that this build and processor run.
-RasterLanes widestLanes() {
-#if defined(RASTER_EIGHT_LANES)
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? RasterLanes::kEight : RasterLanes::kFour;
-#elif defined(__x86_64__) || defined(__wasm_simd128__)
-    return RasterLanes::kFour;
-#else
-    return RasterLanes::kScalar;
-#endif
-}
 
 RasterLanes gLanes = widestLanes();
 
@@ -487,12 +464,6 @@ bool hasTexels(const Texture& texture) {
     return texture.texels != nullptr && texture.width >= 1 && texture.height >= 1;
 }
 
-// NaN becomes 0.
-float clamp01(float x) {
-    x = x > 0.0f ? x : 0.0f;
-    return x < 1.0f ? x : 1.0f;
-}
-
 struct LitFill {
     static constexpr bool kPerspective = true;
     static constexpr int kLinear = 0;
@@ -520,9 +491,9 @@ struct TexturedFill {
         const float* texel = texture.at(u, v);
         const float alpha = texel[3];
         const float keep = 1.0f - alpha;
-        pixel[0] = texel[0] * alpha + keep * clamp01(pixel[0]);
-        pixel[1] = texel[1] * alpha + keep * clamp01(pixel[1]);
-        pixel[2] = texel[2] * alpha + keep * clamp01(pixel[2]);
+        pixel[0] = texel[0] * alpha + keep * clampUnitZeroingNaN(pixel[0]);
+        pixel[1] = texel[1] * alpha + keep * clampUnitZeroingNaN(pixel[1]);
+        pixel[2] = texel[2] * alpha + keep * clampUnitZeroingNaN(pixel[2]);
     }
 };
 
@@ -540,22 +511,8 @@ struct TexturedLitFill {
     }
 };
 
-#if defined(__x86_64__) || defined(__wasm_simd128__)
-namespace lanes4 {
-#define RASTER_LANES 4
-#include "render/raster_lanes.inc"
-}  // namespace lanes4
-#endif
-
-#if defined(RASTER_EIGHT_LANES)
-#pragma GCC push_options
-#pragma GCC target("avx2")
-namespace lanes8 {
-#define RASTER_LANES 8
-#include "render/raster_lanes.inc"
-}  // namespace lanes8
-#pragma GCC pop_options
-#endif
+#define LANES_KERNEL "render/raster_lanes.inc"
+#include "lanes/each_width.inc"
 
 template <int kLinear>
 bool blockFitsLanes(const Setup<kLinear>& t, const int64_t e[3]) {
@@ -564,24 +521,17 @@ bool blockFitsLanes(const Setup<kLinear>& t, const int64_t e[3]) {
 }
 
 template <bool kTestCoverage, class Fill>
-bool drawBlockInLanes([[maybe_unused]] RasterLanes lanes, const Setup<Fill::kLinear>& t,
-                      const Fill& fill, float* framebuffer, int width, int bx, int by,
-                      const int64_t e[3]) {
+bool drawBlockInLanes(RasterLanes lanes, const Setup<Fill::kLinear>& t, const Fill& fill,
+                      float* framebuffer, int width, int bx, int by, const int64_t e[3]) {
     if (!blockFitsLanes(t, e)) return false;
-#if defined(RASTER_EIGHT_LANES)
     if (lanes == RasterLanes::kEight) {
         lanes8::drawBlockLanes<kTestCoverage>(t, fill, framebuffer, width, bx, by, e[0], e[1],
                                               e[2]);
-        return true;
+    } else {
+        lanes4::drawBlockLanes<kTestCoverage>(t, fill, framebuffer, width, bx, by, e[0], e[1],
+                                              e[2]);
     }
-#endif
-#if defined(__x86_64__) || defined(__wasm_simd128__)
-    lanes4::drawBlockLanes<kTestCoverage>(t, fill, framebuffer, width, bx, by, e[0], e[1], e[2]);
     return true;
-#else
-    (void)fill, (void)framebuffer, (void)width, (void)bx, (void)by;
-    return false;
-#endif
 }
 
 // Kept out of line so that the show's instantiation is compiled (and inlined) as if it were

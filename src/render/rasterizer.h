@@ -37,6 +37,7 @@
 //   counts what it does into it, with exactly the same pixels. The show passes none.
 #pragma once
 
+#include "lanes/lanes.h"
 #include "render/raster_stats.h"
 #include "render/render_context.h"
 
@@ -49,10 +50,11 @@ struct RowBand {
 constexpr RowBand kAllRows = {0, 1 << 30};
 
 // Vector lanes of the show's fillers: 4 (SSE2, WebAssembly SIMD) or 8 (AVX2) pixels at a time,
-// drawing exactly the bits of the scalar code; the counting engine is always scalar.
-enum class RasterLanes { kScalar = 1, kFour = 4, kEight = 8 };
-// The default is the widest this processor runs; a wider one is lowered to that. Not
-// thread-safe: change it only while nothing draws.
+// drawing exactly the bits of the scalar code (lanes/lanes.h); the counting engine is always
+// scalar.
+using RasterLanes = LaneWidth;
+// The default is the widest this processor runs (widestLanes()); a wider one is lowered to
+// that. Not thread-safe: change it only while nothing draws.
 void setRasterizerLanes(RasterLanes lanes);
 RasterLanes rasterizerLanes();
 RasterLanes widestRasterizerLanes();

@@ -80,12 +80,7 @@ void drawBannerScaled(float* framebuffer, const ScreenSize& screen, const Textur
         const float* row1 = image.texels + v.i1 * rowFloats;
         float* pixel = framebuffer + static_cast<long>(y) * screen.width * 4;
         for (int x = 0; x < columns; ++x, pixel += 4) {
-            const BilinearTap& u = taps[x];
-            for (int c = 0; c < 4; ++c) {
-                const float top = row0[4 * u.i0 + c] * (1.0f - u.f) + row0[4 * u.i1 + c] * u.f;
-                const float bottom = row1[4 * u.i0 + c] * (1.0f - u.f) + row1[4 * u.i1 + c] * u.f;
-                pixel[c] = top * (1.0f - v.f) + bottom * v.f;
-            }
+            Lanes<4>::store(pixel, sampleBilinear(row0, row1, taps[x], v.f));
         }
     }
 }

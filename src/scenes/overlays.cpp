@@ -1,12 +1,13 @@
 #include "scenes/overlays.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
+#include <type_traits>
 
 #include "render/render_pool.h"
-#include "scenes/float_lanes.h"
+#include "scenes/pass_lanes.h"
 #include "scenes/picture_sampling.h"
 
 namespace {
@@ -34,21 +35,49 @@ double rowTerm(const PlasmaFrame& frame, float Y) {
     return static_cast<double>(Y) * 0.02 * frame.sinPhase + frame.phaseTerm;
 }
 
+// The band's numbers are written once for one pixel (float, double) and for one pixel in each
+// of four rows (Lanes<4>::Float, Lanes<4>::Double): every lane does the scalar pixel's double
+// and float operations in the same order, so the lanes draw the scalar bits. Four doubles are
+// 256 bits, which must not be passed by value (lanes/lanes.h): they go by reference.
+using Double4 = Lanes<4>::Double;
+template <class Floats>
+using WordsOf = std::conditional_t<std::is_same_v<Floats, float>, uint32_t, Lanes<4>::Word>;
+
+[[gnu::always_inline]] inline void narrow(float& to, double from) {
+    to = static_cast<float>(from);
+}
+[[gnu::always_inline]] inline void narrow(Float4& to, const Double4& from) {
+    to = __builtin_convertvector(from, Float4);
+}
+[[gnu::always_inline]] inline void widen(double& to, float from) {
+    to = from;
+}
+[[gnu::always_inline]] inline void widen(Double4& to, const Float4& from) {
+    to = __builtin_convertvector(from, Double4);
+}
+
+// The one sine per pixel left, in single precision: the band's colours are floats, and a
+// float sine is within their rounding while costing a fraction of a double one.
+[[gnu::always_inline]] inline void floatSine(double& sine, float angle) {
+    sine = std::sin(angle);
+}
+[[gnu::always_inline]] inline void floatSine(Double4& sine, const Float4& angle) {
+    for (int i = 0; i < 4; ++i) sine[i] = std::sin(angle[i]);
+}
+
 // Square root by halving the exponent in the bit pattern (Blinn, "Floating-Point Tricks", 1997);
 // the band's rings are defined with this approximation, not the exact root. s is a sum of
-// squares, so its sign bit is clear (only -0 could set it; masking maps it to +0) and the
-// right shift of the pattern is the same done unsigned as signed.
-float approximateSqrt(float s) {
-    uint32_t bits;
-    std::memcpy(&bits, &s, sizeof bits);
-    bits = ((bits & 0x7FFFFFFFu) >> 1) + 0x1FC00000u;
-    float root;
-    std::memcpy(&root, &bits, sizeof root);
-    return root;
+// squares, so its sign bit is clear (only -0 could set it; masking maps it to +0).
+template <class Floats>
+[[gnu::always_inline]] inline Floats approximateSqrt(Floats s) {
+    using Words = WordsOf<Floats>;
+    return std::bit_cast<Floats>(((std::bit_cast<Words>(s) & 0x7FFFFFFFu) >> 1) + 0x1FC00000u);
 }
 
 // The column factor of the wave: 1/40.1.
 constexpr double kColumnFactor = 0.024937655860349125;
+// The rings' factor: 1/40.74.
+constexpr double kRingFactor = 0.024545900834560628;
 
 // The squared offset from the centre along one axis, in double as the sum takes it.
 double squaredOffset(float position, float centre) {
@@ -56,25 +85,29 @@ double squaredOffset(float position, float centre) {
     return offset * offset;
 }
 
-// The band's colour from the pixel's squared offsets to the centre (dx * dx, dy * dy) and its
-// wave value e.
-// Inlined: a call per pixel measured a quarter of the band's time.
-inline __attribute__((always_inline)) PlasmaColour plasmaAt(double dxx, double dyy, double e) {
-    const float s = static_cast<float>(dxx + dyy);
-    const float rho = approximateSqrt(s);
-    // The one sine per pixel left, in single precision: the band's colours are floats, and a
-    // float sine is within their rounding while costing a fraction of a double one.
-    const double d =
-        std::sin(static_cast<float>(static_cast<double>(rho) * 0.8 * 0.024545900834560628));
-    const double f = 0.12 * d + 0.25 * e;
-    return PlasmaColour{static_cast<float>(0.8 * f + 0.6), static_cast<float>(0.12 * e + 0.6),
-                        static_cast<float>(0.25 * d + 0.6), static_cast<float>(f + 0.5)};
-}
+template <class Floats>
+struct PlasmaValues {
+    Floats r, g, b;
+    Floats k;  // blend weight before the wfac factor
+};
 
-float clampUnit(float v) {
-    if (v < 0.0f) return 0.0f;
-    if (v > 1.0f) return 1.0f;
-    return v;
+// The band's colour from the pixel's squared offsets to the centre (dx * dx, the same in every
+// lane, and dy * dy) and its wave value e.
+// Inlined: a call per pixel measured a quarter of the band's time.
+template <class Floats, class Doubles>
+[[gnu::always_inline]] inline void plasmaAt(double dxx, const Doubles& dyy, const Doubles& e,
+                                            PlasmaValues<Floats>& out) {
+    Floats s, angle;
+    narrow(s, dxx + dyy);
+    Doubles rho, d;
+    widen(rho, approximateSqrt(s));
+    narrow(angle, rho * 0.8 * kRingFactor);
+    floatSine(d, angle);
+    const Doubles f = 0.12 * d + 0.25 * e;
+    narrow(out.r, 0.8 * f + 0.6);
+    narrow(out.g, 0.12 * e + 0.6);
+    narrow(out.b, 0.25 * d + 0.6);
+    narrow(out.k, f + 0.5);
 }
 
 // al * width truncated, kept to one row (and to 0 for NaN or negative values).
@@ -90,7 +123,9 @@ int bandColumns(double al, int width) {
 PlasmaColour plasmaColour(float a, float X, float Y) {
     const PlasmaFrame frame = plasmaFrame(a);
     const double e = std::sin(rowTerm(frame, Y) + static_cast<double>(X) * kColumnFactor);
-    return plasmaAt(squaredOffset(X, frame.cx), squaredOffset(Y, frame.cy), e);
+    PlasmaValues<float> c;
+    plasmaAt(squaredOffset(X, frame.cx), squaredOffset(Y, frame.cy), e, c);
+    return PlasmaColour{c.r, c.g, c.b, c.k};
 }
 
 namespace {
@@ -126,11 +161,36 @@ PlasmaRow plasmaRow(const PlasmaJob& job, int y) {
                      squaredOffset(Y, job.frame.cy), std::sin(start), std::cos(start)};
 }
 
-#ifdef SCENE_FLOAT_LANES
-typedef double Double4 __attribute__((vector_size(32)));
+// The wave one picture column on: its sine by the angle-addition rotation.
+template <class Doubles>
+[[gnu::always_inline]] inline void stepWave(const PlasmaJob& job, Doubles& waveSin,
+                                            Doubles& waveCos) {
+    const Doubles nextSin = waveSin * job.stepCos + waveCos * job.stepSin;
+    waveCos = waveCos * job.stepCos - waveSin * job.stepSin;
+    waveSin = nextSin;
+}
 
-// Four rows at once, one per lane: every lane does the double and float operations of
-// drawPlasmaRow in the same order, so the bits are the same; only the sine runs per lane.
+// The band's colour over a pixel with weight l.
+[[gnu::always_inline]] inline void blendPlasma(float* pixel, float r, float g, float b, float l) {
+    const float keep = 1.0f - l;
+    pixel[0] = pixel[0] * keep + r * l;
+    pixel[1] = pixel[1] * keep + g * l;
+    pixel[2] = pixel[2] * keep + b * l;
+}
+
+void drawPlasmaRow(const PlasmaJob& job, int y) {
+    const PlasmaRow row = plasmaRow(job, y);
+    double waveSin = row.waveSin, waveCos = row.waveCos;
+    float* pixel = row.pixel;
+    for (int x = 0; x < job.columns; ++x, pixel += 4) {
+        PlasmaValues<float> c;
+        plasmaAt(job.columnSquares[x], row.dyy, waveSin, c);
+        stepWave(job, waveSin, waveCos);
+        blendPlasma(pixel, c.r, c.g, c.b, job.weight * c.k);
+    }
+}
+
+// Four rows at once, one per lane; only the sine and the blend run per lane.
 void drawPlasmaRowsLanes(const PlasmaJob& job, int y) {
     float* pixel[4];
     Double4 dyy, waveSin, waveCos;
@@ -142,47 +202,11 @@ void drawPlasmaRowsLanes(const PlasmaJob& job, int y) {
         waveCos[i] = row.waveCos;
     }
     for (int x = 0; x < job.columns; ++x) {
-        const Float4 s = __builtin_convertvector(job.columnSquares[x] + dyy, Float4);
-        // approximateSqrt per lane.
-        const Mask4 bits = ((std::bit_cast<Mask4>(s) & 0x7FFFFFFF) >> 1) + 0x1FC00000;
-        const Double4 rho = __builtin_convertvector(std::bit_cast<Float4>(bits), Double4);
-        const Float4 angle = __builtin_convertvector(rho * 0.8 * 0.024545900834560628, Float4);
-        Double4 d;
-        for (int i = 0; i < 4; ++i) d[i] = std::sin(angle[i]);
-        const Double4 e = waveSin;
-        const Double4 f = 0.12 * d + 0.25 * e;
-        const Float4 r = __builtin_convertvector(0.8 * f + 0.6, Float4);
-        const Float4 g = __builtin_convertvector(0.12 * e + 0.6, Float4);
-        const Float4 b = __builtin_convertvector(0.25 * d + 0.6, Float4);
-        const Float4 l = job.weight * __builtin_convertvector(f + 0.5, Float4);
-        const Float4 keep = 1.0f - l;
-        const Double4 nextSin = waveSin * job.stepCos + waveCos * job.stepSin;
-        waveCos = waveCos * job.stepCos - waveSin * job.stepSin;
-        waveSin = nextSin;
-        for (int i = 0; i < 4; ++i) {
-            float* p = pixel[i] + 4 * x;
-            p[0] = p[0] * keep[i] + r[i] * l[i];
-            p[1] = p[1] * keep[i] + g[i] * l[i];
-            p[2] = p[2] * keep[i] + b[i] * l[i];
-        }
-    }
-}
-#endif
-
-void drawPlasmaRow(const PlasmaJob& job, int y) {
-    const PlasmaRow row = plasmaRow(job, y);
-    double waveSin = row.waveSin, waveCos = row.waveCos;
-    float* pixel = row.pixel;
-    for (int x = 0; x < job.columns; ++x, pixel += 4) {
-        const PlasmaColour c = plasmaAt(job.columnSquares[x], row.dyy, waveSin);
-        const double nextSin = waveSin * job.stepCos + waveCos * job.stepSin;
-        waveCos = waveCos * job.stepCos - waveSin * job.stepSin;
-        waveSin = nextSin;
-        const float l = job.weight * c.k;
-        const float keep = 1.0f - l;
-        pixel[0] = pixel[0] * keep + c.r * l;
-        pixel[1] = pixel[1] * keep + c.g * l;
-        pixel[2] = pixel[2] * keep + c.b * l;
+        PlasmaValues<Float4> c;
+        plasmaAt(job.columnSquares[x], dyy, waveSin, c);
+        stepWave(job, waveSin, waveCos);
+        const Float4 l = job.weight * c.k;
+        for (int i = 0; i < 4; ++i) blendPlasma(pixel[i] + 4 * x, c.r[i], c.g[i], c.b[i], l[i]);
     }
 }
 
@@ -191,11 +215,9 @@ void drawPlasmaRows(void* data, int band) {
     const PlasmaJob& job = *static_cast<const PlasmaJob*>(data);
     int y = job.firstRow + band * kPlasmaBandRows;
     const int end = std::min(y + kPlasmaBandRows, job.endRow);
-#ifdef SCENE_FLOAT_LANES
     if (job.lanes == PassLanes::Vector) {
         for (; y + 4 <= end; y += 4) drawPlasmaRowsLanes(job, y);
     }
-#endif
     for (; y < end; ++y) drawPlasmaRow(job, y);
 }
 
@@ -243,31 +265,30 @@ void drawPlasmaBand(const FrameTarget& target, float currentTime, double wfac, d
 
 namespace {
 
+// A picture's texel over the old colour: the old colour, clamped first, keeps `keep` of
+// itself. One float of a pixel, or a pixel's four at once.
+template <class T>
+[[gnu::always_inline]] inline T blendOver(T old, T texel, float alpha, float keep) {
+    return texel * alpha + clampUnit(old) * keep;
+}
+
 void blendRowScalar(float* pixel, const float* texel, int columns, float weight) {
     for (int x = 0; x < columns; ++x, texel += 4, pixel += 4) {
         const float alpha = weight * texel[3];
         const float keep = 1.0f - alpha;
-        for (int c = 0; c < 3; ++c) {
-            pixel[c] = clampUnit(pixel[c]) * keep + texel[c] * alpha;
-        }
+        for (int c = 0; c < 3; ++c) pixel[c] = blendOver(pixel[c], texel[c], alpha, keep);
     }
 }
 
-#ifdef SCENE_FLOAT_LANES
-// One pixel per vector: clampUnit, then the scalar's products and sum in each colour lane; the
-// depth lane is put back. The sum's operands are written in the order GCC gives the scalar
-// addition, so that where both products are NaN the same one comes out.
+// One pixel per vector; the depth lane is put back.
 void blendRowLanes(float* pixel, const float* texel, int columns, float weight) {
     for (int x = 0; x < columns; ++x, texel += 4, pixel += 4) {
-        const Float4 t = loadFloat4(texel);
-        const Float4 old = loadFloat4(pixel);
-        const Float4 alpha = weight * __builtin_shufflevector(t, t, 3, 3, 3, 3);
-        const Float4 keep = 1.0f - alpha;
-        const Float4 c = clampUnitLanes(old);
-        storeFloat4(pixel, selectLanes(kColourLanes, t * alpha + c * keep, old));
+        const float alpha = weight * texel[3];
+        const float keep = 1.0f - alpha;
+        writeColour(pixel, blendOver(Lanes<4>::loadFloats(pixel), Lanes<4>::loadFloats(texel),
+                                     alpha, keep));
     }
 }
-#endif
 
 }  // namespace
 
@@ -300,29 +321,10 @@ void blendScaledRows(void* data, int band) {
         const float* row1 = image.texels + v.i1 * rowFloats;
         float* pixel = job.framebuffer + static_cast<long>(y) * job.screen->width * 4;
         for (int x = 0; x < job.columns; ++x, pixel += 4) {
-            const BilinearTap& u = job.taps[x];
-            const float* t[4] = {row0 + 4 * u.i0, row0 + 4 * u.i1, row1 + 4 * u.i0,
-                                 row1 + 4 * u.i1};
-            const float w[4] = {(1.0f - u.f) * (1.0f - v.f), u.f * (1.0f - v.f), (1.0f - u.f) * v.f,
-                                u.f * v.f};
-            float a[4];
-            for (int k = 0; k < 4; ++k) a[k] = w[k] * t[k][3];
-            const float keep = 1.0f - job.weight * (((a[0] + a[1]) + a[2]) + a[3]);
-#ifdef SCENE_FLOAT_LANES
-            // The scalar lines below, four lanes at once in the same order.
-            const Float4 sum =
-                ((loadFloat4(t[0]) * a[0] + loadFloat4(t[1]) * a[1]) + loadFloat4(t[2]) * a[2]) +
-                loadFloat4(t[3]) * a[3];
-            const Float4 old = loadFloat4(pixel);
-            storeFloat4(pixel, selectLanes(kColourLanes,
-                                           clampUnitLanes(old) * keep + sum * job.weight, old));
-#else
-            for (int c = 0; c < 3; ++c) {
-                const float sum =
-                    ((t[0][c] * a[0] + t[1][c] * a[1]) + t[2][c] * a[2]) + t[3][c] * a[3];
-                pixel[c] = clampUnit(pixel[c]) * keep + sum * job.weight;
-            }
-#endif
+            const AlphaWeightedSample sample = sampleAlphaWeighted(row0, row1, job.taps[x], v.f);
+            const float keep = 1.0f - job.weight * sample.alpha;
+            writeColour(pixel,
+                        clampUnit(Lanes<4>::loadFloats(pixel)) * keep + sample.colour * job.weight);
         }
     }
 }
@@ -363,13 +365,10 @@ void blendImage(const FrameTarget& target, const Texture& image, int topRow, flo
         if (y < 0) continue;
         const float* texel = image.texels + static_cast<long>(r) * image.width * 4;
         float* pixel = framebuffer + static_cast<long>(y) * screen.width * 4;
-#ifdef SCENE_FLOAT_LANES
         if (lanes == PassLanes::Vector) {
             blendRowLanes(pixel, texel, columns, weight);
-            continue;
+        } else {
+            blendRowScalar(pixel, texel, columns, weight);
         }
-#endif
-        blendRowScalar(pixel, texel, columns, weight);
     }
-    (void)lanes;
 }

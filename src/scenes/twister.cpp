@@ -4,12 +4,19 @@
 #include <cmath>
 
 #include "render/screen.h"
-#include "scenes/float_lanes.h"
+#include "scenes/pass_lanes.h"
 #include "scenes/picture_sampling.h"
 
 namespace {
 
 constexpr float kShadePerPixel = 0.0025f;
+
+// The texture column at u. Rounding of the steps can carry u onto the next strip's first
+// column, which past the last strip is outside the row.
+int spanColumn(float u, int textureWidth) {
+    const int column = static_cast<int>(u);
+    return column > textureWidth - 1 ? textureWidth - 1 : column;
+}
 
 }  // namespace
 
@@ -18,34 +25,23 @@ void drawTwisterSpan(float* row, int rowWidth, const float* textureRow, int x0, 
     const int pixels = static_cast<int>(std::ceil(width));
     const float step = static_cast<float>(kTwisterStripWidth) / width;
     float u = static_cast<float>(columnBase);
-#ifdef SCENE_FLOAT_LANES
     if (lanes == PassLanes::Vector) {
         // The clipping of the loop below, done once: pixels left of the row are skipped
         // without advancing u, and the span stops at the row's end.
         const long long first = x0 < 0 ? -static_cast<long long>(x0) : 0;
         const long long end = std::min<long long>(pixels, rowWidth - static_cast<long long>(x0));
         for (long long i = first; i < end; ++i) {
-            int column = static_cast<int>(u);
-            if (column > textureWidth - 1) column = textureWidth - 1;
-            float* pixel = row + 4 * (x0 + i);
-            storeFloat4(pixel,
-                        selectLanes(kColourLanes, shade * loadFloat4(textureRow + 4 * column),
-                                    loadFloat4(pixel)));
+            const float* texel = textureRow + 4 * spanColumn(u, textureWidth);
+            writeColour(row + 4 * (x0 + i), shade * Lanes<4>::loadFloats(texel));
             u += step;
         }
         return;
     }
-#endif
-    (void)lanes;
     for (int i = 0; i < pixels; ++i) {
         const int x = x0 + i;
         if (x > rowWidth - 1) break;  // the rest of the span is off the row too
         if (x < 0) continue;
-        int column = static_cast<int>(u);
-        // Rounding of the steps can carry u onto the next strip's first column, which past
-        // the last strip is outside the row.
-        if (column > textureWidth - 1) column = textureWidth - 1;
-        const float* texel = textureRow + 4 * column;
+        const float* texel = textureRow + 4 * spanColumn(u, textureWidth);
         float* pixel = row + 4 * x;
         pixel[0] = shade * texel[0];
         pixel[1] = shade * texel[1];
@@ -72,13 +68,9 @@ void drawSmoothSpan(float* row, int rowWidth, const float* textureRow0, const fl
                        static_cast<double>(std::max(lastColumn, columnBase)));
         const int c0 = std::min(static_cast<int>(u), textureWidth - 1);
         const int c1 = std::min(c0 + 1, std::max(lastColumn, c0));
-        const float f = static_cast<float>(u - c0);
-        float* pixel = row + 4 * (x0 + i);
-        for (int c = 0; c < 3; ++c) {
-            const float top = textureRow0[4 * c0 + c] * (1.0f - f) + textureRow0[4 * c1 + c] * f;
-            const float bottom = textureRow1[4 * c0 + c] * (1.0f - f) + textureRow1[4 * c1 + c] * f;
-            pixel[c] = shade * (top * (1.0f - rowFraction) + bottom * rowFraction);
-        }
+        const BilinearTap column{c0, c1, static_cast<float>(u - c0)};
+        writeColour(row + 4 * (x0 + i),
+                    shade * sampleBilinear(textureRow0, textureRow1, column, rowFraction));
     }
 }
 
