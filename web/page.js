@@ -21,7 +21,8 @@
 //                    made at start: switching to full screen later keeps it.
 //
 // State for tests: document.body.dataset.state is loading, ready, playing, still, bench or
-// failed; window.demo offers the heard row, the camera and the program's printed lines.
+// failed; window.demo offers the heard row, the camera, the program's printed lines and how
+// many program instances the page made.
 'use strict';
 
 (function () {
@@ -59,8 +60,10 @@
     var instance = null;
     var running = false;
 
+    var instancesMade = 0;
     window.demo = {
         output: output,
+        instances: function () { return instancesMade; },
         heardRow: function () { return instance ? instance._webHeardRow() : -1; },
         camera: function (i) { return instance ? instance._webCamera(i) : 0; }
     };
@@ -208,6 +211,7 @@
 
     // A fresh program with the data files in its file system.
     function makeInstance() {
+        ++instancesMade;
         return createDemoModule({
             canvas: canvas,
             fullscreenTarget: stage,

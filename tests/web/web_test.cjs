@@ -369,15 +369,22 @@ async function runTests(browser, base, args) {
         return `camera ${before.map((v) => +v.toFixed(2))} -> ${moved.map((v) => +v.toFixed(2))}`;
     });
 
-    await check('the end of the show returns to the start screen', async () => {
+    await check('the end of the show returns to the start screen; the show plays again in the same program', async () => {
         const page = await openPage(browser, base + '/site/index.html?autoplay&from=1472', 1024, 640);
         await waitState(page, ['playing', 'failed']);
         const state = await waitState(page, ['ready', 'failed'], 10000);
         const button = await page.evaluate(() => document.getElementById('start').textContent);
         await page.screenshot({path: path.join(shots, 'ended.png')});
+        // Again: the same instance plays it from the data it already holds, to its end again.
+        await page.click('#start');
+        const again = await waitState(page, ['playing', 'failed'], 10000);
+        const ended = await waitState(page, ['ready', 'failed'], 10000);
+        const instances = await page.evaluate(() => window.demo.instances());
         await page.close();
         expect(state === 'ready' && button === 'Watch again', `state ${state}, button "${button}"`);
-        return 'button: ' + button;
+        expect(again === 'playing' && ended === 'ready', `again: ${again}, then ${ended}`);
+        expect(instances === 1, `${instances} program instances for two shows`);
+        return 'button: ' + button + ', instances: ' + instances;
     });
 
     await check('a missing data file gives the page\'s message', async () => {
