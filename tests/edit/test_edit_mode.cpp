@@ -226,6 +226,26 @@ TEST(EditSession, TransportKeysMoveTheRowAndTheMusicWithIt) {
     host.finish();
 }
 
+// Paused, the picture stands still frame after frame, the falling discs too; a seek finds them
+// where the show had them at that row.
+TEST(EditSession, APausedPictureStandsStill) {
+    ScratchAssets assets;
+    Rig rig(assets.dir);
+    Application& host = *rig.host;
+    rig.edit->seekRow(90);  // the intro's falling discs
+    ASSERT_TRUE(host.step());
+    ASSERT_EQ(sceneNumberAt(host.assets().tracks, 90), 8);
+    const std::vector<float> first(rig.framebuffer(), rig.framebuffer() + kScreenFloats);
+    for (int i = 0; i < 3; ++i) host.step();
+    EXPECT_TRUE(sameFrame(first, rig.framebuffer()));
+    rig.edit->seekRow(20);
+    host.step();
+    rig.edit->seekRow(90);
+    host.step();
+    EXPECT_TRUE(sameFrame(first, rig.framebuffer()));
+    host.finish();
+}
+
 TEST(EditSession, ViewsAreDrawnBesideTheFrameAndCountIt) {
     ScratchAssets assets;
     Rig rig(assets.dir);

@@ -80,7 +80,7 @@ int captureVideo(const Options& options) {
     if (!onPath("ffmpeg")) fail("--video needs ffmpeg on the PATH (or use --frames)");
     if (fs::is_directory(options.video)) fail(options.video + " is a folder");
     std::unique_ptr<FrameFarm> farm = startFarm(options, true);
-    const std::string music = dataPath(options.dataDir, "demo110.mp3");
+    const std::string music = dataPath(options.dataDir, kMusicFile);
     const FrameRange range = frameRange(options);
     if (range.first >= range.end) fail("the range holds no frame at this --fps");
     // The music rings out when the range reaches the end: the last picture fades to black.
