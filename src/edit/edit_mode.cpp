@@ -42,9 +42,10 @@ uint32_t argbWord(const float rgb[3]) {
     return word;
 }
 
+// The bar and beat the row lies in, counted from 1 like the timeline's.
 std::string barBeat(double row) {
-    const int whole = static_cast<int>(std::floor(row));
-    return format("%d:%d", whole / kEditRowsPerBar, whole % kEditRowsPerBar / kEditRowsPerBeat);
+    const int whole = std::max(static_cast<int>(std::floor(row)), 0);
+    return format("%d:%d", whole / kRowsPerBar + 1, whole % kRowsPerBar / kRowsPerBeat + 1);
 }
 
 }  // namespace
@@ -73,8 +74,7 @@ bool EditMode::started(Application& host) {
     live_->loadNow(host.assets());
     restartFallingDiscs(host.show().scenes, host.assets().scenes);
     timelineReloads_ = live_->timelineReloads();
-    for (const std::string& error : live_->errors()) std::printf("%s\n", error.c_str());
-    std::fflush(stdout);
+    reportErrors();
     transport_ = Transport{};
     row_ = 0.0;
     return true;
@@ -116,16 +116,16 @@ bool EditMode::keyStroke(Application&, PixelDisplay::KeyCode key) {
             stepRows(1);
             break;
         case kBeatBack:
-            seekRow(movedRow(sections, now, -kEditRowsPerBeat));
+            seekRow(movedRow(sections, now, -kRowsPerBeat));
             break;
         case kBeatForward:
-            seekRow(movedRow(sections, now, kEditRowsPerBeat));
+            seekRow(movedRow(sections, now, kRowsPerBeat));
             break;
         case kBarBack:
-            seekRow(movedRow(sections, now, -kEditRowsPerBar));
+            seekRow(movedRow(sections, now, -kRowsPerBar));
             break;
         case kBarForward:
-            seekRow(movedRow(sections, now, kEditRowsPerBar));
+            seekRow(movedRow(sections, now, kRowsPerBar));
             break;
         case kStart:
             seekRow(0);
@@ -157,9 +157,21 @@ bool EditMode::keyStroke(Application&, PixelDisplay::KeyCode key) {
     return true;
 }
 
+void EditMode::reportErrors() {
+    // Each file error once on the error stream as it appears, so that it is seen with the
+    // heads-up display hidden too.
+    const std::vector<std::string> errors = live_->errors();
+    for (const std::string& error : errors) {
+        if (std::find(reported_.begin(), reported_.end(), error) == reported_.end())
+            std::fprintf(stderr, "%s\n", error.c_str());
+    }
+    reported_ = errors;
+}
+
 FrameState EditMode::nextFrame(Application& host) {
     MusicPlayer& music = host.music();
     live_->poll(host.assets(), &music);
+    reportErrors();
     if (live_->timelineReloads() != timelineReloads_) {
         // The scenes may have moved: the discs fall again from the start by the new tracks.
         timelineReloads_ = live_->timelineReloads();

@@ -77,6 +77,7 @@ public:
 
 private:
     void updateHud(const Show& show, double frameMilliseconds);
+    void reportErrors();
     void addViewLines(const Show& show);
     // Legend swatches of the view lines: a colour two cells wide at a line and column.
     struct Swatch {
@@ -99,4 +100,5 @@ private:
     RasterStats* stats_ = nullptr;
     std::chrono::steady_clock::time_point drawStart_{};
     int timelineReloads_ = 0;
+    std::vector<std::string> reported_;  // the file errors last written to the error stream
 };

@@ -210,7 +210,7 @@ TEST(EditSession, TransportKeysMoveTheRowAndTheMusicWithIt) {
     EXPECT_EQ(s.row(), std::round(s.row()));
     EXPECT_TRUE(rig.musicAgrees());
 
-    // Loop the section 16:0-20:0 from near its end: the music comes back to its start.
+    // Loop the section 17:1-21:1 from near its end: the music comes back to its start.
     s.seekRow(637);
     rig.key(EditKeys::kLoop);
     ASSERT_TRUE(s.transport().looping);
@@ -319,7 +319,7 @@ TEST(EditSession, SavedTimelineChangesTheTracksAtTheNextFrame) {
     const double before = rig.value("cityrot");
     const std::string good = readText(assets.timeline());
 
-    save(assets.timeline(), replaced(good, "20:0.125 0.08 linear", "20:0.125 0.30 linear"));
+    save(assets.timeline(), replaced(good, "21:1.125 0.08 linear", "21:1.125 0.30 linear"));
     host.step();
     EXPECT_EQ(s.row(), 710.0);
     EXPECT_TRUE(rig.musicAgrees());
@@ -329,16 +329,20 @@ TEST(EditSession, SavedTimelineChangesTheTracksAtTheNextFrame) {
     EXPECT_TRUE(s.live().errors().empty());
 
     // A broken line: the tracks stay, the line is reported, on the display too.
-    std::string broken = replaced(good, "track greet ", "track greet\n4:0 banana\n#");
+    std::string broken = replaced(good, "track greet ", "track greet\n5:1 banana\n#");
     const int brokenLine =
-        1 + int(std::count(broken.begin(), broken.begin() + broken.find("4:0 banana"), '\n'));
+        1 + int(std::count(broken.begin(), broken.begin() + broken.find("5:1 banana"), '\n'));
     save(assets.timeline(), broken);
+    testing::internal::CaptureStderr();
     host.step();
+    host.step();  // said once, not again every frame
+    const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(rig.value("cityrot"), after);
     ASSERT_EQ(s.live().errors().size(), 1u);
     const std::string expected =
         assets.timeline().string() + ":" + std::to_string(brokenLine) + ": bad value 'banana'";
     EXPECT_EQ(s.live().errors()[0], expected);
+    EXPECT_EQ(said, expected + "\n");
     bool onDisplay = false;
     for (const std::string& line : s.hudLines())
         onDisplay |=
@@ -370,8 +374,8 @@ TEST(EditSession, ChangedArrangementIsSynthesisedAndPlaysOnFromTheSamePlace) {
     s.seekRow(700);
     host.step();
     const uint64_t length = host.music().length();
-    save(assets.timeline(), replaced(readText(assets.timeline()), "section  28:0   5     storm",
-                                     "section  28:0   5     theme"));
+    save(assets.timeline(), replaced(readText(assets.timeline()), "section  29:1   5     storm",
+                                     "section  29:1   5     theme"));
     host.step();
     s.live().settle(host.assets(), &host.music());
     host.step();
@@ -394,7 +398,7 @@ TEST(EditSession, FrameEqualsTheCaptureOfTheSameFiles) {
     }
 
     save(assets.timeline(),
-         replaced(readText(assets.timeline()), "20:0.125 0.08 linear", "20:0.125 0.30 linear"));
+         replaced(readText(assets.timeline()), "21:1.125 0.08 linear", "21:1.125 0.30 linear"));
     save(assets.texts(),
          replaced(readText(assets.texts()), "greet2 = every coder", "greet2 = EVERY edited coder"));
     const fs::path data = assets.dir / "data";

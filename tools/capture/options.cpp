@@ -8,6 +8,7 @@
 
 #include "failure.h"
 #include "render/render_pool.h"
+#include "runtime/bar_beat.h"
 #include "runtime/platform.h"
 
 namespace {
@@ -76,7 +77,8 @@ const char* const kUsage =
     "  --help           print this text and exit\n"
     "Long runs report the frames drawn, frames drawn per second and time left on stderr: one\n"
     "updating line on a terminal, otherwise a line every 10%. Every file is written under a\n"
-    "hidden temporary name beside it and renamed when complete. Ctrl+C or SIGTERM stops a run, removes the file being written (a\n"
+    "hidden temporary name beside it and renamed when complete. Ctrl+C or SIGTERM stops a run, "
+    "removes the file being written (a\n"
     "frames folder keeps the frames already finished) and ends with status 130 or 143. A\n"
     "failure, ffmpeg's included (\"capture: ffmpeg failed (exit status or signal: its last\n"
     "message)\"), ends with status 2 and leaves nothing under the final name.\n";
@@ -92,14 +94,13 @@ double parseNumber(const std::string& option, const std::string& text) {
 
 // A row, or BAR:BEAT counted from 1:1 (row 0), 32 rows a bar and 8 a beat.
 double parseRowPosition(const std::string& option, const std::string& text) {
-    const size_t colon = text.find(':');
-    if (colon == std::string::npos) return parseNumber(option, text);
-    const double bar = parseNumber(option, text.substr(0, colon));
-    const double beat = parseNumber(option, text.substr(colon + 1));
-    if (bar < 1 || bar != std::floor(bar) || beat < 1 || beat > 4 || beat != std::floor(beat)) {
-        fail(option + " takes BAR:BEAT with BAR from 1 and BEAT 1 to 4, not \"" + text + "\"");
+    if (text.find(':') == std::string::npos) return parseNumber(option, text);
+    int row = 0;
+    std::string why;
+    if (!parseBarBeat(text, row, why)) {
+        fail(option + " takes a row or BAR:BEAT counted from 1:1, not \"" + text + "\": " + why);
     }
-    return (bar - 1) * 32 + (beat - 1) * 8;
+    return row;
 }
 
 // A row of the show, from 0 to kLastRow, the show's end, which only the end of a range (`end`)
