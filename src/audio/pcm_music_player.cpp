@@ -31,22 +31,23 @@ bool PcmMusicPlayer::init(int frequency) {
     return true;
 }
 
-bool PcmMusicPlayer::openStream(const char* path) {
+bool PcmMusicPlayer::readyToOpen() {
     if (!initialized_) {
         error_ = kMusicNotInit;
         return false;
     }
     stopPlayback();
+    return true;
+}
+
+bool PcmMusicPlayer::openStream(const char* path) {
+    if (!readyToOpen()) return false;
     error_ = decodeMusicFile(path, rate_, pcm_);
     return error_ == kMusicOk;
 }
 
 bool PcmMusicPlayer::openMusic(const std::vector<uint8_t>& file, const char*) {
-    if (!initialized_) {
-        error_ = kMusicNotInit;
-        return false;
-    }
-    stopPlayback();
+    if (!readyToOpen()) return false;
     error_ = decodeMusicBytes(file, rate_, pcm_);
     return error_ == kMusicOk;
 }

@@ -73,6 +73,8 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void stopPlayback();
+    // Before a stream is opened: false (kMusicNotInit) without init, else playback stopped.
+    bool readyToOpen();
     uint64_t silentBytes() const;
     // Plays on from byte `from`: the device gets the block from there, the silent clock
     // counts from there.
