@@ -36,6 +36,13 @@ mount --bind /dev "$fresh/dev"
 mount -t devpts devpts "$fresh/dev/pts"
 mount -t tmpfs shm "$fresh/dev/shm"
 cp /etc/resolv.conf "$fresh/etc/resolv.conf"
+# The Debian archives apt uses here: an installed system has the updates and security suites
+# too, which debootstrap leaves out.
+rm -f "$fresh/etc/apt/sources.list"
+for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list; do
+    case "$file" in *demo-deb-src*) continue ;; esac
+    [ -f "$file" ] && grep -q '^[^#]*debian' "$file" && cp "$file" "$fresh$file"
+done
 
 echo "== a clone of $commit"
 git clone -q --no-local "$repo" "$fresh/root/demo110"
