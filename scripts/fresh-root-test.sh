@@ -35,7 +35,15 @@ mount -t sysfs sys "$fresh/sys"
 mount --bind /dev "$fresh/dev"
 mount -t devpts devpts "$fresh/dev/pts"
 mount -t tmpfs shm "$fresh/dev/shm"
+# The root shares this machine's network: its resolver, and the certificate authorities
+# installed here for the site (a proxy that inspects TLS, say), which any machine on this
+# network needs for npm's registry.
 cp /etc/resolv.conf "$fresh/etc/resolv.conf"
+if compgen -G '/usr/local/share/ca-certificates/*.crt' >/dev/null; then
+    mkdir -p "$fresh/usr/local/share/ca-certificates"
+    cp /usr/local/share/ca-certificates/*.crt "$fresh/usr/local/share/ca-certificates/"
+    chroot "$fresh" update-ca-certificates >/dev/null 2>&1 || true
+fi
 # The Debian archives apt uses here: an installed system has the updates and security suites
 # too, which debootstrap leaves out.
 rm -f "$fresh/etc/apt/sources.list"
