@@ -13,7 +13,8 @@ packages=(
 if [ "${1:-}" = "--play" ]; then
     shift
 else
-    packages+=(libgtest-dev libbenchmark-dev xvfb xauth)
+    # ffmpeg: the capture tool's videos are made and checked (ffprobe) by the tests.
+    packages+=(libgtest-dev libbenchmark-dev xvfb xauth ffmpeg)
 fi
 if [ "$#" -gt 0 ]; then packages+=("$@"); fi
 

@@ -7,7 +7,11 @@
 #   scripts/web.sh test           builds, then runs the browser tests
 #   scripts/web.sh bench          builds, then the per-scene bench, WebAssembly against native
 #                                 (WEB_BENCH_SCALE=S: the page alone at scale S)
+#   scripts/web.sh still --row R --out FILE [--keys K] [--scale S]
+#                                 the page's still frame at row R as a PNG file, taken once the
+#                                 page has marked it drawn (builds the site if there is none)
 set -euo pipefail
+caller=$(pwd)  # where a still's --out is relative to
 cd "$(dirname "$0")/.."
 root=$(pwd)
 site="$root/build/web/site"
@@ -58,9 +62,9 @@ test_packages() {
 browser_run() {
     cmake --build --preset default --target capture >/dev/null
     test_packages
-    PUPPETEER_SKIP_DOWNLOAD=1 NODE_PATH="$testdir/node_modules" \
-        node tests/web/web_test.cjs --site "$site" --work "$testdir" \
-        --capture "$root/build/default/bin/capture" "$@"
+    (cd "$caller" && PUPPETEER_SKIP_DOWNLOAD=1 NODE_PATH="$testdir/node_modules" \
+        node "$root/tests/web/web_test.cjs" --site "$site" --work "$testdir" \
+        --capture "$root/build/default/bin/capture" "$@")
 }
 
 case "${1:-}" in
@@ -68,8 +72,14 @@ build) build ;;
 serve) shift; serve "$@" ;;
 test) build; browser_run --tests ;;
 bench) build; browser_run --bench ;;
+still)
+    shift
+    [ -f "$site/index.html" ] || build
+    browser_run --still "$@"
+    ;;
 *)
-    echo "usage: scripts/web.sh build | serve [PORT] | test | bench" >&2
+    echo "usage: scripts/web.sh build | serve [PORT] | test | bench |" \
+        "still --row R --out FILE [--keys K] [--scale S]" >&2
     exit 2
     ;;
 esac

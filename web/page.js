@@ -23,6 +23,11 @@
 // State for tests: document.body.dataset.state is loading, ready, playing, still, bench or
 // failed; window.demo offers the heard row, the camera, the program's printed lines and how
 // many program instances the page made.
+//
+// A still says when it can be taken: once its frame has been painted, the root element gets
+// data-frame="drawn" and the title becomes "demo110: row R drawn" (data-frame="failed" when
+// the frame cannot be drawn). Loading and compiling take seconds, more on a busy machine: a
+// screenshot tool waits for the mark rather than for a fixed time.
 'use strict';
 
 (function () {
@@ -70,6 +75,12 @@
 
     function setState(state) { body.dataset.state = state; }
 
+    // The still's mark on the root element (and the title), for screenshot tools.
+    function markFrame(how) {
+        document.documentElement.dataset.frame = how;
+        if (how === 'drawn') document.title = 'demo110: row ' + stillRow + ' drawn';
+    }
+
     function fail(text) {
         messageLine.textContent = text;
         messageLine.hidden = false;
@@ -80,6 +91,7 @@
         body.classList.remove('playing');
         body.classList.add('failed');
         setState('failed');
+        if (stillRow !== null) markFrame('failed');
     }
 
     function note(text) {
@@ -352,6 +364,11 @@
             return;
         }
         setState('still');
+        // The canvas holds the frame now; it is on the screen once a frame has been painted
+        // after this one's animation callbacks, which the second callback follows.
+        requestAnimationFrame(function () {
+            requestAnimationFrame(function () { markFrame('drawn'); });
+        });
     }
 
     function runBench(made) {
