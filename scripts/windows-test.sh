@@ -176,8 +176,9 @@ unpacked="$root/build/windows/unpacked"
 rm -rf "$unpacked"
 mkdir -p "$unpacked"
 (cd "$unpacked" && unzip -q "$root/dist/demo110-windows.zip")
-[ -f "$unpacked/demo.exe" ] && [ -f "$unpacked/data/demo110.mp3" ] && [ -f "$unpacked/demo110.txt" ] ||
-    { echo "the zip lacks demo.exe, data/ or demo110.txt" >&2; exit 1; }
+[ -f "$unpacked/demo.exe" ] && [ -f "$unpacked/data/demo110.mp3" ] && [ -f "$unpacked/demo110.txt" ] &&
+    [ -f "$unpacked/demo110.png" ] ||
+    { echo "the zip lacks demo.exe, data/, demo110.txt or demo110.png" >&2; exit 1; }
 status=0
 # xvfb-run goes through sh, which drops exported bash functions: the function travels as text.
 xvfb-run -a -s "-screen 0 1920x1080x24" \

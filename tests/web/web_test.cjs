@@ -1,8 +1,9 @@
 // Browser tests of the web page (scripts/web.sh test), its bench (scripts/web.sh bench) and
 // its still frames as pictures (scripts/web.sh still): Debian's headless Chromium, driven by
-// puppeteer-core, opens the built site from a static server of our own on localhost.
+// puppeteer-core, opens the built site from a static server of our own on localhost, and the
+// unpacked web zip straight from the disk (file://).
 //
-//   node web_test.cjs --site DIR --work DIR --capture PATH (--tests | --bench)
+//   node web_test.cjs --site DIR --work DIR --capture PATH (--tests [--disk DIR] | --bench)
 //   node web_test.cjs --site DIR --work DIR --capture PATH --still --row R --out FILE
 //                     [--keys K] [--scale S]
 'use strict';
@@ -12,6 +13,7 @@ const fs = require('fs');
 const http = require('http');
 const os = require('os');
 const path = require('path');
+const url = require('url');
 const puppeteer = require('puppeteer-core');
 const {PNG} = require('pngjs');
 
@@ -493,9 +495,59 @@ async function runTests(browser, base, args) {
         return message;
     });
 
+    if (args.disk) await runDiskTests(browser, args, shots);
+
     const failed = results.filter((r) => !r.ok).length;
     console.log(`web tests: ${results.length - failed} passed, ${failed} failed (pictures in ${shots})`);
     return failed === 0;
+}
+
+// The unpacked web zip opened as files, as a party screen or a user's double-click opens it.
+async function runDiskTests(browser, args, shots) {
+    const page = (folder) => url.pathToFileURL(path.join(folder, 'index.html')).href;
+
+    await check('opened from the disk: the still at row 600 equals capture, no pixel more than one level off', async () => {
+        const reference = path.join(shots, 'row600-native.png');
+        childProcess.execFileSync(args.capture, ['--row', '600', '--png', reference]);
+        const still = await openPage(browser, page(args.disk) + '?row=600', 640, 480);
+        const frame = await waitFrame(still);
+        const shot = path.join(shots, 'row600-disk.png');
+        await still.screenshot({path: shot});
+        await still.close();
+        expect(frame === 'drawn', 'the page failed: ' + still.log.join(' | '));
+        const {touched, largest} = compare(readPng(shot), readPng(reference));
+        expect(largest <= 1, `${touched} pixels differ, by up to ${largest} levels`);
+        return `${touched} pixels differ, by up to ${largest} levels`;
+    });
+
+    await check('opened from the disk: the show plays, the heard row advances', async () => {
+        const show = await openPage(browser, page(args.disk) + '?autoplay', 1024, 640);
+        const state = await waitState(show, ['playing', 'failed']);
+        expect(state === 'playing', 'the show did not start: ' +
+            await show.evaluate(() => document.getElementById('message').textContent));
+        const {first, second, seconds, rate} = await heardRate(show, 2000);
+        await show.close();
+        expect(Math.abs(rate - ROWS_PER_SECOND) < 0.25 * ROWS_PER_SECOND,
+            `rows advance at ${rate.toFixed(2)} a second, not ${ROWS_PER_SECOND.toFixed(2)}`);
+        return `row ${first.toFixed(1)} -> ${second.toFixed(1)} in ${seconds.toFixed(2)} s`;
+    });
+
+    await check('opened from the disk without one of its scripts: the page names it', async () => {
+        const copy = fs.mkdtempSync(path.join(os.tmpdir(), 'demo-web-disk-'));
+        try {
+            fs.cpSync(args.disk, copy, {recursive: true});
+            const missing = 'embedded/' + MISSING + '.js';
+            fs.rmSync(path.join(copy, missing));
+            const broken = await openPage(browser, page(copy), 1024, 640);
+            const state = await waitState(broken, ['ready', 'failed']);
+            const message = await broken.evaluate(() => document.getElementById('message').textContent);
+            await broken.close();
+            expect(state === 'failed' && message.includes(missing), `state ${state}, message "${message}"`);
+            return message;
+        } finally {
+            fs.rmSync(copy, {recursive: true, force: true});
+        }
+    });
 }
 
 function parseBench(text) {
