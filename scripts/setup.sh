@@ -13,7 +13,7 @@ packages=(
 if [ "${1:-}" = "--play" ]; then
     shift
 else
-    packages+=(libgtest-dev libbenchmark-dev xvfb xauth)
+    packages+=(libgtest-dev libbenchmark-dev xvfb xauth xdotool)
 fi
 if [ "$#" -gt 0 ]; then packages+=("$@"); fi
 

@@ -329,7 +329,7 @@ void drawGridPanel(GridPanel& panel, const TrackGrid& grid, const GridPanelView&
     }
     x = canvas.text(x, footer + kLine, "every-line key", kRepeatKey);
     canvas.text(x, footer + kLine,
-                "   type a number + Enter, Del, I, Ins/Bksp rows, Shift select, Ctrl+C/X/V, "
-                "Ctrl+Up/Down move, Ctrl+Z/Y, Ctrl+S save, Esc keyboard back, F2 hide",
+                "   number+Enter, Del, I, Ins/Bksp rows, Shift select, Ctrl+C/X/V, "
+                "Ctrl+Up/Dn move, Ctrl+Z/Y, Ctrl+S save, Esc",
                 kDim);
 }
