@@ -117,9 +117,11 @@ int trackOfColumn(const TrackGrid& grid, int column) {
     return track == kSectionColumn ? trackIndex("scene") : track;
 }
 
+// `underCursor`: values between keys are bright there, to read on the cursor's colour.
 void drawCell(const Canvas& canvas, const TrackGrid& grid, const GridPanelView& view, int column,
-              int row, int y) {
+              int row, int y, bool underCursor) {
     const int x = columnX(column) + 1;
+    const uint32_t dim = underCursor ? kText : kDim;
     char text[32];
     const int track = grid.doc.columns[column];
     if (track == kSectionColumn) {
@@ -131,7 +133,7 @@ void drawCell(const Canvas& canvas, const TrackGrid& grid, const GridPanelView& 
         } else if (row < view.endRow) {
             std::snprintf(text, sizeof text, "%d",
                           roundChoice(trackValue(trackOf(view, trackIndex("scene")), row)));
-            canvas.text(x, y, text, kDim);
+            canvas.text(x, y, text, dim);
         }
         return;
     }
@@ -144,7 +146,7 @@ void drawCell(const Canvas& canvas, const TrackGrid& grid, const GridPanelView& 
         return;
     }
     fitNumber(trackValue(trackOf(view, track), row), 6, text, sizeof text);
-    textRight(canvas, x, 6, y, text, kDim);
+    textRight(canvas, x, 6, y, text, dim);
 }
 
 void drawCurve(const Canvas& canvas, const TrackGrid& grid, const GridPanelView& view, int topRow,
@@ -275,7 +277,7 @@ void drawGridPanel(GridPanel& panel, const TrackGrid& grid, const GridPanelView&
                 canvas.text(x + 1, y + 1, text, 0xFF000000u);
                 continue;
             }
-            drawCell(canvas, grid, view, column, row, y + 1);
+            drawCell(canvas, grid, view, column, row, y + 1, cursor);
         }
     }
 
