@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -83,10 +84,10 @@ DemoRig makeRun(const std::string& dataDir) {
 
 // A copy of the data directory without the files `skip` selects.
 std::string copyDataWithout(const std::function<bool(const std::string&)>& skip) {
-    const fs::path dir =
-        fs::temp_directory_path() /
-        ("demo-data-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    // Named by process: other builds' suites may run the same test at the same time.
+    const fs::path dir = fs::temp_directory_path() /
+                         ("demo-data-" + std::to_string(getpid()) + "-" +
+                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
     for (const auto& entry : fs::directory_iterator(kDataDir)) {

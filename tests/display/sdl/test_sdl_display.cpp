@@ -86,11 +86,13 @@ protected:
         return facade_->open("sdl test", width, height, output, FloatPixels);
     }
 
-    // Lets the window system's own events (mapping, focus, exposure) arrive and drains them.
+    // Lets the window system's answers to what the test did (mapping, configuration, focus,
+    // exposure) arrive and drains them. A round trip to the X server, not a pause: once it
+    // returns, every event the requests so far caused is queued for the update to read.
     void settle() {
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < 2; ++i) {
+            syncWindowSystem(platform_->window());
             facade_->update(frame_.data(), nullptr);
-            SDL_Delay(10);
         }
         listener_.calls.clear();
     }
@@ -147,9 +149,10 @@ protected:
         for (const Call& c : listener_.calls) EXPECT_EQ(c.target, facade_.get()) << c.kind;
     }
 
-    // What the X server shows in the window, read once the window can be read.
+    // What the X server shows in the window, read once the window can be read (mapped): a
+    // slow server gets up to a minute.
     bool capture(std::vector<uint32_t>* pixels, int* width, int* height) {
-        for (int attempt = 0; attempt < 50; ++attempt) {
+        for (int attempt = 0; attempt < 6000; ++attempt) {
             if (captureWindow(platform_->window(), pixels, width, height)) return true;
             SDL_Delay(10);
             SDL_PumpEvents();
