@@ -24,8 +24,9 @@ scripts/setup.sh zip binutils
 # The release build without the edit mode, its libraries linked in (preset "package"): the
 # packaged demo needs neither the generator's libraries nor any other beyond the C and C++
 # runtimes.
+# Configured afresh: a cache from before the static libraries existed would keep the shared ones.
 scripts/linux-deps.sh >/dev/null
-cmake --preset package >/dev/null
+cmake --fresh --preset package >/dev/null
 cmake --build --preset package --target demo capture data
 bin=build/package/bin
 version=$("$bin/demo" --version | awk '{ print $2 }')
