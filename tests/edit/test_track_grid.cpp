@@ -2,15 +2,18 @@
 // grid's edits with the track values they make, and its keys, undo and redo.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "edit/live_show.h"
+#include "edit/music_loudness.h"
 #include "edit/timeline_document.h"
 #include "edit/timeline_edits.h"
 #include "edit/track_grid.h"
+#include "edit/transport.h"
 #include "runtime/sync.h"
 
 namespace {
@@ -410,6 +413,31 @@ TEST(TrackGrid, KeysEditUndoAndRedoBackToTheSameBytes) {
     gridKeyChanged(grid, kControl, true);
     EXPECT_FALSE(key('Y', 200).seekRow >= 0);
     EXPECT_EQ(grid.status, "nothing to redo");
+}
+
+// Loudness per row, relative to the loudest row: a square wave's root mean square is its
+// amplitude, so a row at a quarter of the loudest one's amplitude lies 12 dB down (half of the
+// 24 dB range); silence and anything 24 dB or more down are 0; a part row counts no row.
+TEST(MusicLoudness, RowsInDecibelsBelowTheLoudest) {
+    const int amplitudes[4] = {16000, 4000, 0, 160};  // 0, -12, silent, -40 dB
+    const size_t frames = bytesAtRow(4) / 4 + 100;    // 4 rows and part of a fifth
+    std::vector<int16_t> samples(frames * 2);
+    for (size_t frame = 0; frame < frames; ++frame) {
+        int row = 0;
+        while (row < 3 && bytesAtRow(row + 1) / 4 <= frame) ++row;
+        const int16_t value = static_cast<int16_t>(frame % 2 ? amplitudes[row] : -amplitudes[row]);
+        samples[2 * frame] = samples[2 * frame + 1] = value;
+    }
+    const std::vector<float> loudness = rowLoudness(samples.data(), samples.size());
+    ASSERT_EQ(loudness.size(), 4u);
+    EXPECT_FLOAT_EQ(loudness[0], 1.0f);
+    EXPECT_NEAR(loudness[1], 1.0 - 20.0 * std::log10(4.0) / kRangeDecibels, 1e-5);
+    EXPECT_EQ(loudness[2], 0.0f);
+    EXPECT_EQ(loudness[3], 0.0f);
+    // All silent: nothing to measure against, every row 0.
+    const std::vector<int16_t> silence(frames * 2, 0);
+    for (float value : rowLoudness(silence.data(), silence.size())) EXPECT_EQ(value, 0.0f);
+    EXPECT_TRUE(rowLoudness(nullptr, 0).empty());
 }
 
 }  // namespace
