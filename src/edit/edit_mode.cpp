@@ -152,6 +152,7 @@ void EditMode::savedElsewhere(Application& host, const std::string& text) {
     }
     if (text == grid_.baseText) return;  // the same bytes saved again
     savedElsewhere_ = true;
+    hudShown_ = true;  // said where it is seen, the grid hidden or not
     elsewhereText_ = text;
     say(baseName(live_->timelinePath()) +
             " was saved elsewhere; the grid keeps its changes (Ctrl+S twice overwrites that "
@@ -192,6 +193,7 @@ bool EditMode::closeRequested(Application&) {
     if (!gridUnsaved(grid_) || quitAsked_) return true;
     panelDirty_ = true;
     quitAsked_ = true;
+    hudShown_ = true;
     say("unsaved changes: close again (or Escape) to quit without them, Ctrl+S saves them", true);
     return false;
 }
@@ -234,6 +236,7 @@ bool EditMode::keyStroke(Application&, PixelDisplay::KeyCode key) {
                 break;
             case Escape::AskQuit:
                 quitAsked_ = true;
+                hudShown_ = true;
                 say("unsaved changes: Escape again quits without them, Ctrl+S saves them", true);
                 break;
             case Escape::None:

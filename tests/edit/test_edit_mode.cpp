@@ -544,8 +544,11 @@ TEST(EditSession, EscapeStepsBackOutOfTheGridAndAsksOnceBeforeLosingChanges) {
     rig.press(EditKeys::kPanel);
     rig.type("0.5");
     EXPECT_TRUE(gridUnsaved(s.grid()));
+    rig.press(EditKeys::kHud);
+    EXPECT_FALSE(s.hudShown());
     EXPECT_FALSE(rig.escape());  // the keyboard back
-    EXPECT_FALSE(rig.escape());  // asks
+    EXPECT_FALSE(rig.escape());  // asks, on the heads-up display shown again
+    EXPECT_TRUE(s.hudShown());
     host.step();
     const auto& lines = s.hudLines();
     EXPECT_NE(lines[0].find("UNSAVED"), std::string::npos);
