@@ -70,6 +70,10 @@ public:
     bool paused() const override { return paused_; }
     uint64_t length() const override { return streamBytes(); }
     bool replaceStream(std::vector<int16_t>&& pcm) override;
+    const int16_t* decodedSamples(size_t& count) const override {
+        count = pcm_.size();
+        return pcm_.data();
+    }
 
     // True while a device plays the music (false on the silent clock).
     bool usingDevice() const { return deviceOpen_ && !silent_; }

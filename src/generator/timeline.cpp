@@ -117,6 +117,7 @@ private:
         const std::string& head = words[0];
         if (head == "end") {
             if (words.size() != 2) return fail("expected: end <pos>");
+            timeline_.endLine = lineNumber_;
             return position(words[1], timeline_.endRow);
         }
         if (head == "section") return section(words);
@@ -128,6 +129,7 @@ private:
             if (seen_[index]) return fail("track '" + words[1] + "' given twice");
             seen_[index] = true;
             current_ = index;
+            timeline_.tracks[index].line = lineNumber_;
             return true;
         }
         if (head == "every") return every(line);
@@ -141,6 +143,7 @@ private:
         if (section.row % kRowsPerBar != 0) return fail("a section must start on a bar line");
         if (!parseInt(words[2], section.scene)) return fail("bad scene '" + words[2] + "'");
         section.part = words[3];
+        section.line = lineNumber_;
         if (!timeline_.sections.empty() && section.row <= timeline_.sections.back().row) {
             return fail("sections must be in ascending order");
         }
@@ -161,6 +164,7 @@ private:
                         std::to_string(keys.back().row));
         }
         keys.push_back(TrackKey{row, static_cast<float>(value), type});
+        timeline_.tracks[current_].keyLines.push_back(lineNumber_);
         return true;
     }
 

@@ -43,16 +43,22 @@ struct TrackKey {
 struct Track {
     std::string name;
     std::vector<TrackKey> keys;
+    // Where the text said it (lines counted from 1, 0 for none): the `track` line, and the
+    // line of each key's statement (a key line, or the `every` line that made it).
+    int line = 0;
+    std::vector<int> keyLines;
 };
 
 struct Section {
     int row;           // first row, on a bar line
     int scene;         // value of the `scene` track from here on
     std::string part;  // the music's arrangement for these bars
+    int line = 0;      // its line in the text, counted from 1
 };
 
 struct Timeline {
     int endRow = 0;
+    int endLine = 0;  // the `end` line, counted from 1
     std::vector<Section> sections;
     std::vector<Track> tracks;  // all of kTracks, in its order, `scene` made from sections
 };
