@@ -121,6 +121,9 @@ struct RenderContext {
     // drop of a frame prints one warning. The frame code clears this flag at the frame start.
     bool warnedThisFrame;
     DrawItem* drawItems;  // faceCapacity entries
+    // The rasterizer's depth bounds (DepthBounds in render/rasterizer.h) of a framebuffer of
+    // the view volume's size: 8 floats a block, set anew by every drawFaces.
+    float* depthBounds;
 };
 
 // The camera record of a framebuffer of `screen`'s size (render/screen.h): six normalised clip
