@@ -139,7 +139,15 @@ ViewVolume* createViewVolume(const ScreenSize& screen) {
     const float inside0 = top.nz * -50.0f - top.d;
     const float inside1 = top.ny * 100000.0f + top.nz * -50.0f - top.d;
     const float y = inside0 / (inside0 - inside1) * 100000.0f;
-    view->projScale = std::floor(0.5f * view->height / (y / 50.0f));
+    // At scale 1, floor(0.5 * 480 / tan A) = 201. A scaled screen shows the same picture with
+    // S times as many pixels each way: its projection is the scale-1 one multiplied about the
+    // pixels' centres (render/screen.h: screen pixel p samples the picture at
+    // picturePosition(p)), so that the side planes meet the screen S times as far inside its
+    // edges and the border scales with the picture.
+    const float scale = static_cast<float>(screen.scale);
+    view->projScale = std::floor(0.5f * static_cast<float>(kScreenHeight) / (y / 50.0f)) * scale;
+    view->centreX = 0.5f * (view->width + (scale - 1.0f));
+    view->centreY = 0.5f * (view->height + (scale - 1.0f));
     return view;
 }
 
@@ -262,14 +270,14 @@ void sortFaces(RenderContext& context) {
 
 void projectVertices(RenderContext& context) {
     const ViewVolume& view = *context.viewVolume;
-    const float halfWidth = 0.5f * view.width;
-    const float halfHeight = 0.5f * view.height;
+    const float centreX = view.centreX;
+    const float centreY = view.centreY;
     const float scale = view.projScale;
     const int count = usable(context.vertexCount, context.vertexCapacity);
     for (int i = 0; i < count; ++i) {
         RenderVertex& v = context.vertices[i];
-        v.sx = halfWidth - scale * v.x / v.z;
-        v.sy = scale * v.y / v.z + halfHeight;
+        v.sx = centreX - scale * v.x / v.z;
+        v.sy = scale * v.y / v.z + centreY;
     }
 }
 
