@@ -1,7 +1,7 @@
 # Debian source packages, fetched from the configured Debian archive and checked: sourced by
-# the scripts that build libraries for other targets (windows-deps.sh, web-deps.sh). The caller
-# sets `deps` (its cache folder; sources land in $deps/sources/<package>) and `tag` (the name
-# its messages start with).
+# the scripts that build libraries from Debian's sources (windows-deps.sh, web-deps.sh,
+# linux-deps.sh). The caller sets `deps` (its cache folder; sources land in
+# $deps/sources/<package>) and `tag` (the name its messages start with).
 
 # apt needs deb-src entries to find source packages. Any that are missing are derived from
 # the binary entries already configured (same archives, same suites), so the sources match
@@ -131,4 +131,23 @@ build_package() {
     rm -f "$prefix"/.built-"$package"-*
     touch "$stamp"
     rm -rf "$source" "$deps/work/$package-build"
+}
+
+# zlib's library is only its C files: they are compiled directly into $prefix/lib/libz.a (zlib's
+# own CMake file also makes a shared library and test programs, which a static build must not
+# find). Arguments: the source folder, the C compiler, the archiver and the compiler flags.
+build_zlib_archive() {
+    local source=$1 cc=$2 ar=$3 flags=$4 file
+    local objects="$deps/work/zlib-objects"
+    rm -rf "$objects"
+    mkdir -p "$objects" "$prefix/lib" "$prefix/include"
+    for file in adler32 compress crc32 deflate gzclose gzlib gzread gzwrite infback inffast \
+        inflate inftrees trees uncompr zutil; do
+        # shellcheck disable=SC2086 # the flags are words
+        "$cc" $flags -DHAVE_UNISTD_H -c "$source/$file.c" -o "$objects/$file.o"
+    done
+    rm -f "$prefix/lib/libz.a"
+    "$ar" rcs "$prefix/lib/libz.a" "$objects"/*.o
+    cp "$source/zlib.h" "$source/zconf.h" "$prefix/include/"
+    rm -rf "$objects"
 }

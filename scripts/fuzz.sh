@@ -3,7 +3,8 @@
 #   scripts/fuzz.sh [SECONDS] [READER...]
 # runs each of fuzz_track (track files), fuzz_mesh (mesh text) and fuzz_png (PNG bytes), or the
 # readers named (track, mesh, png), for SECONDS each (default 60), one after another. Seeds:
-# tests/fuzz/corpus, tests/fuzz/regressions, the generated data directory and tests/data/pngsuite;
+# tests/fuzz/corpus, tests/fuzz/regressions, the generated data directory (of the native build,
+# made if needed: the generator writes the same bytes in any build) and tests/data/pngsuite;
 # what a run learns is kept in build/fuzz/corpus/<reader> for the next run. Fails when any
 # target stops on an input (crash, memory error, undefined behaviour, broken promise, leak,
 # hang or runaway memory); the input is left in build/fuzz/findings/<reader>/ and belongs in
@@ -16,13 +17,22 @@ seconds=${1:-60}
 readers=("$@")
 [ "${#readers[@]}" -gt 0 ] || readers=(track mesh png)
 case "$seconds" in '' | *[!0-9]*) echo "usage: $0 [SECONDS] [track|mesh|png...]" >&2; exit 2 ;; esac
+for reader in "${readers[@]}"; do
+    case "$reader" in
+        track | mesh | png) ;;
+        *) echo "unknown reader '$reader' (track, mesh or png)" >&2; exit 2 ;;
+    esac
+done
 
 scripts/setup.sh clang libclang-rt-14-dev
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+# Only the fuzz programs: nothing else of the tree is fuzzed.
+cmake --build --preset fuzz --target $(printf 'fuzz_%s ' "${readers[@]}")
+[ -f build/default/build.ninja ] || cmake --preset default >/dev/null
+cmake --build --preset default --target data >/dev/null
 
 build=build/fuzz
-data=$build/bin/data
+data=build/default/bin/data
 pngsuite=tests/data/pngsuite
 
 failed=()

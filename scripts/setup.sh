@@ -13,7 +13,9 @@ packages=(
 if [ "${1:-}" = "--play" ]; then
     shift
 else
-    packages+=(libgtest-dev libbenchmark-dev xvfb xauth)
+    # ffmpeg: the capture tool's videos are made and checked (ffprobe) by the tests.
+    # xdotool: keys sent to the edit mode's window by its end-to-end test.
+    packages+=(libgtest-dev libbenchmark-dev xvfb xauth ffmpeg xdotool)
 fi
 if [ "$#" -gt 0 ]; then packages+=("$@"); fi
 

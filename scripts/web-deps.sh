@@ -22,23 +22,6 @@ source scripts/debian-sources.sh
 
 flags="-O3 -msimd128"
 
-build_zlib() {
-    local source=$1 file
-    # zlib's own CMake file also makes a shared library and test programs; the library is
-    # only its C files, so they are compiled directly.
-    local objects="$deps/work/zlib-objects"
-    rm -rf "$objects"
-    mkdir -p "$objects" "$prefix/lib" "$prefix/include"
-    for file in adler32 compress crc32 deflate gzclose gzlib gzread gzwrite infback inffast \
-        inflate inftrees trees uncompr zutil; do
-        emcc $flags -DHAVE_UNISTD_H -c "$source/$file.c" -o "$objects/$file.o"
-    done
-    rm -f "$prefix/lib/libz.a"
-    emar rcs "$prefix/lib/libz.a" "$objects"/*.o
-    cp "$source/zlib.h" "$source/zconf.h" "$prefix/include/"
-    rm -rf "$objects"
-}
-
 build_libpng() {
     local source=$1 build="$deps/work/libpng-build"
     rm -rf "$build"
@@ -55,7 +38,7 @@ build_libpng() {
 
 build_source() {
     case "$1" in
-    zlib) build_zlib "$2" ;;
+    zlib) build_zlib_archive "$2" emcc emar "$flags" ;;
     libpng1.6) build_libpng "$2" ;;
     esac
 }

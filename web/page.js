@@ -3,6 +3,10 @@
 // browser's frame callback drive the show one step per frame. At the end the start screen
 // comes back.
 //
+// Served by a web server, the page reads the files listed in files.js. Opened from the disk
+// (file://), where browsers refuse to let a page read files, it runs the scripts under
+// embedded/ instead, each of which carries one of those files (scripts/web-embed.py).
+//
 // Address options:
 //   ?row=R[&keys=K]  a still frame at sync row R (camera keys K applied first), the picture
 //                    alone at its own size at the top-left corner, as `capture --row R --png`
@@ -23,6 +27,11 @@
 // State for tests: document.body.dataset.state is loading, ready, playing, still, bench or
 // failed; window.demo offers the heard row, the camera, the program's printed lines and how
 // many program instances the page made.
+//
+// A still says when it can be taken: once its frame has been painted, the root element gets
+// data-frame="drawn" and the title becomes "demo110: row R drawn" (data-frame="failed" when
+// the frame cannot be drawn). Loading and compiling take seconds, more on a busy machine: a
+// screenshot tool waits for the mark rather than for a fixed time.
 'use strict';
 
 (function () {
@@ -30,6 +39,7 @@
     var MUSIC = 'data/demo110.mp3';
 
     var params = new URLSearchParams(location.search);
+    var fromDisk = location.protocol === 'file:';
     var stillRow = params.has('row') ? Number(params.get('row')) : null;
     var benchMode = params.has('bench');
     var autoplay = params.has('autoplay');
@@ -70,6 +80,12 @@
 
     function setState(state) { body.dataset.state = state; }
 
+    // The still's mark on the root element (and the title), for screenshot tools.
+    function markFrame(how) {
+        document.documentElement.dataset.frame = how;
+        if (how === 'drawn') document.title = 'demo110: row ' + stillRow + ' drawn';
+    }
+
     function fail(text) {
         messageLine.textContent = text;
         messageLine.hidden = false;
@@ -80,6 +96,7 @@
         body.classList.remove('playing');
         body.classList.add('failed');
         setState('failed');
+        if (stillRow !== null) markFrame('failed');
     }
 
     function note(text) {
@@ -134,6 +151,27 @@
         });
     }
 
+    // One file as bytes from its script under embedded/, which hands the contents to
+    // demoEmbedded as it runs.
+    var embedded = {};
+    window.demoEmbedded = function (name, kind, text) {
+        embedded[name] = {kind: kind, text: text};
+    };
+    function embeddedBytes(name, onBytes) {
+        var src = 'embedded/' + name + '.js';
+        return loadScript(src).then(function () {
+            var item = embedded[name];
+            delete embedded[name];
+            // A script cut short does not run, but still counts as loaded.
+            if (!item) throw new LoadError(src, 'it does not hold ' + name);
+            var text = item.kind === 'base64' ? atob(item.text) : item.text;
+            var bytes = new Uint8Array(text.length);
+            for (var i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+            onBytes(bytes.length);
+            return bytes;
+        });
+    }
+
     function loadScript(src) {
         return new Promise(function (resolve, reject) {
             var script = document.createElement('script');
@@ -144,12 +182,11 @@
         });
     }
 
-    // The list of files (files.txt: "size name" lines), then all of them, with the bar.
+    // The list of files (files.js: [size, name] pairs), then all of them, with the bar.
     function loadEverything() {
-        return fetchBytes('files.txt', function () {}).then(function (bytes) {
-            var list = new TextDecoder().decode(bytes).split('\n').filter(Boolean).map(function (line) {
-                var space = line.indexOf(' ');
-                return {name: line.slice(space + 1), size: Number(line.slice(0, space))};
+        return loadScript('files.js').then(function () {
+            var list = (window.demoFiles || []).map(function (entry) {
+                return {name: entry[1], size: entry[0]};
             });
             var total = list.reduce(function (sum, file) { return sum + file.size; }, 0) || 1;
             var received = 0;
@@ -162,8 +199,9 @@
                     (total / 1048576).toFixed(1) + ' MB';
             }
             var script = loadScript('demo.js');
+            var load = fromDisk ? embeddedBytes : fetchBytes;
             var loads = list.map(function (file) {
-                return fetchBytes(file.name, count).then(function (bytes) {
+                return load(file.name, count).then(function (bytes) {
                     return {name: file.name, bytes: bytes};
                 });
             });
@@ -171,7 +209,7 @@
         }).then(function (loaded) {
             files = loaded.slice(1).filter(function (file) { return file.name.indexOf('data/') === 0; });
             var wasm = loaded.slice(1).filter(function (file) { return file.name === 'demo.wasm'; })[0];
-            if (!wasm) throw new LoadError('demo.wasm', 'not in files.txt');
+            if (!wasm) throw new LoadError('demo.wasm', 'not in files.js');
             return WebAssembly.compile(wasm.bytes).catch(function (error) {
                 throw {message: 'This browser could not compile the show\'s WebAssembly (' + error.message +
                     '). A current Firefox, Chrome, Edge or Safari can.'};
@@ -352,6 +390,11 @@
             return;
         }
         setState('still');
+        // The canvas holds the frame now; it is on the screen once a frame has been painted
+        // after this one's animation callbacks, which the second callback follows.
+        requestAnimationFrame(function () {
+            requestAnimationFrame(function () { markFrame('drawn'); });
+        });
     }
 
     function runBench(made) {
@@ -407,12 +450,6 @@
         if (typeof WebAssembly !== 'object' || !WebAssembly.compile) {
             fail('This browser cannot run WebAssembly, which the show is made of. ' +
                 'A current Firefox, Chrome, Edge or Safari can.');
-            return;
-        }
-        if (location.protocol === 'file:') {
-            fail('Browsers do not let a page opened as a file load its data. Serve this folder ' +
-                'with any web server (for example: python3 -m http.server, in this folder) and ' +
-                'open its address instead.');
             return;
         }
         savedChoice(crispBox, 'demo110.crisp');

@@ -9,6 +9,7 @@
 // still runs to its end. Only this header is seen by the portable code.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -52,6 +53,12 @@ public:
     // Replaces the stream by already decoded PCM (same layout and rate) keeping the position,
     // for music made in the running program. False (and nothing changes) when unsupported.
     virtual bool replaceStream(std::vector<int16_t>&&) { return false; }
+    // The decoded stream, interleaved 16-bit stereo, `count` values (the edit mode reads its
+    // loudness); null with 0 from a player that holds none.
+    virtual const int16_t* decodedSamples(size_t& count) const {
+        count = 0;
+        return nullptr;
+    }
 };
 
 // Error codes of openStream.

@@ -1,6 +1,7 @@
 #include "audio/pcm_music_player.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "audio/music_decoder.h"
@@ -15,7 +16,13 @@ uint64_t estimateHeardBytes(uint64_t handedBytes, uint64_t bufferBytes, double s
     return handedBytes - waiting + static_cast<uint64_t>(advance);
 }
 
-PcmMusicPlayer::PcmMusicPlayer(std::unique_ptr<AudioOutput> output) : output_(std::move(output)) {}
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+PcmMusicPlayer::PcmMusicPlayer(std::unique_ptr<AudioOutput> output, SecondsClock clock)
+    : output_(std::move(output)), clock_(std::move(clock)) {}
 
 PcmMusicPlayer::~PcmMusicPlayer() {
     close();
@@ -31,22 +38,23 @@ bool PcmMusicPlayer::init(int frequency) {
     return true;
 }
 
-bool PcmMusicPlayer::openStream(const char* path) {
+bool PcmMusicPlayer::readyToOpen() {
     if (!initialized_) {
         error_ = kMusicNotInit;
         return false;
     }
     stopPlayback();
+    return true;
+}
+
+bool PcmMusicPlayer::openStream(const char* path) {
+    if (!readyToOpen()) return false;
     error_ = decodeMusicFile(path, rate_, pcm_);
     return error_ == kMusicOk;
 }
 
 bool PcmMusicPlayer::openMusic(const std::vector<uint8_t>& file, const char*) {
-    if (!initialized_) {
-        error_ = kMusicNotInit;
-        return false;
-    }
-    stopPlayback();
+    if (!readyToOpen()) return false;
     error_ = decodeMusicBytes(file, rate_, pcm_);
     return error_ == kMusicOk;
 }
@@ -62,7 +70,7 @@ void PcmMusicPlayer::play() {
 void PcmMusicPlayer::startFrom(uint64_t from) {
     lastPosition_ = from;
     silentBase_ = from;
-    silentStart_ = Clock::now();
+    silentStart_ = clock_();
     deviceBase_ = from;
     if (!silent_) output_->start(pcm_.data() + from / sizeof(int16_t), streamBytes() - from);
 }
@@ -113,7 +121,7 @@ bool PcmMusicPlayer::replaceStream(std::vector<int16_t>&& pcm) {
 }
 
 uint64_t PcmMusicPlayer::silentBytes() const {
-    const double seconds = std::chrono::duration<double>(Clock::now() - silentStart_).count();
+    const double seconds = clock_() - silentStart_;
     const double bytes = seconds * rate_ * kPcmBytesPerFrame;
     // Past the end the cap below applies anyway; this keeps the conversion in range.
     const double limit = static_cast<double>(streamBytes());
@@ -131,7 +139,7 @@ uint64_t PcmMusicPlayer::position() {
         output_->stop();
         silent_ = true;
         silentBase_ = lastPosition_;
-        silentStart_ = Clock::now();
+        silentStart_ = clock_();
     }
     if (silent_) bytes = silentBytes();
     bytes = std::min(bytes, streamBytes());

@@ -2,13 +2,13 @@
 // plays it, and the clock that says how much of it has been heard.
 //
 // A platform supplies an `AudioOutput`; without one (or when its device cannot be opened, or
-// stops working) the player runs the silent clock: the position advances with the steady
-// clock from play(), capped at the end of the stream. Positions are bytes of 16-bit stereo
-// PCM at the rate given to init.
+// stops working) the player runs the silent clock: the position advances with its clock (the
+// steady clock unless it is given another) from play(), capped at the end of the stream.
+// Positions are bytes of 16-bit stereo PCM at the rate given to init.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -41,10 +41,16 @@ public:
 uint64_t estimateHeardBytes(uint64_t handedBytes, uint64_t bufferBytes, double secondsSinceHandoff,
                             double bytesPerSecond);
 
+// Seconds from any fixed origin, never decreasing: what the silent clock counts with.
+using SecondsClock = std::function<double()>;
+// The steady clock of the C++ library; tests give the player a clock they move themselves.
+double steadySeconds();
+
 class PcmMusicPlayer final : public MusicPlayer {
 public:
     // `output` may be null: then the player is always silent.
-    explicit PcmMusicPlayer(std::unique_ptr<AudioOutput> output);
+    explicit PcmMusicPlayer(std::unique_ptr<AudioOutput> output,
+                            SecondsClock clock = steadySeconds);
     ~PcmMusicPlayer() override;
 
     bool init(int frequency) override;
@@ -64,21 +70,26 @@ public:
     bool paused() const override { return paused_; }
     uint64_t length() const override { return streamBytes(); }
     bool replaceStream(std::vector<int16_t>&& pcm) override;
+    const int16_t* decodedSamples(size_t& count) const override {
+        count = pcm_.size();
+        return pcm_.data();
+    }
 
     // True while a device plays the music (false on the silent clock).
     bool usingDevice() const { return deviceOpen_ && !silent_; }
     uint64_t streamBytes() const { return pcm_.size() * sizeof(int16_t); }
 
 private:
-    using Clock = std::chrono::steady_clock;
-
     void stopPlayback();
+    // Before a stream is opened: false (kMusicNotInit) without init, else playback stopped.
+    bool readyToOpen();
     uint64_t silentBytes() const;
     // Plays on from byte `from`: the device gets the block from there, the silent clock
     // counts from there.
     void startFrom(uint64_t from);
 
     std::unique_ptr<AudioOutput> output_;
+    SecondsClock clock_;
     std::vector<int16_t> pcm_;
     int rate_ = 44100;
     int error_ = kMusicOk;
@@ -87,7 +98,7 @@ private:
     bool playing_ = false;
     // Silent clock: the position at `silentStart_` was `silentBase_`.
     bool silent_ = true;
-    Clock::time_point silentStart_{};
+    double silentStart_ = 0.0;
     uint64_t silentBase_ = 0;
     uint64_t lastPosition_ = 0;
     // The device plays the block from this byte on: its heard bytes count from here.

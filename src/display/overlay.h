@@ -18,6 +18,17 @@ public:
     // Shown over every frame from the next `update` on, until replaced; null hides it. The
     // words are copied: the caller may reuse its buffer at once.
     virtual void setOverlay(const uint32_t* argb, int width, int height) = 0;
+    // A panel beside the picture, on its right and level with its top (the track editor's
+    // grid), from the next `update` on until replaced; null takes it away. The display shows
+    // the picture and the panel side by side at one scale: a window is widened to hold the
+    // panel (and narrowed again without it) keeping the picture's size where the screen
+    // allows; full screen fits both. The words are copied. A display without room for a panel
+    // ignores it.
+    virtual void setSidePanel(const uint32_t* argb, int width, int height) {
+        (void)argb;
+        (void)width;
+        (void)height;
+    }
 };
 
 constexpr int kGlyphWidth = 5;

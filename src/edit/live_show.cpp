@@ -9,6 +9,7 @@
 
 #include "assets/mesh.h"
 #include "assets/texture.h"
+#include "edit/music_loudness.h"
 #include "generator/common.h"
 #include "generator/font.h"
 #include "generator/meshgen.h"
@@ -220,14 +221,18 @@ bool LiveShow::changed(const std::string& path, Watched& watched) {
 void LiveShow::loadNow(ShowAssets& assets) {
     changed(timelinePath_, timelineWatch_);
     changed(textsPath_, textsWatch_);
-    reloadTimeline(assets, nullptr, true);
+    readTimeline();
+    if (!savedTimelineTaken_ && applyTimeline(assets, nullptr, savedTimeline_)) {
+        playing_ = current_;
+        timelineReloads_ = 0;
+    }
     std::string text;
     if (readSource(textsPath_, text, textsError_)) startPictures(text);
     finishPictures(assets, true);
 }
 
 void LiveShow::poll(ShowAssets& assets, MusicPlayer* music) {
-    if (changed(timelinePath_, timelineWatch_)) reloadTimeline(assets, music, false);
+    if (changed(timelinePath_, timelineWatch_)) readTimeline();
     if (changed(textsPath_, textsWatch_)) {
         std::string text;
         if (!readSource(textsPath_, text, textsError_)) {
@@ -250,14 +255,30 @@ void LiveShow::settle(ShowAssets& assets, MusicPlayer* music) {
     }
 }
 
-void LiveShow::reloadTimeline(ShowAssets& assets, MusicPlayer* music, bool startUp) {
+void LiveShow::readTimeline() {
     std::string text;
     if (!readSource(timelinePath_, text, timelineError_)) return;
+    savedTimeline_ = text;
+    savedTimelineTaken_ = false;
+}
+
+bool LiveShow::takeSavedTimeline(std::string& text) {
+    if (savedTimelineTaken_) return false;
+    savedTimelineTaken_ = true;
+    text = savedTimeline_;
+    return true;
+}
+
+void LiveShow::timelineWritten() {
+    changed(timelinePath_, timelineWatch_);
+}
+
+bool LiveShow::applyTimeline(ShowAssets& assets, MusicPlayer* music, const std::string& text) {
     TimelineBuild build;
     std::string message;
     if (!buildTimeline(text, timelinePath_, build, message)) {
         timelineError_ = message;
-        return;
+        return false;
     }
     timelineError_.clear();
     swapTracks(assets.tracks, build);
@@ -265,10 +286,6 @@ void LiveShow::reloadTimeline(ShowAssets& assets, MusicPlayer* music, bool start
     current_ = build.timeline;
     haveTimeline_ = true;
     sections_ = sectionTable(current_);
-    if (startUp) {
-        playing_ = current_;
-        return;
-    }
     ++timelineReloads_;
     if (music && !sameArrangement(current_, playing_)) {
         if (music_.valid()) {
@@ -278,6 +295,13 @@ void LiveShow::reloadTimeline(ShowAssets& assets, MusicPlayer* music, bool start
             startMusic(current_);
         }
     }
+    return true;
+}
+
+void LiveShow::measureMusic(const MusicPlayer& music) {
+    size_t count = 0;
+    const int16_t* samples = music.decodedSamples(count);
+    loudness_ = rowLoudness(samples, count);
 }
 
 void LiveShow::startPictures(const std::string& text) {
@@ -312,6 +336,7 @@ void LiveShow::startMusic(const assetgen::Timeline& timeline) {
     music_ = std::async(std::launch::async, [timeline] {
         MusicJob job;
         job.ok = buildMusic(timeline, job.pcm, job.message);
+        if (job.ok) job.loudness = rowLoudness(job.pcm.data(), job.pcm.size());
         return job;
     });
     playing_ = timeline;
@@ -323,6 +348,7 @@ void LiveShow::finishMusic(MusicPlayer* music, bool wait) {
     MusicJob job = music_.get();
     if (job.ok && music && music->replaceStream(std::move(job.pcm))) {
         musicError_.clear();
+        loudness_ = std::move(job.loudness);
         ++musicReloads_;
     } else if (!job.ok) {
         musicError_ = "music: " + job.message;

@@ -1,6 +1,11 @@
 // Live reload of the edit mode: the timeline and the texts are rebuilt in the running program
 // with the generator's own code, then swapped into the show at a frame boundary.
 //
+// The texts file is taken whenever it is saved. The timeline has two sources, the file and the
+// track editor's grid, and the edit mode decides which plays: the file's text is read when it
+// is saved (takeSavedTimeline) and made into tracks only when asked (applyTimeline), as is the
+// grid's after each of its edits.
+//
 // What is rebuilt goes through exactly the bytes the build would write (track files, the PNG
 // pictures' samples, lettering meshes), read back by the show's own readers, so the edit mode
 // shows what the normal build of the same files shows. A file with a mistake changes nothing: its
@@ -62,11 +67,27 @@ public:
     explicit LiveShow(std::string assetsDir);
     ~LiveShow();
 
-    // Reads both files now and waits for the pictures: the show starts from the sources.
-    // The music is taken to be the data folder's, made from the same arrangement.
+    // Reads both files now, makes the timeline's tracks and waits for the pictures: the show
+    // starts from the sources. The music is taken to be the data folder's, made from the same
+    // arrangement.
     void loadNow(ShowAssets& assets);
     // Once per frame, before it is drawn: notices saved files, swaps in finished work.
     void poll(ShowAssets& assets, MusicPlayer* music);
+
+    // The timeline file's text, once after each save (and the start's): true when there is
+    // one not taken yet.
+    bool takeSavedTimeline(std::string& text);
+    // Makes the tracks of a timeline text and swaps them in; the music is synthesised anew in
+    // the background when the arrangement changed. False when the text has a mistake: its
+    // message is then the timeline's error, and the show keeps its tracks.
+    bool applyTimeline(ShowAssets& assets, MusicPlayer* music, const std::string& text);
+    // The edit mode wrote the timeline file itself: that save is not to be read back.
+    void timelineWritten();
+
+    // The music's loudness per row (music_loudness.h), of the music playing: measured from the
+    // player at the start, and with each synthesis.
+    void measureMusic(const MusicPlayer& music);
+    const std::vector<float>& loudness() const { return loudness_; }
 
     // "file:line: what" of every source that is broken now, one line each; empty when none.
     std::vector<std::string> errors() const;
@@ -96,12 +117,13 @@ private:
     };
     struct MusicJob {
         std::vector<int16_t> pcm;
+        std::vector<float> loudness;
         std::string message;
         bool ok = false;
     };
 
     bool changed(const std::string& path, Watched& watched);
-    void reloadTimeline(ShowAssets& assets, MusicPlayer* music, bool startUp);
+    void readTimeline();
     void startPictures(const std::string& text);
     void startMusic(const assetgen::Timeline& timeline);
     void finishPictures(ShowAssets& assets, bool wait);
@@ -111,6 +133,8 @@ private:
     std::string textsPath_;
     Watched timelineWatch_;
     Watched textsWatch_;
+    std::string savedTimeline_;  // the file's text as last read
+    bool savedTimelineTaken_ = true;
     std::string timelineError_;
     std::string textsError_;
     std::string musicError_;
@@ -125,6 +149,8 @@ private:
     std::future<MusicJob> music_;
     assetgen::Timeline pendingMusic_;
     bool musicPending_ = false;
+
+    std::vector<float> loudness_;
 
     int timelineReloads_ = 0;
     int pictureReloads_ = 0;

@@ -47,7 +47,7 @@ int nextSectionRow(const SectionTable& sections, double row) {
 int previousSectionRow(const SectionTable& sections, double row) {
     int found = 0;
     for (int start : sections.starts) {
-        if (start < row - kEditRowsPerBeat / 2) found = start;
+        if (start < row - kRowsPerBeat / 2) found = start;
     }
     return clampRow(sections, found);
 }

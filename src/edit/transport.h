@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <vector>
 
-constexpr int kEditRowsPerBeat = 8;
-constexpr int kEditRowsPerBar = 32;
+#include "runtime/bar_beat.h"
+
 constexpr double kEditBytesPerSecond = 44100.0 * 4.0;
 
 double rowAtBytes(uint64_t bytes);

@@ -100,7 +100,16 @@ private:
     }
 
     bool position(const std::string& word, int& row) {
-        if (!parsePosition(word, row)) return fail("bad position '" + word + "'");
+        std::string why;
+        if (!parsePosition(word, row, why)) return fail("bad position '" + word + "': " + why);
+        return true;
+    }
+
+    // A period or an offset: a number of rows.
+    bool length(const std::string& word, int& rows) {
+        if (!parseInt(word, rows) || rows < 0) {
+            return fail("bad length '" + word + "': a number of rows (8 a beat, 32 a bar)");
+        }
         return true;
     }
 
@@ -108,6 +117,7 @@ private:
         const std::string& head = words[0];
         if (head == "end") {
             if (words.size() != 2) return fail("expected: end <pos>");
+            timeline_.endLine = lineNumber_;
             return position(words[1], timeline_.endRow);
         }
         if (head == "section") return section(words);
@@ -119,6 +129,7 @@ private:
             if (seen_[index]) return fail("track '" + words[1] + "' given twice");
             seen_[index] = true;
             current_ = index;
+            timeline_.tracks[index].line = lineNumber_;
             return true;
         }
         if (head == "every") return every(line);
@@ -132,6 +143,7 @@ private:
         if (section.row % kRowsPerBar != 0) return fail("a section must start on a bar line");
         if (!parseInt(words[2], section.scene)) return fail("bad scene '" + words[2] + "'");
         section.part = words[3];
+        section.line = lineNumber_;
         if (!timeline_.sections.empty() && section.row <= timeline_.sections.back().row) {
             return fail("sections must be in ascending order");
         }
@@ -152,6 +164,7 @@ private:
                         std::to_string(keys.back().row));
         }
         keys.push_back(TrackKey{row, static_cast<float>(value), type});
+        timeline_.tracks[current_].keyLines.push_back(lineNumber_);
         return true;
     }
 
@@ -179,7 +192,7 @@ private:
             return fail("expected: every <period> from <pos> to <pos> : <keys>");
         }
         int period, from, to;
-        if (!position(head[1], period) || !position(head[3], from) || !position(head[5], to)) {
+        if (!length(head[1], period) || !position(head[3], from) || !position(head[5], to)) {
             return false;
         }
         if (period <= 0) return fail("the period must be positive");
@@ -195,7 +208,7 @@ private:
             const auto words = splitWords(group);
             Pattern entry{};
             entry.type = kStep;
-            if (words.size() < 2 || words.size() > 3 || !position(words[0], entry.offset) ||
+            if (words.size() < 2 || words.size() > 3 || !length(words[0], entry.offset) ||
                 !parseNumber(words[1], entry.value) ||
                 (words.size() == 3 && !parseInterpolation(words[2], entry.type))) {
                 return fail("expected: <offset> <value> [interpolation] in '" + group + "'");
@@ -261,18 +274,12 @@ void putInt32(Bytes& out, uint32_t value) {
 
 }  // namespace
 
-bool parsePosition(const std::string& token, int& row) {
-    const size_t colon = token.find(':');
-    if (colon == std::string::npos) {
-        return parseInt(token, row) && row >= 0;
+bool parsePosition(const std::string& token, int& row, std::string& why) {
+    if (token.find(':') != std::string::npos) return parseBarBeat(token, row, why);
+    if (!parseInt(token, row) || row < 0) {
+        why = "neither a row nor BAR:BEAT";
+        return false;
     }
-    int bar;
-    double beat;
-    if (!parseInt(token.substr(0, colon), bar) || bar < 0) return false;
-    if (!parseNumber(token.substr(colon + 1), beat) || beat < 0.0 || beat >= 4.0) return false;
-    const double rows = beat * kRowsPerBeat;
-    if (rows != std::floor(rows)) return false;
-    row = bar * kRowsPerBar + static_cast<int>(rows);
     return true;
 }
 

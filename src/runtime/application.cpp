@@ -20,6 +20,22 @@ void Application::keyStroke(PixelDisplay::DisplayInterface&, PixelDisplay::KeyCo
     applyCameraKey(camera, key);
 }
 
+void Application::keyDown(PixelDisplay::DisplayInterface&, PixelDisplay::KeyCode key) {
+    if (part_ && started_) part_->keyChanged(*this, key, true);
+}
+
+void Application::keyUp(PixelDisplay::DisplayInterface&, PixelDisplay::KeyCode key) {
+    if (part_ && started_) part_->keyChanged(*this, key, false);
+}
+
+bool Application::closeOnEscape() {
+    return !part_ || !started_ || part_->closeOnEscape(*this);
+}
+
+bool Application::closeRequested(PixelDisplay::DisplayInterface&) {
+    return !part_ || !started_ || part_->closeRequested(*this);
+}
+
 bool Application::start() {
     using namespace PixelDisplay;
     resetCamera(camera);

@@ -49,7 +49,11 @@ public:
     ScreenSize screen{};
 
     void keyStroke(PixelDisplay::DisplayInterface& display, PixelDisplay::KeyCode key) override;
-    bool closeRequested(PixelDisplay::DisplayInterface&) override { return true; }
+    void keyDown(PixelDisplay::DisplayInterface& display, PixelDisplay::KeyCode key) override;
+    void keyUp(PixelDisplay::DisplayInterface& display, PixelDisplay::KeyCode key) override;
+    // The part may keep the show open (the edit mode asks first about unsaved changes).
+    bool closeOnEscape() override;
+    bool closeRequested(PixelDisplay::DisplayInterface&) override;
 
     FreeCamera camera{};
     PixelDisplay::Display display;

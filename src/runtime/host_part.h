@@ -27,6 +27,22 @@ public:
     virtual const float* drawn(Application& host) = 0;
     // True when the part took the key; otherwise it steers the free camera.
     virtual bool keyStroke(Application& host, PixelDisplay::KeyCode key) = 0;
+    // Every key going down or up (Shift and Control among them), before its stroke.
+    virtual void keyChanged(Application& host, PixelDisplay::KeyCode key, bool down) {
+        (void)host;
+        (void)key;
+        (void)down;
+    }
+    // Asked when Escape goes down and when the window is to close: false keeps the show
+    // running (the part says why).
+    virtual bool closeOnEscape(Application& host) {
+        (void)host;
+        return true;
+    }
+    virtual bool closeRequested(Application& host) {
+        (void)host;
+        return true;
+    }
     // Before the host ends the show.
     virtual void finishing(Application& host) = 0;
 };

@@ -11,6 +11,9 @@
 #include "runtime/platform.h"
 #ifdef DEMO_EDIT_MODE
 #include "edit/edit_mode.h"
+constexpr bool kEditModeBuilt = true;
+#else
+constexpr bool kEditModeBuilt = false;
 #endif
 
 int main(int argc, char** argv) {
@@ -21,7 +24,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.help) {
-        std::fputs(kDemoUsage, stdout);
+        std::fputs(demoUsage(kEditModeBuilt).c_str(), stdout);
         return 0;
     }
     if (options.version) {

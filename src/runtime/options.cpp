@@ -4,25 +4,46 @@
 
 #include "render/render_pool.h"
 
-const char* const kDemoUsage =
-    "usage: demo [--window] [--headless] [--data DIR] [--threads N] [--scale S|auto]\n"
-    "            [--edit [ASSETS_DIR]]\n"
-    "Plays the show: about 101 seconds of music and pictures, full screen, then ends by itself.\n"
-    "  --window      start in a window instead of full screen (Alt+Enter switches)\n"
-    "  --headless    no window at all: the show plays to its end without a picture\n"
-    "  --data DIR    read the music, pictures, meshes and tracks from DIR\n"
-    "                (default: the data folder beside the program)\n"
-    "  --threads N   draw frames with N threads, 1 to 16 (default: one a core)\n"
-    "  --scale S     draw the show at S times 640 x 480, from 1 to 4.5 where both sides come\n"
-    "                out as whole multiples of 8 (1.5, 2, 2.25, 3, ...); auto: the largest\n"
-    "                that fits the screen (default 1)\n"
-    "  --edit [DIR]  edit mode (Linux, built from the sources): the show in a window with a\n"
-    "                transport and a heads-up display, timeline.txt and texts.txt from DIR\n"
-    "                reloaded when saved (default: the assets folder of the source tree)\n"
-    "  --version     print the version and exit\n"
-    "  --help        print this text and exit\n"
-    "Keys: Escape quits; Alt+Enter full screen or window; W/S A/D Q/Z move and U/J K/H I/Y\n"
-    "turn the free camera; 1 to 5 jump to fixed views.\n";
+namespace {
+
+// The help text, piece by piece: the edit mode's pieces only in builds that have it.
+struct UsagePiece {
+    bool editOnly;
+    const char* text;
+};
+constexpr UsagePiece kUsage[] = {
+    {false, "usage: demo [--window] [--headless] [--data DIR] [--threads N] [--scale S|auto]\n"},
+    {true, "            [--edit [ASSETS_DIR]]\n"},
+    {false,
+     "Plays the show: about 101 seconds of music and pictures, full screen, then ends by itself.\n"
+     "  --window      start in a window instead of full screen (Alt+Enter switches)\n"
+     "  --headless    no window at all: the show plays to its end without a picture\n"
+     "  --data DIR    read the music, pictures, meshes and tracks from DIR\n"
+     "                (default: the data folder beside the program)\n"
+     "  --threads N   draw frames with N threads, 1 to 16 (default: one a core)\n"
+     "  --scale S     draw the show at S times 640 x 480, from 1 to 4.5 where both sides come\n"
+     "                out as whole multiples of 8 (1.5, 2, 2.25, 3, ...); auto: the largest\n"
+     "                that fits the screen (default 1)\n"},
+    {true,
+     "  --edit [DIR]  edit mode: the show in a window with a transport and a heads-up display,\n"
+     "                timeline.txt and texts.txt from DIR reloaded when saved (default: the\n"
+     "                assets folder of the source tree)\n"},
+    {false,
+     "  --version     print the version and exit\n"
+     "  --help        print this text and exit\n"
+     "Keys: Escape quits; Alt+Enter full screen or window; W/S A/D Q/Z move and U/J K/H I/Y\n"
+     "turn the free camera; 1 to 5 jump to fixed views.\n"},
+};
+
+}  // namespace
+
+std::string demoUsage(bool editMode) {
+    std::string text;
+    for (const UsagePiece& piece : kUsage) {
+        if (!piece.editOnly || editMode) text += piece.text;
+    }
+    return text;
+}
 
 bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {

@@ -23,8 +23,9 @@ struct DemoOptions {
     bool autoScale = false;
 };
 
-
-extern const char* const kDemoUsage;
+// The text of --help. `editMode`: the program has the edit mode (DEMO_EDIT), whose option it
+// lists only then.
+std::string demoUsage(bool editMode);
 
 // Reads `--opt value` and `--opt=value` forms. False with a one-line reason in `error`.
 bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, std::string& error);

@@ -1,6 +1,7 @@
 #include "runtime/show.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -54,7 +55,31 @@ bool getDemoTracks(SyncDevice* device, DemoTracks& tracks) {
     return true;
 }
 
+bool checkDataFolder(const std::string& dataDir) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(dataDir, error)) {
+        std::printf("%s: no such data folder\n", dataDir.c_str());
+        return false;
+    }
+    bool complete = true;
+    const auto need = [&](const std::string& name) {
+        const std::string path = dataPath(dataDir, name.c_str());
+        if (std::filesystem::is_regular_file(path, error)) return;
+        std::printf("%s: missing from the data folder\n", path.c_str());
+        complete = false;
+    };
+    for (const DataFile& file : kDataFiles) {
+        if (file.role != DataRole::kMusic) need(file.name);
+    }
+    for (const TrackBinding& track : kTracks) need(trackFileName(track.name));
+    return complete;
+}
+
 bool loadShowAssets(ShowAssets& assets, const std::string& dataDir) {
+    if (!checkDataFolder(dataDir)) {
+        std::fflush(stdout);
+        return false;
+    }
     assets.dataDir = dataDir;
     loadSceneAssets(assets.scenes, dataDir);
     readMusicFile(dataPath(dataDir, kMusicFile), assets.music, assets.musicError);

@@ -46,11 +46,16 @@ struct Show {
 };
 
 // Loads everything the show draws and plays from `dataDir`. False when the start-up cannot go
-// on; the reason has been printed ("sync failed, out of memory?", followed by a line naming the
-// file where there is one) and nothing is left to free. A picture or mesh that cannot be read
+// on; the reason has been printed (checkDataFolder's lines, "sync failed, out of memory?"
+// followed by a line naming the files) and nothing is left to free. A picture or mesh that cannot be read
 // ends the program with its message (see loadTexture, loadMesh). A damaged track file is
 // reported in one line and the show goes on with what it holds.
 bool loadShowAssets(ShowAssets& assets, const std::string& dataDir);
+// True when `dataDir` is a folder holding every picture, mesh and track file of the show.
+// Otherwise prints one line for the folder ("<dir>: no such data folder") or one for each file
+// it lacks ("<path>: missing from the data folder"). The music is not needed to draw the show:
+// a player reports its own file.
+bool checkDataFolder(const std::string& dataDir);
 // Frees everything the assets hold; no run may use them any more.
 void freeShowAssets(ShowAssets& assets);
 

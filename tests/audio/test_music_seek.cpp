@@ -115,20 +115,28 @@ TEST(MusicSeek, ReplacedStreamPlaysOnFromTheSamePlace) {
 }
 
 TEST(MusicSeek, SilentClockSeeksAndPauses) {
-    std::unique_ptr<MusicPlayer> player(createSilentMusicPlayer());
+    double now = 50.0;  // seconds of a clock moved by hand
+    std::unique_ptr<MusicPlayer> player(new PcmMusicPlayer(nullptr, [&now] { return now; }));
     ASSERT_TRUE(player->init(44100));
     ASSERT_TRUE(player->canSeek());
     ASSERT_TRUE(player->replaceStream(ramp(60.0)));
     player->play();
+    now += 1.0;
     player->pause();
+    EXPECT_EQ(player->position(), 176400u);
+    now += 1.0;  // paused: the clock runs, the position does not
     player->seek(176400 * 30);
     EXPECT_EQ(player->position(), 176400u * 30);
+    now += 1.0;
+    EXPECT_EQ(player->position(), 176400u * 30);
     player->resume();
-    const uint64_t after = player->position();
-    EXPECT_GE(after, 176400u * 30);
-    EXPECT_LT(after, 176400u * 31);
+    EXPECT_EQ(player->position(), 176400u * 30);
+    now += 0.5;
+    EXPECT_EQ(player->position(), 176400u * 30 + 88200u);
     player->seek(4);
-    EXPECT_LT(player->position(), 176400u);
+    EXPECT_EQ(player->position(), 4u);
+    now += 0.25;
+    EXPECT_EQ(player->position(), 4u + 44100u);
 }
 
 }  // namespace

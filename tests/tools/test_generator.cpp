@@ -85,7 +85,7 @@ TEST(Generator, BrokenSourcesFailWithTheFileNamed) {
     const size_t at = timeline.find("track ringdiv");
     ASSERT_NE(at, std::string::npos);
     const size_t firstKey = timeline.find('\n', at) + 1;
-    const std::string broken = timeline.substr(0, firstKey) + "0:0 200\n" +
+    const std::string broken = timeline.substr(0, firstKey) + "1:1 200\n" +
                                timeline.substr(timeline.find('\n', firstKey) + 1);
     ASSERT_TRUE(assetgen::writeFile((dir / "assets" / "timeline.txt").string(), broken, message));
     EXPECT_FALSE(assetgen::generateData((dir / "assets").string(), (dir / "out").string(), written,

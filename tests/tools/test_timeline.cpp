@@ -9,6 +9,7 @@
 #include <string>
 
 #include "generator/timeline.h"
+#include "runtime/bar_beat.h"
 #include "runtime/sync.h"
 #include "scenes/scenes.h"
 
@@ -32,35 +33,51 @@ std::string allTracks(const std::string& except = "") {
     return text;
 }
 
+// Bars and beats count from 1; a position counted from 0 is refused with the one meant.
 TEST(TimelineFormat, Positions) {
     int row = -1;
-    EXPECT_TRUE(parsePosition("0:0", row));
-    EXPECT_EQ(row, 0);
-    EXPECT_TRUE(parsePosition("12:1.5", row));  // 12 * 32 + 1.5 * 8
-    EXPECT_EQ(row, 396);
-    EXPECT_TRUE(parsePosition("46:1", row));
-    EXPECT_EQ(row, 1480);
-    EXPECT_TRUE(parsePosition("0:0.125", row));
-    EXPECT_EQ(row, 1);
-    EXPECT_TRUE(parsePosition("77", row));
-    EXPECT_EQ(row, 77);
-    for (const char* bad : {"1:4", "1:0.1", "-1", "1:-1", "a:0", "1:", ":1", "", "3x", "1:1:1"}) {
-        EXPECT_FALSE(parsePosition(bad, row)) << bad;
+    std::string why;
+    const struct {
+        const char* text;
+        int row;
+    } good[] = {{"1:1", 0},      {"13:1.5", 388}, {"47:2", 1480}, {"1:1.125", 1},
+                {"2:4.875", 63}, {"77", 77},      {"0", 0}};
+    for (const auto& g : good) {
+        EXPECT_TRUE(parsePosition(g.text, row, why)) << g.text << ": " << why;
+        EXPECT_EQ(row, g.row) << g.text;
+        if (std::strchr(g.text, ':')) {
+            EXPECT_EQ(formatBarBeat(g.row), g.text);
+        }
+    }
+    for (const char* bad : {"1:5", "1:1.1", "-1", "1:-1", "a:1", "1:", ":1", "", "3x", "1:1:1",
+                            "1:nan", "99999999:1"}) {
+        EXPECT_FALSE(parsePosition(bad, row, why)) << bad;
+    }
+    const struct {
+        const char* text;
+        const char* meant;
+    } fromZero[] = {{"0:0", "write 1:1"},
+                    {"4:0", "write 5:1"},
+                    {"12:0.5", "write 13:1.5"},
+                    {"0:3", "write 1:4"}};
+    for (const auto& z : fromZero) {
+        EXPECT_FALSE(parsePosition(z.text, row, why)) << z.text;
+        EXPECT_NE(why.find(z.meant), std::string::npos) << z.text << ": " << why;
     }
 }
 
 TEST(TimelineFormat, SectionsKeysAndRepeats) {
     const std::string text =
-        "end 4:0\n"
-        "section 0:0 8 intro   # comment\n"
-        "section 1:0 2 rise\n"
-        "section 2:0 2 theme\n"
-        "section 3:0 5 storm\n" +
+        "end 5:1\n"
+        "section 1:1 8 intro   # comment\n"
+        "section 2:1 2 rise\n"
+        "section 3:1 2 theme\n"
+        "section 4:1 5 storm\n" +
         allTracks("ringdiv") +
         "track ringdiv\n"
-        "0:0 3 quadratic\n"
-        "1:2 64.5 linear\n"
-        "every 0:2 from 2:0 to 3:0 : 0 10 smooth ; 4 20\n";
+        "1:1 3 quadratic\n"
+        "2:3 64.5 linear\n"
+        "every 16 from 3:1 to 4:1 : 0 10 smooth ; 4 20\n";
     Timeline timeline;
     std::string message;
     ASSERT_TRUE(parseTimeline(text, "t.txt", timeline, message)) << message;
@@ -96,25 +113,29 @@ TEST(TimelineFormat, SectionsKeysAndRepeats) {
 }
 
 TEST(TimelineFormat, ErrorsNameFileAndLine) {
-    const std::string head = "end 4:0\nsection 0:0 1 intro\n";
+    const std::string head = "end 5:1\nsection 1:1 1 intro\n";
     const struct {
         std::string text;
         const char* expected;
     } cases[] = {
         {head + "track nosuch\n", "t.txt:3: unknown track"},
         {head + "track scene\n", "t.txt:3: the scene track is made from the sections"},
-        {head + "section 1:2 3 greet\n", "t.txt:3: a section must start on a bar line"},
+        {head + "section 2:3 3 greet\n", "t.txt:3: a section must start on a bar line"},
         {head + "track free\n8 1\n8 2\n", "t.txt:5: key at row 8 not after row 8"},
         {head + "track free\n8 1 bouncy\n", "t.txt:4: unknown interpolation 'bouncy'"},
         {head + "track free\n8 x\n", "t.txt:4: bad value 'x'"},
-        {head + "track free\n1:0.1 1\n", "t.txt:4: bad position '1:0.1'"},
+        {head + "track free\n2:1.1 1\n", "t.txt:4: bad position '2:1.1'"},
+        {head + "track free\n4:0 1\n",
+         "t.txt:4: bad position '4:0': bars and beats count from 1 "
+         "(1:1 is the first downbeat): write 5:1"},
+        {head + "track free\nevery 1:1 from 1:1 to 2:1 : 0 1\n", "t.txt:4: bad length '1:1'"},
         {head + "0 1\n", "t.txt:3: key outside a track"},
         {head + "track free\n0 1\ntrack free\n", "t.txt:5: track 'free' given twice"},
         {head + allTracks("free"), "t.txt: track 'free' missing"},
         {head + allTracks("ringdiv") + "track ringdiv\n0 129\n", "outside 0..128"},
         {head + allTracks("greet") + "track greet\n0 7\n", "outside 0..6"},
-        {"section 0:0 1 intro\n" + allTracks(), "missing 'end <pos>'"},
-        {"end 1:0\nsection 1:0 1 intro\n", "the first section must start at row 0"},
+        {"section 1:1 1 intro\n" + allTracks(), "missing 'end <pos>'"},
+        {"end 2:1\nsection 2:1 1 intro\n", "the first section must start at row 0"},
     };
     for (const auto& c : cases) {
         Timeline timeline;
@@ -141,7 +162,8 @@ class ShowTimeline : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         device_ = createSyncDevice(DEMO_TEST_DATA_DIR "/sync");
-        for (const TrackBinding& binding : kTracks) tracks_[binding.name] = getTrack(device_, binding.name);
+        for (const TrackBinding& binding : kTracks)
+            tracks_[binding.name] = getTrack(device_, binding.name);
     }
     static void TearDownTestSuite() {
         destroySyncDevice(device_);

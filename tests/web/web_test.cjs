@@ -1,8 +1,11 @@
-// Browser tests of the web page (scripts/web.sh test) and its bench (scripts/web.sh bench):
-// Debian's headless Chromium, driven by puppeteer-core, opens the built site from a static
-// server of our own on localhost.
+// Browser tests of the web page (scripts/web.sh test), its bench (scripts/web.sh bench) and
+// its still frames as pictures (scripts/web.sh still): Debian's headless Chromium, driven by
+// puppeteer-core, opens the built site from a static server of our own on localhost, and the
+// unpacked web zip straight from the disk (file://).
 //
-//   node web_test.cjs --site DIR --work DIR --capture PATH (--tests | --bench)
+//   node web_test.cjs --site DIR --work DIR --capture PATH (--tests [--disk DIR] | --bench)
+//   node web_test.cjs --site DIR --work DIR --capture PATH --still --row R --out FILE
+//                     [--keys K] [--scale S]
 'use strict';
 
 const childProcess = require('child_process');
@@ -10,6 +13,7 @@ const fs = require('fs');
 const http = require('http');
 const os = require('os');
 const path = require('path');
+const url = require('url');
 const puppeteer = require('puppeteer-core');
 const {PNG} = require('pngjs');
 
@@ -30,15 +34,20 @@ const SCALED_MEAN = 2;
 const SCALED_SHARE = 0.02;
 const SCALED_FAR = 48;
 const MISSING = 'data/cube.fobj';
+// How long anything the tests wait for may take: loading, compiling and drawing run at the
+// machine's pace, and a shared machine may be slow. Nothing waits a fixed time for a result;
+// this is only the limit of a wait for a condition.
+const PATIENCE = 300000;
 
 function parseArgs() {
     const args = {};
     const argv = process.argv.slice(2);
     for (let i = 0; i < argv.length; ++i) {
-        if (argv[i] === '--tests' || argv[i] === '--bench') args.mode = argv[i].slice(2);
+        if (['--tests', '--bench', '--still'].includes(argv[i])) args.mode = argv[i].slice(2);
         else args[argv[i].slice(2)] = argv[++i];
     }
-    for (const key of ['site', 'work', 'capture', 'mode']) {
+    const needed = ['site', 'work', 'capture', 'mode'].concat(args.mode === 'still' ? ['row', 'out'] : []);
+    for (const key of needed) {
         if (!args[key]) throw new Error('web_test: missing --' + key);
     }
     return args;
@@ -82,6 +91,7 @@ async function launch(work) {
         userDataDir: profile,
         // The page's bench keeps its thread busy for minutes at larger scales.
         protocolTimeout: 1800000,
+        timeout: PATIENCE,
         args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
             '--disable-background-networking', '--disable-component-update', '--disable-sync',
             '--autoplay-policy=no-user-gesture-required', '--window-size=640,480'],
@@ -90,8 +100,17 @@ async function launch(work) {
     return browser;
 }
 
-async function openPage(browser, url, width, height, deviceScaleFactor) {
+// WEB_TEST_SLOWDOWN=N runs every page's processor N times slower (Chromium's throttling): the
+// tests must pass on a busy machine as on an idle one.
+async function newPage(browser) {
     const page = await browser.newPage();
+    page.setDefaultTimeout(PATIENCE);
+    if (process.env.WEB_TEST_SLOWDOWN) await page.emulateCPUThrottling(Number(process.env.WEB_TEST_SLOWDOWN));
+    return page;
+}
+
+async function openPage(browser, url, width, height, deviceScaleFactor) {
+    const page = await newPage(browser);
     page.log = [];
     page.on('console', (message) => page.log.push(message.text()));
     page.on('pageerror', (error) => page.log.push('page error: ' + error.message));
@@ -100,10 +119,48 @@ async function openPage(browser, url, width, height, deviceScaleFactor) {
     return page;
 }
 
-async function waitState(page, states, timeout) {
+async function waitState(page, states) {
     await page.waitForFunction((wanted) => wanted.includes(document.body.dataset.state),
-        {timeout: timeout || 30000, polling: 50}, states);
+        {timeout: PATIENCE, polling: 50}, states);
     return page.evaluate(() => document.body.dataset.state);
+}
+
+// A still's mark on the root element: "drawn" once its frame has been painted, or "failed".
+async function waitFrame(page) {
+    await page.waitForFunction(() => document.documentElement.dataset.frame, {timeout: PATIENCE, polling: 50});
+    return page.evaluate(() => document.documentElement.dataset.frame);
+}
+
+// True once `condition(arg)` holds in the page, false if it never does within PATIENCE.
+async function waitUntil(page, condition, arg) {
+    try {
+        await page.waitForFunction(condition, {timeout: PATIENCE, polling: 20}, arg);
+        return true;
+    } catch (error) {
+        if (error.name === 'TimeoutError') return false;
+        throw error;
+    }
+}
+
+// Two animation frames of the page: the show has taken at least one step since.
+function nextFrames(page) {
+    return page.evaluate(() => new Promise((resolve) =>
+        requestAnimationFrame(() => requestAnimationFrame(resolve))));
+}
+
+// The heard row and the page's clock read in one go, so that however long the round trip to
+// the page takes, the two belong together.
+function heardRowAndTime(page) {
+    return page.evaluate(() => [window.demo.heardRow(), performance.now()]);
+}
+
+// Rows a second between two readings taken at least `ms` apart by the page's clock.
+async function heardRate(page, ms) {
+    const [firstRow, firstTime] = await heardRowAndTime(page);
+    await sleep(ms);
+    const [secondRow, secondTime] = await heardRowAndTime(page);
+    const seconds = (secondTime - firstTime) / 1000;
+    return {first: firstRow, second: secondRow, seconds, rate: (secondRow - firstRow) / seconds};
 }
 
 function readPng(file) {
@@ -219,14 +276,9 @@ async function runTests(browser, base, args) {
         const page = await openPage(browser, base + '/site/index.html?autoplay', 1024, 640);
         await waitState(page, ['playing', 'failed']);
         const note = await page.evaluate(() => document.getElementById('note').textContent);
-        const first = await page.evaluate(() => window.demo.heardRow());
-        const t0 = Date.now();
-        await sleep(2000);
-        const second = await page.evaluate(() => window.demo.heardRow());
-        const seconds = (Date.now() - t0) / 1000;
+        const {first, second, seconds, rate} = await heardRate(page, 2000);
         await page.screenshot({path: path.join(shots, 'playing.png')});
         await page.close();
-        const rate = (second - first) / seconds;
         expect(Math.abs(rate - ROWS_PER_SECOND) < 0.25 * ROWS_PER_SECOND,
             `rows advance at ${rate.toFixed(2)} a second, not ${ROWS_PER_SECOND.toFixed(2)}`);
         return `row ${first.toFixed(1)} -> ${second.toFixed(1)} in ${seconds.toFixed(2)} s` +
@@ -245,11 +297,13 @@ async function runTests(browser, base, args) {
             let url = `${base}/site/index.html?row=${still.row}`;
             if (still.keys) url += '&keys=' + encodeURIComponent(still.keys);
             const page = await openPage(browser, url, 640, 480);
-            const state = await waitState(page, ['still', 'failed']);
+            const frame = await waitFrame(page);
             const shot = path.join(shots, name + '-web.png');
             await page.screenshot({path: shot});
+            const title = await page.title();
             await page.close();
-            expect(state === 'still', 'the page failed: ' + page.log.join(' | '));
+            expect(frame === 'drawn', 'the page failed: ' + page.log.join(' | '));
+            expect(title === `demo110: row ${still.row} drawn`, 'title ' + title);
             const {share, touched, largest} = compare(readPng(shot), readPng(reference));
             const detail = `${(100 * share).toFixed(3)}% of pixels differ by more than one level; ` +
                 `${touched} differ at all, largest difference ${largest}`;
@@ -267,12 +321,12 @@ async function runTests(browser, base, args) {
                 childProcess.execFileSync(args.capture, ['--row', String(row), '--png', reference]);
             }
             const page = await openPage(browser, `${base}/site/index.html?row=${row}&scale=2`, 1280, 960);
-            const state = await waitState(page, ['still', 'failed']);
+            const frame = await waitFrame(page);
             const size = await canvasSize(page);
             const shot = path.join(shots, `row${row}-scale2-web.png`);
             await page.screenshot({path: shot});
             await page.close();
-            expect(state === 'still', 'the page failed: ' + page.log.join(' | '));
+            expect(frame === 'drawn', 'the page failed: ' + page.log.join(' | '));
             expect(size === '1280x960', 'canvas ' + size);
             const {mean, share} = distance(downsample(readPng(shot), 2), readPng(reference), SCALED_FAR);
             const detail = `mean difference ${mean.toFixed(2)} levels, ${(100 * share).toFixed(2)}% ` +
@@ -292,10 +346,10 @@ async function runTests(browser, base, args) {
         expect(state === 'playing', 'the show did not start: ' + show.log.join(' | '));
         // 1000 x 800 at 1.5 device pixels each: 1500 x 1200 -> 46 steps -> 1472 x 1104.
         const still = await openPage(browser, base + '/site/index.html?row=60&scale=auto', 1000, 800, 1.5);
-        const stillState = await waitState(still, ['still', 'failed']);
+        const stillFrame = await waitFrame(still);
         const drawn = await canvasSize(still);
         await still.close();
-        expect(stillState === 'still', 'the still failed: ' + still.log.join(' | '));
+        expect(stillFrame === 'drawn', 'the still failed: ' + still.log.join(' | '));
         expect(played === '832x624' && drawn === '1472x1104',
             `the show got ${played} (832x624 wanted), the still ${drawn} (1472x1104 wanted)`);
         expect(!enlargedSmooth, 'the enlarged picture lost its sharp pixels');
@@ -323,9 +377,12 @@ async function runTests(browser, base, args) {
             const page = await openPage(browser, base + '/site/index.html' + query, 1024, 640);
             const state = await waitState(page, ['ready', 'still', 'bench', 'failed']);
             const message = await page.evaluate(() => document.getElementById('message').textContent);
+            const frame = await page.evaluate(() => document.documentElement.dataset.frame);
             await page.close();
             expect(state === 'failed' && message.includes(value) && !message.includes('\n'),
                 `${query}: state ${state}, message "${message}"`);
+            // A still that cannot be drawn says so to screenshot tools too.
+            expect(frame === (query.includes('row=') ? 'failed' : undefined), `${query}: frame mark ${frame}`);
             messages.push(message);
         }
         return messages.join(' | ');
@@ -336,27 +393,27 @@ async function runTests(browser, base, args) {
         await waitState(page, ['playing', 'failed']);
         const camera = () => page.evaluate(() => [0, 1, 2, 3, 4, 5].map((i) => window.demo.camera(i)));
         const before = await camera();
+        // Keys reach the show at its next step: each result is waited for, not slept for.
         await page.keyboard.press('KeyA');
         await page.keyboard.press('KeyW');
         await page.keyboard.press('KeyU');
-        await sleep(300);
+        await waitUntil(page, (b) => [0, 2, 3].every((i) => window.demo.camera(i) !== b[i]), before);
         const moved = await camera();
         await page.keyboard.press('Digit1');
-        await sleep(300);
+        await waitUntil(page, (m) => window.demo.camera(0) !== m[0], moved);
         const preset = await camera();
         const fullscreen = () => page.evaluate(() => !!document.fullscreenElement);
         await page.keyboard.down('Alt');
         await page.keyboard.press('Enter');
         await page.keyboard.up('Alt');
-        await sleep(500);
-        const entered = await fullscreen();
+        const entered = await waitUntil(page, () => !!document.fullscreenElement);
         // The first Escape only leaves full screen, the second ends the show.
         await page.keyboard.press('Escape');
-        await sleep(500);
-        const left = !(await fullscreen());
+        const left = await waitUntil(page, () => !document.fullscreenElement);
+        await nextFrames(page);
         const stillPlaying = await page.evaluate(() => document.body.dataset.state);
         await page.keyboard.press('Escape');
-        const state = await waitState(page, ['ready', 'failed'], 5000);
+        const state = await waitState(page, ['ready', 'failed']);
         await page.close();
         expect(entered && left && stillPlaying === 'playing',
             `Alt+Enter: full screen ${entered}; Escape: left it ${left}, state ${stillPlaying}`);
@@ -371,8 +428,11 @@ async function runTests(browser, base, args) {
 
     await check('the end of the show returns to the start screen; the show plays again in the same program', async () => {
         const page = await openPage(browser, base + '/site/index.html?autoplay&from=1472', 1024, 640);
-        await waitState(page, ['playing', 'failed']);
-        const state = await waitState(page, ['ready', 'failed'], 10000);
+        // Eight rows of show: "playing" may come and go between two looks, so what is waited
+        // for is the start screen that only the end brings back.
+        await waitUntil(page, () => document.body.dataset.state === 'failed' ||
+            (document.body.dataset.state === 'ready' && document.getElementById('start').textContent === 'Watch again'));
+        const state = await page.evaluate(() => document.body.dataset.state);
         const button = await page.evaluate(() => document.getElementById('start').textContent);
         await page.screenshot({path: path.join(shots, 'ended.png')});
         // Again: the same instance plays it from the data it already holds, to its end again.
@@ -407,7 +467,7 @@ async function runTests(browser, base, args) {
     });
 
     await check('without Web Audio the show plays silently on the real-time clock', async () => {
-        const page = await browser.newPage();
+        const page = await newPage(browser);
         await page.evaluateOnNewDocument(() => {
             delete window.AudioContext;
             delete window.webkitAudioContext;
@@ -415,11 +475,7 @@ async function runTests(browser, base, args) {
         await page.setViewport({width: 1024, height: 640, deviceScaleFactor: 1});
         await page.goto(base + '/site/index.html?autoplay', {waitUntil: 'load'});
         await waitState(page, ['playing', 'failed']);
-        const first = await page.evaluate(() => window.demo.heardRow());
-        const t0 = Date.now();
-        await sleep(1500);
-        const second = await page.evaluate(() => window.demo.heardRow());
-        const rate = (second - first) / ((Date.now() - t0) / 1000);
+        const {rate} = await heardRate(page, 1500);
         const note = await page.evaluate(() => document.getElementById('note').textContent);
         await page.close();
         expect(note.includes('no Web Audio'), `note "${note}"`);
@@ -429,7 +485,7 @@ async function runTests(browser, base, args) {
     });
 
     await check('without WebAssembly the page says so', async () => {
-        const page = await browser.newPage();
+        const page = await newPage(browser);
         await page.evaluateOnNewDocument(() => { delete window.WebAssembly; });
         await page.goto(base + '/site/index.html', {waitUntil: 'load'});
         const state = await waitState(page, ['ready', 'failed']);
@@ -439,9 +495,59 @@ async function runTests(browser, base, args) {
         return message;
     });
 
+    if (args.disk) await runDiskTests(browser, args, shots);
+
     const failed = results.filter((r) => !r.ok).length;
     console.log(`web tests: ${results.length - failed} passed, ${failed} failed (pictures in ${shots})`);
     return failed === 0;
+}
+
+// The unpacked web zip opened as files, as a party screen or a user's double-click opens it.
+async function runDiskTests(browser, args, shots) {
+    const page = (folder) => url.pathToFileURL(path.join(folder, 'index.html')).href;
+
+    await check('opened from the disk: the still at row 600 equals capture, no pixel more than one level off', async () => {
+        const reference = path.join(shots, 'row600-native.png');
+        childProcess.execFileSync(args.capture, ['--row', '600', '--png', reference]);
+        const still = await openPage(browser, page(args.disk) + '?row=600', 640, 480);
+        const frame = await waitFrame(still);
+        const shot = path.join(shots, 'row600-disk.png');
+        await still.screenshot({path: shot});
+        await still.close();
+        expect(frame === 'drawn', 'the page failed: ' + still.log.join(' | '));
+        const {touched, largest} = compare(readPng(shot), readPng(reference));
+        expect(largest <= 1, `${touched} pixels differ, by up to ${largest} levels`);
+        return `${touched} pixels differ, by up to ${largest} levels`;
+    });
+
+    await check('opened from the disk: the show plays, the heard row advances', async () => {
+        const show = await openPage(browser, page(args.disk) + '?autoplay', 1024, 640);
+        const state = await waitState(show, ['playing', 'failed']);
+        expect(state === 'playing', 'the show did not start: ' +
+            await show.evaluate(() => document.getElementById('message').textContent));
+        const {first, second, seconds, rate} = await heardRate(show, 2000);
+        await show.close();
+        expect(Math.abs(rate - ROWS_PER_SECOND) < 0.25 * ROWS_PER_SECOND,
+            `rows advance at ${rate.toFixed(2)} a second, not ${ROWS_PER_SECOND.toFixed(2)}`);
+        return `row ${first.toFixed(1)} -> ${second.toFixed(1)} in ${seconds.toFixed(2)} s`;
+    });
+
+    await check('opened from the disk without one of its scripts: the page names it', async () => {
+        const copy = fs.mkdtempSync(path.join(os.tmpdir(), 'demo-web-disk-'));
+        try {
+            fs.cpSync(args.disk, copy, {recursive: true});
+            const missing = 'embedded/' + MISSING + '.js';
+            fs.rmSync(path.join(copy, missing));
+            const broken = await openPage(browser, page(copy), 1024, 640);
+            const state = await waitState(broken, ['ready', 'failed']);
+            const message = await broken.evaluate(() => document.getElementById('message').textContent);
+            await broken.close();
+            expect(state === 'failed' && message.includes(missing), `state ${state}, message "${message}"`);
+            return message;
+        } finally {
+            fs.rmSync(copy, {recursive: true, force: true});
+        }
+    });
 }
 
 function parseBench(text) {
@@ -477,7 +583,9 @@ async function runBench(browser, base, args) {
     for (let round = 0; round < rounds; ++round) {
         const page = await openPage(browser, base + '/site/index.html?bench' +
             (scale ? '&scale=' + encodeURIComponent(scale) : ''), 1024, 640);
-        const state = await waitState(page, ['bench', 'failed'], 1800000);
+        await page.waitForFunction(() => ['bench', 'failed'].includes(document.body.dataset.state),
+            {timeout: 1800000, polling: 500});
+        const state = await page.evaluate(() => document.body.dataset.state);
         const output = await page.evaluate(() => window.demo.output.join('\n'));
         await page.close();
         if (state !== 'bench') throw new Error('the page\'s bench failed: ' + output);
@@ -513,6 +621,23 @@ async function runBench(browser, base, args) {
     return true;
 }
 
+// One still frame of the page as a PNG file: the picture at its own size, taken once the page
+// has marked the frame drawn, however long loading takes.
+async function takeStill(browser, base, args) {
+    const scale = Number(args.scale || 1);
+    let url = `${base}/site/index.html?row=${encodeURIComponent(args.row)}`;
+    if (args.keys) url += '&keys=' + encodeURIComponent(args.keys);
+    if (args.scale) url += '&scale=' + encodeURIComponent(args.scale);
+    const page = await openPage(browser, url, Math.ceil(640 * scale), Math.ceil(480 * scale));
+    const frame = await waitFrame(page);
+    if (frame === 'drawn') await page.screenshot({path: args.out});
+    const message = await page.evaluate(() => document.getElementById('message').textContent);
+    await page.close();
+    if (frame !== 'drawn') throw new Error('the frame could not be drawn: ' + message);
+    console.log(`web: row ${args.row} in ${args.out}`);
+    return true;
+}
+
 async function main() {
     const args = parseArgs();
     const server = await serve(args.site);
@@ -520,7 +645,8 @@ async function main() {
     const browser = await launch(args.work);
     let ok = false;
     try {
-        ok = args.mode === 'bench' ? await runBench(browser, base, args) : await runTests(browser, base, args);
+        const run = {tests: runTests, bench: runBench, still: takeStill}[args.mode];
+        ok = await run(browser, base, args);
     } finally {
         await browser.close();
         fs.rmSync(browser.profile, {recursive: true, force: true});

@@ -3,6 +3,9 @@
 //                                and style; exit 1 if it did not appear in time
 //   demo_driver key <code>       posts a key press and release (virtual-key code) to it
 //   demo_driver gone <seconds>   waits until the window has gone; exit 1 if it stays
+//   demo_driver escape <seconds> presses Escape, again every second while the window stays
+//                                (a press that comes before the demo reads its keys is not
+//                                lost to the test); exit 1 if it is still there at the end
 // The window is found by its class, which is the demo's title.
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -31,8 +34,14 @@ bool waitFor(bool present, double seconds) {
     return (demoWindow() != nullptr) == present;
 }
 
+void pressKey(HWND window, WPARAM key) {
+    PostMessageW(window, WM_KEYDOWN, key, 1);
+    PostMessageW(window, WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
+}
+
 int usage() {
-    std::fprintf(stderr, "usage: demo_driver wait|gone <seconds> | key <virtual-key code>\n");
+    std::fprintf(stderr,
+                 "usage: demo_driver wait|gone|escape <seconds> | key <virtual-key code>\n");
     return 2;
 }
 
@@ -65,9 +74,24 @@ int main(int argc, char** argv) {
             std::printf("no demo window to send a key to\n");
             return 1;
         }
-        const WPARAM key = static_cast<WPARAM>(std::atoi(argv[2]));
-        PostMessageW(window, WM_KEYDOWN, key, 1);
-        PostMessageW(window, WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
+        pressKey(window, static_cast<WPARAM>(std::atoi(argv[2])));
+        return 0;
+    }
+    if (std::strcmp(command, "escape") == 0) {
+        const ULONGLONG end =
+            GetTickCount64() + static_cast<ULONGLONG>(std::atof(argv[2]) * 1000.0);
+        int presses = 0;
+        for (HWND window = demoWindow(); window != nullptr; window = demoWindow()) {
+            if (presses > 0 && GetTickCount64() >= end) {
+                std::printf("demo window is still there after %d Escape presses\n", presses);
+                return 1;
+            }
+            pressKey(window, VK_ESCAPE);
+            ++presses;
+            waitFor(false, 1.0);
+        }
+        std::printf("demo window gone after %d Escape press%s\n", presses,
+                    presses == 1 ? "" : "es");
         return 0;
     }
     return usage();

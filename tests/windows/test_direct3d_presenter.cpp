@@ -303,6 +303,7 @@ TEST_F(PresenterOnWindow, FullScreenTakesTheSmallestModeAndRecoversALostDevice) 
     EXPECT_TRUE(presenter.stretch());  // float texture on an integer back buffer
     std::vector<FloatPixel> frame(640 * 480, FloatPixel{1.0f, 0.0f, 0.0f, 0.0f});
     EXPECT_TRUE(presenter.uploadAndPresent(nullptr, frame.data(), nullptr));
+    EXPECT_EQ(presenter.texturesCreated(), 1);
 
     // Losing the application's activation loses a full-screen device; getting it back asks
     // for a Reset, which the default-pool texture would block.
@@ -310,12 +311,19 @@ TEST_F(PresenterOnWindow, FullScreenTakesTheSmallestModeAndRecoversALostDevice) 
     SendMessageW(window_, WM_ACTIVATEAPP, TRUE, 0);
     if (presenter.device()->TestCooperativeLevel() != D3DERR_DEVICENOTRESET)
         GTEST_SKIP() << "this Direct3D does not lose the device on deactivation";
-    IDirect3DTexture9* before = presenter.texture();
-    EXPECT_TRUE(presenter.uploadAndPresent(nullptr, frame.data(), nullptr));
+    // Counted, not compared by address: the new texture may land where the old one was freed.
+    const int made = presenter.texturesCreated();
+    const std::vector<FloatPixel> green(640 * 480, FloatPixel{0.0f, 1.0f, 0.0f, 0.0f});
+    EXPECT_TRUE(presenter.uploadAndPresent(nullptr, green.data(), nullptr));
     EXPECT_EQ(presenter.device()->TestCooperativeLevel(), D3D_OK);
     ASSERT_NE(presenter.texture(), nullptr);
-    EXPECT_NE(presenter.texture(), before);  // made again after the Reset
+    EXPECT_EQ(presenter.texturesCreated(), made + 1);  // made again after the Reset
     EXPECT_EQ(presenter.textureFormat(), XBGRFFFF);
+    // and the frame went into the new one.
+    const std::vector<float> texels = readTexture<float>(presenter.texture(), 640, 480, 4);
+    ASSERT_EQ(texels.size(), 640u * 480u * 4u);
+    EXPECT_EQ(texels[0], 0.0f);
+    EXPECT_EQ(texels[1], 1.0f);
     EXPECT_TRUE(presenter.present());
 }
 

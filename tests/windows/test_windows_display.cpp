@@ -393,10 +393,17 @@ TEST(WindowsDisplayLifecycle, OpenCloseAndModes) {
     EXPECT_EQ(outer.bottom, std::max(480, GetSystemMetrics(SM_CYSCREEN)));
     EXPECT_EQ(ownMenuIds(window), (std::vector<UINT>{6, 7}));
     EXPECT_TRUE(facade.update(frame.data(), nullptr));
-    // Asking again for the mode it has keeps the presenter.
+    // Asking again for the mode it has keeps the presenter and its device. The device is held
+    // meanwhile: a new one could not be made at its address, so equal addresses prove it kept.
     Direct3DPresenter* presenter = platform->presenter();
+    IDirect3DDevice9* device = presenter->device();
+    ASSERT_NE(device, nullptr);
+    device->AddRef();
     EXPECT_TRUE(platform->enterFullscreen());
     EXPECT_EQ(platform->presenter(), presenter);
+    ASSERT_NE(platform->presenter(), nullptr);
+    EXPECT_EQ(platform->presenter()->device(), device);
+    device->Release();
 
     SendMessageW(window, WM_SYSCOMMAND, kMenuWindowed, 0);
     EXPECT_EQ(facade.outputKind(), Windowed);

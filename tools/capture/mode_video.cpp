@@ -114,9 +114,18 @@ int captureVideo(const Options& options) {
                  "flags=bicubic+accurate_rnd+full_chroma_int",
                  "-pix_fmt", "yuv420p", "-colorspace", "bt709", "-color_primaries", "bt709",
                  "-color_trc", "bt709", "-color_range", "tv", "-c:v", options.codec});
+    if (options.codec == "libx264") args.insert(args.end(), {"-profile:v", "high"});
     if (!options.crf.empty()) args.insert(args.end(), {"-crf", options.crf});
+    if (options.bitrate > 0) {
+        // Peaks held to twice the average over a second: the encoder's level then allows them.
+        const std::string peak = std::to_string(2 * options.bitrate);
+        args.insert(args.end(),
+                    {"-b:v", std::to_string(options.bitrate), "-maxrate", peak, "-bufsize", peak});
+    }
     if (!options.preset.empty()) args.insert(args.end(), {"-preset", options.preset});
-    args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
+    // What video sites and party screens take: AAC-LC, stereo, 48 kHz (the music is 44.1 kHz).
+    args.insert(args.end(), {"-c:a", "aac", "-profile:a", "aac_low", "-b:a", "256k", "-ar", "48000",
+                             "-ac", "2"});
     std::string extension = fs::path(options.video).extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });

@@ -8,9 +8,14 @@
 
 #include "failure.h"
 #include "render/render_pool.h"
+#include "runtime/bar_beat.h"
 #include "runtime/platform.h"
 
 namespace {
+
+// The default average bitrate of libx264 and libx265: bits a pixel of every frame. Video sites
+// ask for 8 to 12 Mbit/s at 1920x1080 and 60 frames a second; this gives 10.
+constexpr double kDefaultBitsPerPixel = 0.08;
 
 const char* const kUsage =
     "usage: capture [--data DIR] MODE [OPTIONS]\n"
@@ -57,15 +62,21 @@ const char* const kUsage =
     "        (without --scale only from 5760x4320 up), and centred on black: --scale 1 --size\n"
     "        1920x1080 shows 1280 x 960.\n"
     "  --codec NAME     ffmpeg's video encoder, -c:v (default libx264)\n"
-    "  --crf N          ffmpeg's -crf, 0 to 63 (default 18 for libx264 and libx265, otherwise\n"
-    "        only when given)\n"
+    "  --bitrate RATE   the video's average bitrate in bits a second, k or M for thousands or\n"
+    "        millions (\"12M\"), 100k to 1000M; peaks are held to twice that over a second\n"
+    "        (-b:v, -maxrate, -bufsize). The default for libx264 and libx265: 0.08 bits a pixel,\n"
+    "        10 Mbit/s at 1920x1080 and 60 frames a second (what video sites ask for)\n"
+    "  --crf N          ffmpeg's -crf, 0 to 63: constant quality instead of a bitrate (with\n"
+    "        other codecs than libx264 and libx265 neither is set unless given)\n"
     "  --preset NAME    ffmpeg's -preset (default medium for libx264 and libx265, otherwise\n"
     "        only when given)\n"
     "  --ffmpeg-args \"ARGS\"  more output options for ffmpeg, split at spaces ('' and \"\"\n"
     "        quote), placed last before the file name so that they override ours\n"
     "        The video is 4:2:0 (-pix_fmt yuv420p), converted from RGB with the BT.709 matrix\n"
     "        into limited (16-235) range and tagged BT.709 (colorspace, primaries, transfer,\n"
-    "        range tv); the sound is AAC at 192 kbit/s; .mp4, .mov and .m4v files get\n"
+    "        range tv), H.264 in the High profile (libx264; the level follows from the size,\n"
+    "        the frame rate and the peak rate: 4.2 at 1920x1080 and 60 frames a second); the\n"
+    "        sound is AAC-LC stereo at 48 kHz and 256 kbit/s; .mp4, .mov and .m4v files get\n"
     "        -movflags +faststart. When the range reaches the show's end (no --to, or --to\n"
     "        47:2) the music rings out: the last picture fades linearly to black until the\n"
     "        music ends, so the video is as long as the music (its length found by decoding\n"
@@ -76,7 +87,8 @@ const char* const kUsage =
     "  --help           print this text and exit\n"
     "Long runs report the frames drawn, frames drawn per second and time left on stderr: one\n"
     "updating line on a terminal, otherwise a line every 10%. Every file is written under a\n"
-    "hidden temporary name beside it and renamed when complete. Ctrl+C or SIGTERM stops a run, removes the file being written (a\n"
+    "hidden temporary name beside it and renamed when complete. Ctrl+C or SIGTERM stops a run, "
+    "removes the file being written (a\n"
     "frames folder keeps the frames already finished) and ends with status 130 or 143. A\n"
     "failure, ffmpeg's included (\"capture: ffmpeg failed (exit status or signal: its last\n"
     "message)\"), ends with status 2 and leaves nothing under the final name.\n";
@@ -92,14 +104,13 @@ double parseNumber(const std::string& option, const std::string& text) {
 
 // A row, or BAR:BEAT counted from 1:1 (row 0), 32 rows a bar and 8 a beat.
 double parseRowPosition(const std::string& option, const std::string& text) {
-    const size_t colon = text.find(':');
-    if (colon == std::string::npos) return parseNumber(option, text);
-    const double bar = parseNumber(option, text.substr(0, colon));
-    const double beat = parseNumber(option, text.substr(colon + 1));
-    if (bar < 1 || bar != std::floor(bar) || beat < 1 || beat > 4 || beat != std::floor(beat)) {
-        fail(option + " takes BAR:BEAT with BAR from 1 and BEAT 1 to 4, not \"" + text + "\"");
+    if (text.find(':') == std::string::npos) return parseNumber(option, text);
+    int row = 0;
+    std::string why;
+    if (!parseBarBeat(text, row, why)) {
+        fail(option + " takes a row or BAR:BEAT counted from 1:1, not \"" + text + "\": " + why);
     }
-    return (bar - 1) * 32 + (beat - 1) * 8;
+    return row;
 }
 
 // A row of the show, from 0 to kLastRow, the show's end, which only the end of a range (`end`)
@@ -268,6 +279,16 @@ Options parseOptions(int argc, char** argv) {
             options.codec = value();
             if (options.codec.empty()) fail("--codec needs a name");
             options.haveVideoOption = true;
+        } else if (arg == "--bitrate") {
+            const std::string text = value();
+            const bool suffix = !text.empty() && (text.back() == 'k' || text.back() == 'M');
+            const double number = parseNumber(arg, suffix ? text.substr(0, text.size() - 1) : text);
+            const double rate = number * (!suffix ? 1.0 : text.back() == 'k' ? 1e3 : 1e6);
+            if (rate < 1e5 || rate > 1e9) {
+                fail("--bitrate takes 100k to 1000M bits a second, not \"" + text + "\"");
+            }
+            options.bitrate = std::lround(rate);
+            options.haveVideoOption = true;
         } else if (arg == "--crf") {
             const double crf = parseNumber(arg, value());
             if (crf < 0 || crf > 63) fail("--crf takes 0 to 63");
@@ -306,7 +327,7 @@ Options parseOptions(int argc, char** argv) {
     }
     if (options.force && options.framesDir.empty()) fail("--force goes with --frames");
     if (options.haveVideoOption && options.video.empty()) {
-        fail("--size, --codec, --crf, --preset and --ffmpeg-args go with --video");
+        fail("--size, --codec, --bitrate, --crf, --preset and --ffmpeg-args go with --video");
     }
     if (!options.haveSize) {
         options.width = options.screen.width;
@@ -324,8 +345,15 @@ Options parseOptions(int argc, char** argv) {
              std::to_string(options.screen.height) + " at --scale " + scale);
     }
     if (options.fromRow >= options.toRow) fail("--from must come before --to");
+    if (!options.crf.empty() && options.bitrate > 0) {
+        fail("--crf (constant quality) and --bitrate (an average rate) exclude each other");
+    }
     if ((options.codec == "libx264" || options.codec == "libx265")) {
-        if (options.crf.empty()) options.crf = "18";
+        if (options.crf.empty() && options.bitrate == 0) {
+            options.bitrate = std::lround(kDefaultBitsPerPixel * options.width * options.height *
+                                          options.fps / 1000.0) *
+                              1000;
+        }
         if (options.preset.empty()) options.preset = "medium";
     }
     return options;

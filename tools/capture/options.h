@@ -37,6 +37,7 @@ struct Options {
     int width = kScreenWidth, height = kScreenHeight;
     std::string codec = "libx264";
     std::string crf, preset;
+    long bitrate = 0;  // --bitrate in bits a second; 0: none asked of the encoder
     std::vector<std::string> ffmpegArgs;
     bool haveVideoOption = false;
 };

@@ -2,6 +2,8 @@
 
 #include <SDL.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -124,8 +126,70 @@ void SdlDisplay::setOverlay(const uint32_t* argb, int width, int height) {
     overlay_.set(argb, width, height);
 }
 
+void SdlDisplay::setSidePanel(const uint32_t* argb, int width, int height) {
+    const int oldWidth = canvasWidth(), oldHeight = canvasHeight();
+    panel_.set(argb, width, height);
+    const bool shown = argb && width > 0 && height > 0;
+    panelWidth_ = shown ? width : 0;
+    panelHeight_ = shown ? height : 0;
+    if (canvasWidth() != oldWidth || canvasHeight() != oldHeight) {
+        fitWindowToCanvas(oldWidth, oldHeight);
+    }
+}
+
+int SdlDisplay::canvasWidth() const {
+    return width_ + panelWidth_;
+}
+
+int SdlDisplay::canvasHeight() const {
+    return height_ > panelHeight_ ? height_ : panelHeight_;
+}
+
+PictureRect SdlDisplay::pictureRect(int outputW, int outputH, PictureRect* panel) const {
+    const PictureRect canvas = outputKind_ == Fullscreen
+                                   ? letterboxRect(outputW, outputH, canvasWidth(), canvasHeight())
+                                   : stretchRect(outputW, outputH);
+    if (panelWidth_ == 0) return canvas;
+    const double scaleX = double(canvas.w) / canvasWidth();
+    const double scaleY = double(canvas.h) / canvasHeight();
+    const PictureRect picture = {canvas.x, canvas.y, int(std::lround(width_ * scaleX)),
+                                 int(std::lround(height_ * scaleY))};
+    if (panel) {
+        *panel = {canvas.x + picture.w, canvas.y, canvas.w - picture.w,
+                  int(std::lround(panelHeight_ * scaleY))};
+    }
+    return picture;
+}
+
+void SdlDisplay::fitWindowToCanvas(int oldWidth, int oldHeight) {
+    if (!window_ || outputKind_ != Windowed) return;
+    if (SDL_GetWindowFlags(window_) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_MAXIMIZED)) return;
+    int w = 0, h = 0, x = 0, y = 0;
+    SDL_GetWindowSize(window_, &w, &h);
+    SDL_GetWindowPosition(window_, &x, &y);
+    SDL_Rect area = {0, 0, 0, 0};
+    const int index = SDL_GetWindowDisplayIndex(window_);
+    if (index < 0 || SDL_GetDisplayUsableBounds(index, &area) != 0)
+        screenBounds(&area.x, &area.y, &area.w, &area.h);
+    const FrameBorders frame = frameBordersOf(window_);
+    // The scale the window showed the old canvas at, as far as the screen has room.
+    double scale = std::min(double(w) / oldWidth, double(h) / oldHeight);
+    if (area.w > 0 && area.h > 0) {
+        scale = std::min({scale, double(area.w - frame.left - frame.right) / canvasWidth(),
+                          double(area.h - frame.top - frame.bottom) / canvasHeight()});
+    }
+    const int width = std::max(1, int(std::lround(canvasWidth() * scale)));
+    const int height = std::max(1, int(std::lround(canvasHeight() * scale)));
+    SDL_SetWindowSize(window_, width, height);
+    // The left edge stays, unless the right one would leave the screen.
+    const int rightmost = area.x + area.w - frame.right - width;
+    if (area.w > 0 && x > rightmost)
+        SDL_SetWindowPosition(window_, std::max(area.x + frame.left, rightmost), y);
+}
+
 void SdlDisplay::destroyTexture() {
     overlay_.releaseTexture();
+    panel_.releaseTexture();
     if (texture_) SDL_DestroyTexture(texture_);
     texture_ = nullptr;
 }
@@ -201,7 +265,7 @@ void SdlDisplay::restoreWindowedRect() {
         SDL_SetWindowSize(window_, windowedRect_.w, windowedRect_.h);
         SDL_SetWindowPosition(window_, windowedRect_.x, windowedRect_.y);
     } else {
-        SDL_SetWindowSize(window_, width_, height_);
+        SDL_SetWindowSize(window_, canvasWidth(), canvasHeight());
         centre();
     }
 }
@@ -234,7 +298,7 @@ bool SdlDisplay::zoom(int factor) {
     if (SDL_GetWindowFlags(window_) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_MAXIMIZED)) return false;
     int screenX, screenY, screenW, screenH;
     screenBounds(&screenX, &screenY, &screenW, &screenH);
-    if (!zoomOffered(factor, width_, height_, screenW, screenH)) return false;
+    if (!zoomOffered(factor, canvasWidth(), canvasHeight(), screenW, screenH)) return false;
     int x, y, w, h;
     SDL_GetWindowPosition(window_, &x, &y);
     SDL_GetWindowSize(window_, &w, &h);
@@ -242,8 +306,9 @@ bool SdlDisplay::zoom(int factor) {
     // Outer rectangles relative to the screen's origin, which is where "0" clamps to.
     const WindowRect outer = {x - frame.left - screenX, y - frame.top - screenY,
                               x + w + frame.right - screenX, y + h + frame.bottom - screenY};
-    const WindowRect zoomed = zoomedWindowRect(outer, width_ * factor, height_ * factor, frame);
-    SDL_SetWindowSize(window_, width_ * factor, height_ * factor);
+    const WindowRect zoomed =
+        zoomedWindowRect(outer, canvasWidth() * factor, canvasHeight() * factor, frame);
+    SDL_SetWindowSize(window_, canvasWidth() * factor, canvasHeight() * factor);
     SDL_SetWindowPosition(window_, screenX + zoomed.left + frame.left,
                           screenY + zoomed.top + frame.top);
     return true;
@@ -302,9 +367,8 @@ bool SdlDisplay::upload(const PackedPixel* packed, const FloatPixel* floats,
 bool SdlDisplay::draw() {
     int outputW = 0, outputH = 0;
     if (SDL_GetRendererOutputSize(renderer_, &outputW, &outputH) != 0) return false;
-    const PictureRect picture = outputKind_ == Fullscreen
-                                    ? letterboxRect(outputW, outputH, width_, height_)
-                                    : stretchRect(outputW, outputH);
+    PictureRect panel = {0, 0, 0, 0};
+    const PictureRect picture = pictureRect(outputW, outputH, &panel);
     // Whole multiples of the display size keep square pixels; any other size is filtered.
     const bool nearest = picture.w % width_ == 0 && picture.h % height_ == 0 &&
                          picture.w / width_ == picture.h / height_;
@@ -317,6 +381,10 @@ bool SdlDisplay::draw() {
     if (SDL_RenderClear(renderer_) != 0) return false;
     if (SDL_RenderCopy(renderer_, texture_, nullptr, &target) != 0) return false;
     overlay_.draw(renderer_, target);
+    if (panelWidth_ > 0) {
+        const SDL_Rect beside = {panel.x, panel.y, panel.w, panel.h};
+        panel_.draw(renderer_, beside);
+    }
     SDL_RenderPresent(renderer_);
     return true;
 }
@@ -450,8 +518,7 @@ bool SdlDisplay::windowCommand(int virtualKey, bool repeat) {
 void SdlDisplay::setMousePosition(int windowX, int windowY) {
     int w = 0, h = 0;
     SDL_GetWindowSize(window_, &w, &h);
-    const PictureRect picture =
-        outputKind_ == Fullscreen ? letterboxRect(w, h, width_, height_) : stretchRect(w, h);
+    const PictureRect picture = pictureRect(w, h);
     mouse_.x = toDisplayPixels(windowX, picture.x, picture.w, width_);
     mouse_.y = toDisplayPixels(windowY, picture.y, picture.h, height_);
 }

@@ -6,6 +6,9 @@
 // Each frame is converted by the shared converters into a streaming XRGB8888 texture, only the
 // dirty box's rows and columns, and presented synchronised to the display's refresh.
 //
+// A side panel (OverlayTarget::setSidePanel) widens the canvas: the picture and the panel side by
+// side, stretched over the window or letterboxed in full screen as the picture alone would be.
+//
 // Keys the listener never sees (README-keys): Alt+Enter switches between window and full
 // screen at the next `update`; in a window Alt+1, Alt+2, Alt+4 and Alt+8 zoom to that many
 // times the display size (where it fits the screen) and Alt+C centres the window.
@@ -19,6 +22,7 @@
 #include "display/display.h"
 #include "display/overlay.h"
 #include "display/sdl/sdl_overlay.h"
+#include "display/window_geometry.h"
 
 struct SDL_Window;
 struct SDL_Renderer;
@@ -49,6 +53,7 @@ public:
     bool enterWindowed() override;
     bool enterFullscreen() override;
     void setOverlay(const uint32_t* argb, int width, int height) override;
+    void setSidePanel(const uint32_t* argb, int width, int height) override;
 
     // False when SDL could not start its video (no graphical session): `open` then fails.
     bool videoAvailable() const { return videoStarted_; }
@@ -79,6 +84,12 @@ private:
     bool draw();
     void restoreWindowedRect();
     void screenBounds(int* x, int* y, int* w, int* h) const;
+    // The picture and the side panel side by side (the picture alone without a panel).
+    int canvasWidth() const;
+    int canvasHeight() const;
+    // Where the picture lands in the output, and the panel beside it.
+    PictureRect pictureRect(int outputW, int outputH, PictureRect* panel = nullptr) const;
+    void fitWindowToCanvas(int oldWidth, int oldHeight);
 
     PresentSync sync_;
     bool videoStarted_ = false;
@@ -100,6 +111,9 @@ private:
     MouseState mouse_ = {};
     bool keyDown_[256] = {};
     SdlOverlay overlay_;
+    SdlOverlay panel_{false};
+    int panelWidth_ = 0;  // 0: no panel
+    int panelHeight_ = 0;
 };
 
 }  // namespace PixelDisplay

@@ -42,7 +42,7 @@ void SdlOverlay::draw(SDL_Renderer* renderer, const SDL_Rect& target) {
         texture_ = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888,
                                      SDL_TEXTUREACCESS_STREAMING, width_, height_);
         if (!texture_) return;
-        SDL_SetTextureBlendMode(texture_, SDL_BLENDMODE_BLEND);
+        SDL_SetTextureBlendMode(texture_, blended_ ? SDL_BLENDMODE_BLEND : SDL_BLENDMODE_NONE);
         SDL_SetTextureScaleMode(texture_, SDL_ScaleModeNearest);
         textureWidth_ = width_;
         textureHeight_ = height_;

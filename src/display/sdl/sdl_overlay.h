@@ -1,4 +1,5 @@
-// The SDL display's overlay: a blended streaming texture drawn over the picture.
+// The SDL display's overlay: a blended streaming texture drawn over the picture (or, opaque, the
+// side panel beside it).
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,7 @@ private:
     int width_ = 0;
     int height_ = 0;
     int capacity_ = 0;
+    bool blended_ = true;
     bool shown_ = false;
     bool dirty_ = false;
     SDL_Texture* texture_ = nullptr;
@@ -31,7 +33,8 @@ private:
     int textureHeight_ = 0;
 
 public:
-    SdlOverlay() = default;
+    // An opaque one is copied without blending.
+    explicit SdlOverlay(bool blended = true) : blended_(blended) {}
     ~SdlOverlay();
     SdlOverlay(const SdlOverlay&) = delete;
     SdlOverlay& operator=(const SdlOverlay&) = delete;

@@ -229,6 +229,7 @@ bool Direct3DPresenter::attemptTexture(PixelFormat format) {
         texture != nullptr) {
         texture_ = texture;
         texturePool_ = pool;
+        ++texturesCreated_;
         return true;
     }
     releaseInterface(texture);

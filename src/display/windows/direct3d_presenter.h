@@ -88,6 +88,9 @@ public:
     bool stretch() const { return stretch_; }
     bool linear() const { return linear_; }
     const D3DPRESENT_PARAMETERS& presentationParameters() const { return parameters_; }
+    // Textures made so far, the one made again after a Reset included: a new texture may
+    // well land at the address the old one was freed from.
+    int texturesCreated() const { return texturesCreated_; }
 
 private:
     bool attemptDevice(PixelFormat format, D3DDEVTYPE type);
@@ -112,6 +115,7 @@ private:
     bool stretch_ = false;
     bool linear_ = false;
     D3DPOOL texturePool_ = D3DPOOL_SYSTEMMEM;
+    int texturesCreated_ = 0;
 };
 
 }  // namespace PixelDisplay

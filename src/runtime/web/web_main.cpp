@@ -38,6 +38,23 @@ bool chooseScreen(double scale, int width, int height, ScreenSize& screen) {
     return false;
 }
 
+// A show of its own assets, without music, for a still and the bench; both given back when it
+// goes out of scope. `ready` is false when either could not be made (the reason is printed).
+struct OwnShow {
+    ShowAssets assets;
+    Show show;
+    bool loaded = false;
+    bool ready = false;
+    explicit OwnShow(const ScreenSize& screen) {
+        loaded = loadShowAssets(assets, kDataDir);
+        ready = loaded && startShow(show, assets, nullptr, screen);
+    }
+    ~OwnShow() {
+        endShow(show);
+        if (loaded) freeShowAssets(assets);
+    }
+};
+
 }  // namespace
 
 extern "C" {
@@ -93,13 +110,9 @@ EMSCRIPTEN_KEEPALIVE int webStill(double row, const char* keys, double scale, in
                                   int height) {
     ScreenSize screen;
     if (!chooseScreen(scale, width, height, screen)) return 0;
-    ShowAssets assets;
-    if (!loadShowAssets(assets, kDataDir)) return 0;
-    Show show;
-    if (!startShow(show, assets, nullptr, screen)) {
-        freeShowAssets(assets);
-        return 0;
-    }
+    OwnShow own(screen);
+    if (!own.ready) return 0;
+    Show& show = own.show;
     const double seconds = row / ROWS_PER_SECOND;
     renderFrame(FrameState{row, seconds, seconds, cameraMatrix(cameraAfterKeys(keys))}, show);
     PixelDisplay::Display display(new PixelDisplay::WebDisplay(true));
@@ -107,8 +120,6 @@ EMSCRIPTEN_KEEPALIVE int webStill(double row, const char* keys, double scale, in
                  PixelDisplay::FloatPixels);
     display.update(reinterpret_cast<const PixelDisplay::FloatPixel*>(show.target.framebuffer),
                    nullptr);
-    endShow(show);
-    freeShowAssets(assets);
     return 1;
 }
 
@@ -118,13 +129,9 @@ EMSCRIPTEN_KEEPALIVE int webStill(double row, const char* keys, double scale, in
 EMSCRIPTEN_KEEPALIVE int webBench(double fps, double scale, int width, int height) {
     ScreenSize screen;
     if (!chooseScreen(scale, width, height, screen)) return 0;
-    ShowAssets assets;
-    if (!loadShowAssets(assets, kDataDir)) return 0;
-    Show show;
-    if (!startShow(show, assets, nullptr, screen)) {
-        freeShowAssets(assets);
-        return 0;
-    }
+    OwnShow own(screen);
+    if (!own.ready) return 0;
+    Show& show = own.show;
     std::printf("%d x %d (scale %g)\n", screen.width, screen.height, screen.scale);
     const Matrix4 view = cameraMatrix(cameraAfterKeys(""));
     FrameTimes times;
@@ -136,8 +143,6 @@ EMSCRIPTEN_KEEPALIVE int webBench(double fps, double scale, int width, int heigh
     }
     printFrameTimes(times, fps);
     std::fflush(stdout);
-    endShow(show);
-    freeShowAssets(assets);
     return 1;
 }
 

@@ -1,7 +1,5 @@
 // Window tests of the SDL display: real windows on the X server (Xvfb in the test script), with
 // input injected into SDL's event queue. Every test skips itself where SDL has no video.
-#include "display/sdl/sdl_display.h"
-
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -13,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "display/sdl/sdl_display.h"
 #include "x11_capture.h"
 
 namespace PixelDisplay {
@@ -86,11 +85,13 @@ protected:
         return facade_->open("sdl test", width, height, output, FloatPixels);
     }
 
-    // Lets the window system's own events (mapping, focus, exposure) arrive and drains them.
+    // Lets the window system's answers to what the test did (mapping, configuration, focus,
+    // exposure) arrive and drains them. A round trip to the X server, not a pause: once it
+    // returns, every event the requests so far caused is queued for the update to read.
     void settle() {
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < 2; ++i) {
+            syncWindowSystem(platform_->window());
             facade_->update(frame_.data(), nullptr);
-            SDL_Delay(10);
         }
         listener_.calls.clear();
     }
@@ -147,9 +148,10 @@ protected:
         for (const Call& c : listener_.calls) EXPECT_EQ(c.target, facade_.get()) << c.kind;
     }
 
-    // What the X server shows in the window, read once the window can be read.
+    // What the X server shows in the window, read once the window can be read (mapped): a
+    // slow server gets up to a minute.
     bool capture(std::vector<uint32_t>* pixels, int* width, int* height) {
-        for (int attempt = 0; attempt < 50; ++attempt) {
+        for (int attempt = 0; attempt < 6000; ++attempt) {
             if (captureWindow(platform_->window(), pixels, width, height)) return true;
             SDL_Delay(10);
             SDL_PumpEvents();
@@ -253,6 +255,48 @@ TEST_F(SdlDisplayTest, AFrameReachesTheWindowPixelForPixel) {
         }
     }
     EXPECT_EQ(wrong, 0);
+}
+
+// A side panel (the track editor's) widens the window by its width at the picture's scale and
+// shows beside the picture, which stays pixel for pixel; taken away, the window is as before.
+TEST_F(SdlDisplayTest, ASidePanelWidensTheWindowBesideThePicture) {
+    ASSERT_TRUE(open(640, 480));
+    const std::vector<uint32_t> panel(size_t(100) * 480, 0xFF3366CCu);
+    platform_->setSidePanel(panel.data(), 100, 480);
+    settle();
+    int w = 0, h = 0;
+    SDL_GetWindowSize(platform_->window(), &w, &h);
+    EXPECT_EQ(w, 740);
+    EXPECT_EQ(h, 480);
+    const std::vector<FloatPixel> frame = patternFrame(640, 480);
+    ASSERT_TRUE(facade_->update(frame.data(), nullptr));
+    std::vector<uint32_t> shown;
+    ASSERT_TRUE(capture(&shown, &w, &h));
+    ASSERT_EQ(w, 740);
+    ASSERT_EQ(h, 480);
+    int wrong = 0;
+    for (int y = 0; y < 480; ++y) {
+        for (int x = 0; x < 740; ++x) {
+            const uint32_t expected = x < 640 ? patternPixel(x, y) : 0x3366CCu;
+            if (shown[size_t(y) * 740 + x] != expected && ++wrong <= 5) {
+                ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex
+                              << shown[size_t(y) * 740 + x] << ", expected " << expected;
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    // The mouse still counts in the picture's pixels.
+    pushMotion(639, 479);
+    ASSERT_TRUE(update());
+    const std::vector<Call> moves = listener_.of("mouseMove");
+    ASSERT_FALSE(moves.empty());
+    EXPECT_EQ(moves.back().mouse.x, 639.0f);
+
+    platform_->setSidePanel(nullptr, 0, 0);
+    settle();
+    SDL_GetWindowSize(platform_->window(), &w, &h);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 480);
 }
 
 TEST_F(SdlDisplayTest, OnlyTheDirtyBoxIsUploaded) {

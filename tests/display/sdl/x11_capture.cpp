@@ -20,6 +20,14 @@ int recordXError(::Display*, XErrorEvent*) {
 
 }  // namespace
 
+bool syncWindowSystem(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+    XSync(info.info.x11.display, False);
+    return true;
+}
+
 bool captureWindow(SDL_Window* window, std::vector<uint32_t>* pixels, int* width, int* height) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
