@@ -146,7 +146,7 @@ TEST(TimelineFormat, ErrorsNameFileAndLine) {
 }
 
 TEST(TimelineFormat, TrackFileBytes) {
-    assetgen::Track track{"free", {{8, 1.0f, 1}, {-1, -2.5f, -1}}};
+    assetgen::Track track{"free", {{8, 1.0f, 1}, {-1, -2.5f, -1}}, 0, {}};
     const auto bytes = assetgen::encodeTrack(track);
     // int32 count, then 9 bytes a key: int32 row, float32 value, int8 type, little-endian.
     const uint8_t expected[] = {2,   0,   0,   0,                                  //
