@@ -120,7 +120,8 @@ struct Lanes<4> {
     LANES_OP Float splat(float x) { return Float{x, x, x, x}; }
     LANES_OP Int splat(int32_t x) { return Int{x, x, x, x}; }
 
-    // yes where the mask is set, no elsewhere, bit for bit.
+    // yes where the mask is set, no elsewhere, bit for bit; each lane of the mask all ones or
+    // all zeros, as comparisons give them.
     LANES_OP Float select(Int mask, Float yes, Float no) {
         return reinterpret_cast<Float>((mask & reinterpret_cast<Int>(yes)) |
                                        (~mask & reinterpret_cast<Int>(no)));
@@ -150,6 +151,20 @@ struct Lanes<4> {
     }
     LANES_OP Float highPairs(Float x, Float y) {
         return __builtin_shufflevector(x, y, 2, 3, 6, 7);
+    }
+
+    // a > b ? a : b in each lane, as maxps has it: b where either is NaN.
+    LANES_OP Float larger(Float a, Float b) {
+#if defined(__SSE2__)
+        return reinterpret_cast<Float>(
+            _mm_max_ps(reinterpret_cast<__m128>(a), reinterpret_cast<__m128>(b)));
+#elif defined(__wasm_simd128__)
+        // pmax(x, y) is x < y ? y : x.
+        return reinterpret_cast<Float>(
+            wasm_f32x4_pmax(reinterpret_cast<v128_t>(b), reinterpret_cast<v128_t>(a)));
+#else
+        return select(a > b, a, b);
+#endif
     }
 
     LANES_OP Float clampUnit(Float v) {
@@ -209,9 +224,12 @@ struct Lanes<8> {
     LANES_OP Float splat(float x) { return Float{x, x, x, x, x, x, x, x}; }
     LANES_OP Int splat(int32_t x) { return Int{x, x, x, x, x, x, x, x}; }
 
+    // One blend instruction: it reads each lane's sign bit, which is the whole mask for masks
+    // that are all ones or all zeros in each lane, as comparisons give them.
     LANES_OP Float select(Int mask, Float yes, Float no) {
-        return reinterpret_cast<Float>((mask & reinterpret_cast<Int>(yes)) |
-                                       (~mask & reinterpret_cast<Int>(no)));
+        return reinterpret_cast<Float>(_mm256_blendv_ps(reinterpret_cast<__m256>(no),
+                                                        reinterpret_cast<__m256>(yes),
+                                                        reinterpret_cast<__m256>(mask)));
     }
 
     LANES_OP int bits(Int mask) { return _mm256_movemask_ps(reinterpret_cast<__m256>(mask)); }
@@ -232,6 +250,11 @@ struct Lanes<8> {
     }
     LANES_OP Float highPairs(Float x, Float y) {
         return __builtin_shufflevector(x, y, 2, 3, 10, 11, 6, 7, 14, 15);
+    }
+
+    LANES_OP Float larger(Float a, Float b) {
+        return reinterpret_cast<Float>(
+            _mm256_max_ps(reinterpret_cast<__m256>(a), reinterpret_cast<__m256>(b)));
     }
 
     LANES_OP Float clampUnit(Float v) {

@@ -20,3 +20,6 @@ struct FrameTarget {
     // the counting engine into it (render/raster_stats.h), on the caller's thread.
     RasterStats* stats = nullptr;
 };
+
+// Sets `floats` floats from `begin` to +0 (a multiple of 16): black with depth "nothing drawn".
+void clearFloats(float* begin, long floats);

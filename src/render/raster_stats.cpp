@@ -16,7 +16,6 @@ RasterStats* createRasterStats(int width, int height) {
     stats->blockFull = new uint32_t[blocks]();
     stats->blockPartial = new uint32_t[blocks]();
     stats->blockSkipped = new uint32_t[blocks]();
-    stats->blockLastSkip = new uint32_t[blocks]();
     return stats;
 }
 
@@ -26,7 +25,6 @@ void destroyRasterStats(RasterStats* stats) {
     delete[] stats->blockFull;
     delete[] stats->blockPartial;
     delete[] stats->blockSkipped;
-    delete[] stats->blockLastSkip;
     delete stats;
 }
 
@@ -34,8 +32,7 @@ void resetRasterStats(RasterStats& stats) {
     const size_t pixels = size_t(stats.width) * stats.height;
     const size_t blocks = size_t(stats.blockColumns) * stats.blockRows;
     std::fill(stats.overdraw, stats.overdraw + pixels, 0u);
-    for (uint32_t* perBlock :
-         {stats.blockFull, stats.blockPartial, stats.blockSkipped, stats.blockLastSkip}) {
+    for (uint32_t* perBlock : {stats.blockFull, stats.blockPartial, stats.blockSkipped}) {
         std::fill(perBlock, perBlock + blocks, 0u);
     }
     stats.faces = 0;

@@ -5,10 +5,9 @@
 // - A face is a triangle that reached the block walk: front-facing (counter-clockwise on the
 //   screen) with a bounding box on the screen. Others count nowhere.
 // - Blocks are the engine's 8x8 blocks, block (bx, by) covering pixels 8 bx .. 8 bx + 7 and
-//   8 by .. 8 by + 7. Each face sorts every block it visits into one of three kinds: full
-//   (wholly inside all three edges, drawn without coverage tests), partial (tested pixel by
-//   pixel) or skipped (tested and found outside an edge, nothing drawn). Blocks of the
-//   bounding box that the walk never reaches count nowhere.
+//   8 by .. 8 by + 7. Each face sorts every block of its bounding box into one of three kinds:
+//   full (wholly inside all three edges, drawn without coverage tests), partial (tested pixel
+//   by pixel) or skipped (found outside an edge, nothing drawn).
 // - A pixel passes when a face's depth test lets it write (its stored 1/z strictly drops);
 //   the overdraw count of a pixel is how many times that happened.
 // - Storage is made once by createRasterStats; resetRasterStats zeroes it for a new frame.
@@ -23,7 +22,6 @@ struct RasterStats {
     uint32_t* blockFull;          // per block, rows top to bottom, summed over the faces
     uint32_t* blockPartial;
     uint32_t* blockSkipped;
-    uint32_t* blockLastSkip;  // per block: the face number (faces) that last skipped it
     int64_t faces;
     int64_t blocksFull, blocksPartial, blocksSkipped;
     int64_t pixelsPassed;

@@ -1,12 +1,12 @@
 #include "render/rasterizer.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "lanes/lanes.h"
@@ -14,8 +14,8 @@
 #include "render/texture.h"
 
 // Half-space rasterization in blocks after Pineda, "A Parallel Algorithm for Polygon
-// Rasterization" (SIGGRAPH 1988), with the serpentine block walk of McCormack and McNamara,
-// "Tiled Polygon Traversal Using Half-Plane Edge Functions" (2000).
+// Rasterization" (SIGGRAPH 1988). The vector lanes test a block row's edges, and a run of
+// blocks' corners, at once (raster_lanes.inc).
 
 namespace {
 
@@ -25,42 +25,16 @@ static_assert(FLT_EVAL_METHOD == 0);
 constexpr int kBlock = 8;
 constexpr float kMaxCorner = 8388608.0f;  // 2^23 pixels = 2^27 in 28.4
 
-// Triangles of fewer pixels are drawn by the scalar blocks.
-constexpr int64_t kMinLanePixels = 32;
-
 RasterLanes gLanes = widestLanes();
-
-// An attribute given at the three corners.
-struct CornerValues {
-    float a0, a1, a2;
-};
 
 struct Gradient {
     float dx, dy;  // change per pixel right, per pixel row down
 };
 
-// One edge a->b: e = floor((E - 1) / 16) at pixel corners, stepped in integers.
-struct Edge {
-    int64_t stepX;      // Yb - Ya
-    int64_t stepY;      // Xa - Xb
-    int64_t origin;     // e at the first block's top-left pixel
-    int64_t touch;      // a block reaches the edge's inside when its top-left e >= touch
-    int64_t inside;     // and lies wholly inside it when its top-left e >= inside
-    int64_t rowReach;   // 7 * max(stepX, 0): how much e can grow along a block row
-    int64_t laneLimit;  // every e of a block stays in int32 when |top-left e| < laneLimit
-};
-
-// Everything a block needs, fixed once per triangle.
-template <int kLinear>
-struct Setup {
-    Edge edge[3];  // 0->1, 1->2, 2->0 (e01 is opposite corner 2, e12 opposite corner 0)
-    int originX, originY;
-    float invS;
-    float z[3];
-    Gradient q;
-    std::array<CornerValues, kLinear> linear;
-    std::array<Gradient, kLinear> linearGradient;
-};
+// ceil(v / 16) for 28.4 values (arithmetic shift = floor).
+int ceilPixel(int v) {
+    return (v + 15) >> 4;
+}
 
 // Screen gradients over the snapped corners (28.4 values / 16), the triangle that the edge
 // functions cover. D is twice its signed area, exact from the integers, and never 0 here.
@@ -68,19 +42,30 @@ struct ScreenPlane {
     float sx10, sy10, sx20, sy20;
     float area;  // D = (sx1 - sx0)(sy2 - sy0) - (sx2 - sx0)(sy1 - sy0)
 
-    // doubleArea: (X1 - X0)(Y2 - Y0) - (X2 - X0)(Y1 - Y0) of the 28.4 corners.
-    ScreenPlane(const int X[3], const int Y[3], int64_t doubleArea)
-        : sx10(static_cast<float>(X[1] - X[0]) / 16.0f),
-          sy10(static_cast<float>(Y[1] - Y[0]) / 16.0f),
-          sx20(static_cast<float>(X[2] - X[0]) / 16.0f),
-          sy20(static_cast<float>(Y[2] - Y[0]) / 16.0f),
-          area(static_cast<float>(doubleArea) / 256.0f) {}
+    explicit ScreenPlane(const SnappedTriangle& t)
+        : sx10(static_cast<float>(t.X[1] - t.X[0]) / 16.0f),
+          sy10(static_cast<float>(t.Y[1] - t.Y[0]) / 16.0f),
+          sx20(static_cast<float>(t.X[2] - t.X[0]) / 16.0f),
+          sy20(static_cast<float>(t.Y[2] - t.Y[0]) / 16.0f),
+          area(static_cast<float>(t.doubleArea) / 256.0f) {}
 
     Gradient of(float a0, float a1, float a2) const {
         return {((a1 - a0) * sy20 - (a2 - a0) * sy10) / area,
                 ((a2 - a0) * sx10 - (a1 - a0) * sx20) / area};
     }
 };
+
+// What a block's top-left e says of the block, for one edge with these steps: it reaches the
+// edge's inside when e >= touch, lies wholly inside when e >= inside; along a block row e
+// grows by at most rowReach.
+struct EdgeTests {
+    int64_t touch, inside, rowReach;
+};
+[[gnu::always_inline]] inline EdgeTests edgeTests(int64_t stepX, int64_t stepY) {
+    return {-7 * std::max<int64_t>(stepX, 0) - 7 * std::max<int64_t>(stepY, 0),
+            7 * std::max<int64_t>(-stepX, 0) + 7 * std::max<int64_t>(-stepY, 0),
+            7 * std::max<int64_t>(stepX, 0)};
+}
 
 // q first, then the filler's screen-linear attributes, at a block's top-left pixel: all start
 // from the block's own top-left weights and are stepped from there.
@@ -92,48 +77,42 @@ struct BlockStart {
 };
 
 template <int kLinear>
-[[gnu::always_inline]] inline void blockStart(const Setup<kLinear>& t, int64_t e01, int64_t e12,
+[[gnu::always_inline]] inline void blockStart(const PreparedFace& f, int64_t e01, int64_t e12,
                                               BlockStart<1 + kLinear>& start) {
-    const float w2 = static_cast<float>(e01) * t.invS;
-    const float w0 = static_cast<float>(e12) * t.invS;
+    const float w2 = static_cast<float>(e01) * f.invS;
+    const float w0 = static_cast<float>(e12) * f.invS;
     const float w1 = 1.0f - w0 - w2;
-    start.row[0] = w0 / t.z[0] + w1 / t.z[1] + w2 / t.z[2];
-    start.dx[0] = t.q.dx;
-    start.dy[0] = t.q.dy;
+    start.row[0] = w0 / f.z[0] + w1 / f.z[1] + w2 / f.z[2];
+    start.dx[0] = f.qdx;
+    start.dy[0] = f.qdy;
     for (int k = 0; k < kLinear; ++k) {
-        const CornerValues& a = t.linear[k];
-        start.row[1 + k] = w0 * a.a0 + w1 * a.a1 + w2 * a.a2;
-        start.dx[1 + k] = t.linearGradient[k].dx;
-        start.dy[1 + k] = t.linearGradient[k].dy;
+        const float* a = f.linear[k];
+        start.row[1 + k] = w0 * a[0] + w1 * a[1] + w2 * a[2];
+        start.dx[1 + k] = f.linearDx[k];
+        start.dy[1 + k] = f.linearDy[k];
     }
 }
 
-// In an edge block, rows outside some edge all along are skipped whole.
-template <int kLinear>
-[[gnu::always_inline]] inline bool rowMayCover(const Setup<kLinear>& t, int64_t e01, int64_t e12,
-                                               int64_t e20) {
-    return e01 + t.edge[0].rowReach >= 0 && e12 + t.edge[1].rowReach >= 0 &&
-           e20 + t.edge[2].rowReach >= 0;
-}
-
 // Fills one 8x8 block whose top-left pixel has working values e01, e12, e20. Blocks wholly
-// inside all three edges skip the coverage test (kTestCoverage false). Inlined into each
-// instantiation of the engine, as when the show's was the only one. The reference for the
-// vector lanes (raster_lanes.inc).
+// inside all three edges skip the coverage test (kTestCoverage false); in an edge block, rows
+// outside some edge all along are skipped whole. The reference for the vector lanes
+// (raster_lanes.inc).
 template <bool kTestCoverage, class Fill>
-[[gnu::always_inline]] inline void drawBlock(const Setup<Fill::kLinear>& t, const Fill& fill,
-                                             float* framebuffer, int width, int bx, int by,
-                                             int64_t e01, int64_t e12, int64_t e20) {
+[[gnu::always_inline]] inline void drawBlock(const PreparedFace& f, const EdgeTests tests[3],
+                                             const Fill& fill, float* framebuffer, int width,
+                                             int bx, int by, int64_t e01, int64_t e12,
+                                             int64_t e20) {
     constexpr int kValues = 1 + Fill::kLinear;
     BlockStart<kValues> start;
-    blockStart(t, e01, e12, start);
+    blockStart<Fill::kLinear>(f, e01, e12, start);
     float* rowValue = start.row;
     const float* dx = start.dx;
     const float* dy = start.dy;
 
     float* rowPixel = framebuffer + 4 * (static_cast<std::ptrdiff_t>(by) * width + bx);
     for (int j = 0; j < kBlock; ++j) {
-        if (!kTestCoverage || rowMayCover(t, e01, e12, e20)) {
+        if (!kTestCoverage || (e01 + tests[0].rowReach >= 0 && e12 + tests[1].rowReach >= 0 &&
+                               e20 + tests[2].rowReach >= 0)) {
             int64_t a = e01, b = e12, c = e20;
             float value[kValues];
             for (int k = 0; k < kValues; ++k) value[k] = rowValue[k];
@@ -143,44 +122,32 @@ template <bool kTestCoverage, class Fill>
                 if ((!kTestCoverage || (a | b | c) >= 0) && value[0] < pixel[3]) {
                     pixel[3] = value[0];
                     if constexpr (Fill::kPerspective) {
-                        const float w2 = static_cast<float>(a) * t.invS;
-                        const float w0 = static_cast<float>(b) * t.invS;
+                        const float w2 = static_cast<float>(a) * f.invS;
+                        const float w0 = static_cast<float>(b) * f.invS;
                         const float w1 = 1.0f - w0 - w2;
                         fill.shade(pixel, w0, w1, w2, value[0]);
                     } else {
                         fill.shade(pixel, value + 1);
                     }
                 }
-                a += t.edge[0].stepX;
-                b += t.edge[1].stepX;
-                c += t.edge[2].stepX;
+                a += f.stepX[0];
+                b += f.stepX[1];
+                c += f.stepX[2];
                 for (int k = 0; k < kValues; ++k) value[k] += dx[k];
                 pixel += 4;
             }
         }
-        e01 += t.edge[0].stepY;
-        e12 += t.edge[1].stepY;
-        e20 += t.edge[2].stepY;
+        e01 += f.stepY[0];
+        e12 += f.stepY[1];
+        e20 += f.stepY[2];
         for (int k = 0; k < kValues; ++k) rowValue[k] += dy[k];
         rowPixel += 4 * static_cast<std::ptrdiff_t>(width);
     }
 }
 
-// Draws the block in vector lanes when `lanes` asks for them and its edge values fit the lanes'
-// int32; false leaves it to drawBlock. Defined with the lanes, below the fillers.
-template <bool kTestCoverage, class Fill>
-bool drawBlockInLanes(RasterLanes lanes, const Setup<Fill::kLinear>& t, const Fill& fill,
-                      float* framebuffer, int width, int bx, int by, const int64_t e[3]);
-
-// ceil(v / 16) for 28.4 values (arithmetic shift = floor).
-int ceilPixel(int v) {
-    return (v + 15) >> 4;
-}
-
 // The show's hooks of the engine: all empty, so that this instantiation compiles to the engine
 // without any counting.
 struct NoCounters {
-    static constexpr bool kMayUseLanes = true;
     void triangle() {}
     void blockSkipped(int, int) {}
     void beforeBlock(const float*, int, int, int, bool) {}
@@ -192,18 +159,12 @@ struct NoCounters {
 // value it tested, so a pixel's stored depth changes exactly when it passes.
 class StatsCounters {
 public:
-    static constexpr bool kMayUseLanes = false;
     explicit StatsCounters(RasterStats& stats) : stats_(stats) {}
 
     void triangle() { ++stats_.faces; }
 
-    // A face may test one block more than once on its walk; it counts once.
     void blockSkipped(int bx, int by) {
-        const size_t block = blockIndex(bx, by);
-        const uint32_t face = static_cast<uint32_t>(stats_.faces);
-        if (stats_.blockLastSkip[block] == face) return;
-        stats_.blockLastSkip[block] = face;
-        ++stats_.blockSkipped[block];
+        ++stats_.blockSkipped[blockIndex(bx, by)];
         ++stats_.blocksSkipped;
     }
 
@@ -248,159 +209,42 @@ private:
     float depthBefore_[kBlock][kBlock];
 };
 
-// The coverage engine shared by the three fillers; Counters is NoCounters or StatsCounters.
+// The scalar engine: every block of the box's rows in the band, in int64 edge values. Any walk
+// that draws every block reaching all three insides draws the same pixels, the one in lanes
+// included; this one also names each block it finds outside an edge.
 template <class Fill, class Counters>
-void rasterize(float* framebuffer, int width, int height, const ScreenCorner corner[3],
-               const Fill& fill, const std::array<CornerValues, Fill::kLinear>& linear,
-               RowBand rows, Counters& counters) {
-    if (width <= 0 || height <= 0 || width % kBlock != 0 || height % kBlock != 0) return;
-
-    int X[3], Y[3];
-    for (int i = 0; i < 3; ++i) {
-        // Written so that NaN fails too; within the bound the int conversion is exact.
-        if (!(std::fabs(corner[i].sx) <= kMaxCorner && std::fabs(corner[i].sy) <= kMaxCorner))
-            return;
-        // rint rounds exactly like nearbyint (ties to even in the default mode) but is inlined.
-        X[i] = static_cast<int>(std::rint(corner[i].sx * 16.0f));
-        Y[i] = static_cast<int>(std::rint(corner[i].sy * 16.0f));
-    }
-
-    // Twice the signed area in 1/256 px^2, negative for counter-clockwise corners (y down).
-    // Clockwise and zero-area triangles cover no pixel under the edge rules below; stopping
-    // here changes nothing but the time.
-    const int64_t area = static_cast<int64_t>(X[1] - X[0]) * (Y[2] - Y[0]) -
-                         static_cast<int64_t>(X[2] - X[0]) * (Y[1] - Y[0]);
-    if (area >= 0) return;
-
-    const int xStart = std::max(ceilPixel(std::min({X[0], X[1], X[2]})), 0);
-    const int xEnd = std::min(ceilPixel(std::max({X[0], X[1], X[2]})), width);
-    // Only the band's rows; everything below depends on the corners, not on where the walk
-    // starts, so a band draws the same bits as the whole screen does there.
-    const int yStart = std::max({ceilPixel(std::min({Y[0], Y[1], Y[2]})), 0, rows.first});
-    const int yEnd = std::min({ceilPixel(std::max({Y[0], Y[1], Y[2]})), height, rows.end});
-    if (xStart >= xEnd || yStart >= yEnd) return;
-
-    Setup<Fill::kLinear> t;
-    t.originX = xStart & ~(kBlock - 1);
-    t.originY = yStart & ~(kBlock - 1);
-    for (int k = 0; k < 3; ++k) {
-        const int a = k;
-        const int b = (k + 1) % 3;
-        Edge& edge = t.edge[k];
-        edge.stepX = Y[b] - Y[a];
-        edge.stepY = X[a] - X[b];
-        // Top-left rule: top and left edges include the pixels exactly on them.
-        const bool topLeft = edge.stepX > 0 || (edge.stepX == 0 && edge.stepY > 0);
-        const int64_t e = (16 * static_cast<int64_t>(t.originY) - Y[a]) * edge.stepY +
-                          (16 * static_cast<int64_t>(t.originX) - X[a]) * edge.stepX +
-                          (topLeft ? 1 : 0);
-        edge.origin = (e - 1) >> 4;
-        edge.touch = -7 * std::max<int64_t>(edge.stepX, 0) - 7 * std::max<int64_t>(edge.stepY, 0);
-        edge.inside = 7 * std::max<int64_t>(-edge.stepX, 0) + 7 * std::max<int64_t>(-edge.stepY, 0);
-        edge.rowReach = 7 * std::max<int64_t>(edge.stepX, 0);
-        // 8 steps each way: the lanes also step once past the block's last row.
-        edge.laneLimit = (int64_t{1} << 31) - 8 * std::abs(edge.stepX) - 8 * std::abs(edge.stepY);
-    }
-
-    // Weights, q and the linear attributes all describe the snapped triangle: S is the exact
-    // sum of its three edge functions / 16 (e01 + e12 + e20 differ from it by their floors),
-    // and the gradients come from the snapped corners. A block corner may extrapolate the
-    // plane far outside a thin triangle; the floors in S, or gradients of the unsnapped
-    // corners, would scale that wrongly and put depths far outside the corners' range.
-    t.invS = 1.0f / (static_cast<float>(-area) / 16.0f);
-    for (int i = 0; i < 3; ++i) t.z[i] = corner[i].z;
-    const ScreenPlane plane(X, Y, area);
-    t.q = plane.of(1.0f / corner[0].z, 1.0f / corner[1].z, 1.0f / corner[2].z);
-    for (int k = 0; k < Fill::kLinear; ++k) {
-        t.linear[k] = linear[k];
-        t.linearGradient[k] = plane.of(linear[k].a0, linear[k].a1, linear[k].a2);
-    }
-
+void walkBlocks(const PreparedFace& f, const Fill& fill, float* framebuffer, int width,
+                RowBand rows, Counters& counters) {
+    // Both multiples of 8: the band starts and ends on block rows.
+    const int yFirst = std::max(f.originY, rows.first);
+    const int yEnd = std::min(f.yEnd, rows.end);
+    if (yFirst >= yEnd) return;
     counters.triangle();
-    // Slivers and tiny triangles cover a few pixels of each block: setting up the lanes would
-    // cost more than the scalar pixels (falling discs, measured).
-    const RasterLanes lanes =
-        Counters::kMayUseLanes && -area >= 512 * kMinLanePixels ? gLanes : RasterLanes::kScalar;
-    auto drawTouching = [&](int bx, int by, const int64_t e[3]) {
-        const bool full =
-            e[0] >= t.edge[0].inside && e[1] >= t.edge[1].inside && e[2] >= t.edge[2].inside;
-        counters.beforeBlock(framebuffer, width, bx, by, full);
-        const bool inLanes =
-            Counters::kMayUseLanes && lanes != RasterLanes::kScalar &&
-            (full ? drawBlockInLanes<false>(lanes, t, fill, framebuffer, width, bx, by, e)
-                  : drawBlockInLanes<true>(lanes, t, fill, framebuffer, width, bx, by, e));
-        if (!inLanes && full) {
-            drawBlock<false>(t, fill, framebuffer, width, bx, by, e[0], e[1], e[2]);
-        } else if (!inLanes) {
-            drawBlock<true>(t, fill, framebuffer, width, bx, by, e[0], e[1], e[2]);
-        }
-        counters.afterBlock(framebuffer, width, bx, by);
-    };
-
-    // Serpentine walk over the block rows, starting at the box's first block column heading
-    // left. It only saves time: every block of a row that touches all three edges is drawn,
-    // and those blocks form one run of columns (each edge keeps one side of a line).
-    auto inRange = [&](int bx) { return bx >= t.originX && bx < xEnd; };
-    int column = t.originX;
-    int direction = -kBlock;
-    for (int by = t.originY; by < yEnd; by += kBlock) {
+    EdgeTests tests[3];
+    for (int k = 0; k < 3; ++k) tests[k] = edgeTests(f.stepX[k], f.stepY[k]);
+    for (int by = yFirst; by < yEnd; by += kBlock) {
         int64_t rowE[3];  // e at (originX, by)
         for (int k = 0; k < 3; ++k) {
-            rowE[k] = t.edge[k].origin + static_cast<int64_t>(by - t.originY) * t.edge[k].stepY;
+            rowE[k] = f.edgeOrigin[k] + static_cast<int64_t>(by - f.originY) * f.stepY[k];
         }
-        auto edgesAt = [&](int bx, int64_t e[3]) {
-            for (int k = 0; k < 3; ++k) {
-                e[k] = rowE[k] + static_cast<int64_t>(bx - t.originX) * t.edge[k].stepX;
-            }
-        };
-        // The first edge (0->1, 1->2, 2->0) whose inside the block misses; -1 if none. One
-        // branch for the three tests: which way it goes is hard enough to predict.
-        auto firstMiss = [&](int bx) {
+        for (int bx = f.originX; bx < f.xEnd; bx += kBlock) {
             int64_t e[3];
-            edgesAt(bx, e);
-            const int misses = int{e[0] < t.edge[0].touch} | int{e[1] < t.edge[1].touch} << 1 |
-                               int{e[2] < t.edge[2].touch} << 2;
-            if (misses == 0) return -1;
-            counters.blockSkipped(bx, by);
-            return std::countr_zero(static_cast<unsigned>(misses));
-        };
-        auto grows = [&](int k, int dir) {
-            return dir > 0 ? t.edge[k].stepX > 0 : t.edge[k].stepX < 0;
-        };
-
-        // Run ahead to the far end of the row's run. From a block outside it, go on only while
-        // the failing edge grows ahead: the run then lies ahead (thin slanted triangles can
-        // move it more than a block between rows); otherwise it lies behind or nowhere.
-        int miss = firstMiss(column);
-        while (miss >= 0 && grows(miss, direction) && inRange(column + direction)) {
-            column += direction;
-            miss = firstMiss(column);
-        }
-        // Every block from the run's first found block to its far end touches all three
-        // edges: the sweep back draws them without testing them again.
-        const bool runFound = miss < 0;
-        const int runFirst = column;
-        if (runFound) {
-            while (inRange(column + direction) && firstMiss(column + direction) < 0) {
-                column += direction;
+            for (int k = 0; k < 3; ++k) {
+                e[k] = rowE[k] + static_cast<int64_t>(bx - f.originX) * f.stepX[k];
             }
-        }
-
-        // Sweep back, drawing the run; stop at the first block that the run cannot follow.
-        direction = -direction;
-        bool known = runFound;
-        for (;;) {
-            miss = known ? -1 : firstMiss(column);
-            if (column == runFirst) known = false;
-            if (miss < 0) {
-                int64_t e[3];
-                edgesAt(column, e);
-                drawTouching(column, by, e);
-            } else if (!grows(miss, direction)) {
-                break;
+            if (e[0] < tests[0].touch || e[1] < tests[1].touch || e[2] < tests[2].touch) {
+                counters.blockSkipped(bx, by);
+                continue;
             }
-            if (!inRange(column + direction)) break;
-            column += direction;
+            const bool full =
+                e[0] >= tests[0].inside && e[1] >= tests[1].inside && e[2] >= tests[2].inside;
+            counters.beforeBlock(framebuffer, width, bx, by, full);
+            if (full) {
+                drawBlock<false>(f, tests, fill, framebuffer, width, bx, by, e[0], e[1], e[2]);
+            } else {
+                drawBlock<true>(f, tests, fill, framebuffer, width, bx, by, e[0], e[1], e[2]);
+            }
+            counters.afterBlock(framebuffer, width, bx, by);
         }
     }
 }
@@ -470,6 +314,12 @@ struct LitFill {
     float r, g, b;
     float iz[3];  // I_k / z_k
 
+    explicit LitFill(const PreparedFace& f)
+        : r(f.colour[0]),
+          g(f.colour[1]),
+          b(f.colour[2]),
+          iz{f.perZ[0][0], f.perZ[0][1], f.perZ[0][2]} {}
+
     [[gnu::always_inline]] void shade(float* pixel, float w0, float w1, float w2, float q) const {
         const float intensity = (w0 * iz[0] + w1 * iz[1] + w2 * iz[2]) / q;
         pixel[0] = r * intensity;
@@ -484,6 +334,11 @@ struct TexturedFill {
     TexelAddress texture;
     float uz[3];  // u_k / z_k
     float vz[3];  // v_k / z_k
+
+    explicit TexturedFill(const PreparedFace& f)
+        : texture(*f.texture),
+          uz{f.perZ[0][0], f.perZ[0][1], f.perZ[0][2]},
+          vz{f.perZ[1][0], f.perZ[1][1], f.perZ[1][2]} {}
 
     [[gnu::always_inline]] void shade(float* pixel, float w0, float w1, float w2, float q) const {
         const float u = (w0 * uz[0] + w1 * uz[1] + w2 * uz[2]) / q;
@@ -502,6 +357,8 @@ struct TexturedLitFill {
     static constexpr int kLinear = 3;  // u, v, intensity
     TexelAddress texture;
 
+    explicit TexturedLitFill(const PreparedFace& f) : texture(*f.texture) {}
+
     [[gnu::always_inline]] void shade(float* pixel, const float* linear) const {
         const float* texel = texture.at(linear[0], linear[1]);
         const float intensity = linear[2];
@@ -514,52 +371,146 @@ struct TexturedLitFill {
 #define LANES_KERNEL "render/raster_lanes.inc"
 #include "lanes/each_width.inc"
 
-template <int kLinear>
-bool blockFitsLanes(const Setup<kLinear>& t, const int64_t e[3]) {
-    return std::abs(e[0]) < t.edge[0].laneLimit && std::abs(e[1]) < t.edge[1].laneLimit &&
-           std::abs(e[2]) < t.edge[2].laneLimit;
-}
-
-template <bool kTestCoverage, class Fill>
-bool drawBlockInLanes(RasterLanes lanes, const Setup<Fill::kLinear>& t, const Fill& fill,
-                      float* framebuffer, int width, int bx, int by, const int64_t e[3]) {
-    if (!blockFitsLanes(t, e)) return false;
-    if (lanes == RasterLanes::kEight) {
-        lanes8::drawBlockLanes<kTestCoverage>(t, fill, framebuffer, width, bx, by, e[0], e[1],
-                                              e[2]);
-    } else {
-        lanes4::drawBlockLanes<kTestCoverage>(t, fill, framebuffer, width, bx, by, e[0], e[1],
-                                              e[2]);
-    }
-    return true;
-}
-
-// Kept out of line so that the show's instantiation is compiled (and inlined) as if it were
-// the only one.
-template <class Fill>
-[[gnu::noinline]] void rasterizeCounted(float* framebuffer, int width, int height,
-                                        const ScreenCorner corner[3], const Fill& fill,
-                                        const std::array<CornerValues, Fill::kLinear>& linear,
-                                        RowBand rows, RasterStats& stats) {
-    StatsCounters counters(stats);
-    rasterize(framebuffer, width, height, corner, fill, linear, rows, counters);
-}
-
 // The show's engine, or the counting one when stats of the framebuffer's size are given: chosen
-// once per triangle, so that nothing is tested per block or pixel on the show's path.
+// once per face and band, so that nothing is tested per block or pixel on the show's path.
 template <class Fill>
-void rasterizeFace(float* framebuffer, int width, int height, const ScreenCorner corner[3],
-                   const Fill& fill, const std::array<CornerValues, Fill::kLinear>& linear,
-                   RasterStats* stats, RowBand rows) {
+void drawWith(float* framebuffer, int width, int height, const PreparedFace& face, RowBand rows,
+              RasterStats* stats, const DepthBounds* bounds) {
+    const Fill fill(face);
     if (stats != nullptr && stats->width == width && stats->height == height) {
-        rasterizeCounted(framebuffer, width, height, corner, fill, linear, rows, *stats);
+        StatsCounters counters(*stats);
+        walkBlocks(face, fill, framebuffer, width, rows, counters);
+    } else if (gLanes == RasterLanes::kEight && face.fitsLanes) {
+        lanes8::drawFaceLanes(face, fill, framebuffer, width, rows, bounds);
+    } else if (gLanes == RasterLanes::kFour && face.fitsLanes) {
+        lanes4::drawFaceLanes(face, fill, framebuffer, width, rows, bounds);
     } else {
         NoCounters counters;
-        rasterize(framebuffer, width, height, corner, fill, linear, rows, counters);
+        walkBlocks(face, fill, framebuffer, width, rows, counters);
     }
+}
+
+// The coverage and the interpolation set-up that every filler shares.
+void prepareFace(PreparedFace& f, FillKind kind, const SnappedTriangle& t,
+                 const ScreenCorner corners[3]) {
+    f.kind = kind;
+    f.originX = t.xStart & ~(kBlock - 1);
+    f.originY = t.yStart & ~(kBlock - 1);
+    f.xEnd = t.xEnd;
+    f.yEnd = t.yEnd;
+    // The lanes reach whole runs of 8 block columns, and step once past a block's last row.
+    const int64_t spanX = ((f.xEnd - f.originX + 63) & ~63) + kBlock;
+    const int64_t spanY = ((f.yEnd - f.originY + 7) & ~7) + kBlock;
+    f.fitsLanes = true;
+    for (int k = 0; k < 3; ++k) {
+        const int a = k;
+        const int b = (k + 1) % 3;
+        // Corners within 2^27 in 28.4: the steps fit in 29 bits.
+        f.stepX[k] = t.Y[b] - t.Y[a];
+        f.stepY[k] = t.X[a] - t.X[b];
+        // Top-left rule: top and left edges include the pixels exactly on them.
+        const bool topLeft = f.stepX[k] > 0 || (f.stepX[k] == 0 && f.stepY[k] > 0);
+        const int64_t e = (16 * static_cast<int64_t>(f.originY) - t.Y[a]) * f.stepY[k] +
+                          (16 * static_cast<int64_t>(f.originX) - t.X[a]) * f.stepX[k] +
+                          (topLeft ? 1 : 0);
+        f.edgeOrigin[k] = (e - 1) >> 4;
+        const int64_t reach = std::abs(f.edgeOrigin[k]) + std::abs(int64_t{f.stepX[k]}) * spanX +
+                              std::abs(int64_t{f.stepY[k]}) * spanY;
+        f.fitsLanes = f.fitsLanes && reach < (int64_t{1} << 31) - 1;
+    }
+
+    // Weights, q and the linear attributes all describe the snapped triangle: S is the exact
+    // sum of its three edge functions / 16 (e01 + e12 + e20 differ from it by their floors),
+    // and the gradients come from the snapped corners. A block corner may extrapolate the
+    // plane far outside a thin triangle; the floors in S, or gradients of the unsnapped
+    // corners, would scale that wrongly and put depths far outside the corners' range.
+    f.invS = 1.0f / (static_cast<float>(-t.doubleArea) / 16.0f);
+    for (int i = 0; i < 3; ++i) f.z[i] = corners[i].z;
+    const Gradient q =
+        ScreenPlane(t).of(1.0f / corners[0].z, 1.0f / corners[1].z, 1.0f / corners[2].z);
+    f.qdx = q.dx;
+    f.qdy = q.dy;
+    f.texture = nullptr;
 }
 
 }  // namespace
+
+bool snapTriangle(const ScreenCorner corners[3], int width, int height, SnappedTriangle& t) {
+    if (width <= 0 || height <= 0 || width % kBlock != 0 || height % kBlock != 0) return false;
+    for (int i = 0; i < 3; ++i) {
+        // Written so that NaN fails too; within the bound the int conversion is exact.
+        if (!(std::fabs(corners[i].sx) <= kMaxCorner && std::fabs(corners[i].sy) <= kMaxCorner))
+            return false;
+        // rint rounds exactly like nearbyint (ties to even in the default mode) but is inlined.
+        t.X[i] = static_cast<int>(std::rint(corners[i].sx * 16.0f));
+        t.Y[i] = static_cast<int>(std::rint(corners[i].sy * 16.0f));
+    }
+    // Twice the signed area in 1/256 px^2, negative for counter-clockwise corners (y down).
+    // Clockwise and zero-area triangles cover no pixel under the edge rules.
+    t.doubleArea = static_cast<int64_t>(t.X[1] - t.X[0]) * (t.Y[2] - t.Y[0]) -
+                   static_cast<int64_t>(t.X[2] - t.X[0]) * (t.Y[1] - t.Y[0]);
+    if (t.doubleArea >= 0) return false;
+    t.xStart = std::max(ceilPixel(std::min({t.X[0], t.X[1], t.X[2]})), 0);
+    t.xEnd = std::min(ceilPixel(std::max({t.X[0], t.X[1], t.X[2]})), width);
+    t.yStart = std::max(ceilPixel(std::min({t.Y[0], t.Y[1], t.Y[2]})), 0);
+    t.yEnd = std::min(ceilPixel(std::max({t.Y[0], t.Y[1], t.Y[2]})), height);
+    return t.xStart < t.xEnd && t.yStart < t.yEnd;
+}
+
+void prepareLit(PreparedFace& face, const SnappedTriangle& triangle, const ScreenCorner corners[3],
+                const float colour[3], const float intensity[3]) {
+    prepareFace(face, FillKind::kLit, triangle, corners);
+    for (int i = 0; i < 3; ++i) {
+        face.colour[i] = colour[i];
+        face.perZ[0][i] = intensity[i] / corners[i].z;
+    }
+}
+
+bool prepareTextured(PreparedFace& face, const SnappedTriangle& triangle,
+                     const ScreenCorner corners[3], const Uv uv[3], const Texture& texture) {
+    if (!hasTexels(texture)) return false;
+    prepareFace(face, FillKind::kTextured, triangle, corners);
+    for (int i = 0; i < 3; ++i) {
+        face.perZ[0][i] = uv[i].u / corners[i].z;
+        face.perZ[1][i] = uv[i].v / corners[i].z;
+    }
+    face.texture = &texture;
+    return true;
+}
+
+bool prepareTexturedLit(PreparedFace& face, const SnappedTriangle& triangle,
+                        const ScreenCorner corners[3], const Uv uv[3], const Texture& texture,
+                        const float intensity[3]) {
+    if (!hasTexels(texture)) return false;
+    prepareFace(face, FillKind::kTexturedLit, triangle, corners);
+    const float values[3][3] = {{uv[0].u, uv[1].u, uv[2].u},
+                                {uv[0].v, uv[1].v, uv[2].v},
+                                {intensity[0], intensity[1], intensity[2]}};
+    const ScreenPlane plane(triangle);
+    for (int k = 0; k < 3; ++k) {
+        for (int i = 0; i < 3; ++i) face.linear[k][i] = values[k][i];
+        const Gradient g = plane.of(values[k][0], values[k][1], values[k][2]);
+        face.linearDx[k] = g.dx;
+        face.linearDy[k] = g.dy;
+    }
+    face.texture = &texture;
+    return true;
+}
+
+void drawPreparedFace(float* framebuffer, int width, int height, const PreparedFace& face,
+                      RasterStats* stats, RowBand rows, const DepthBounds* bounds) {
+    switch (face.kind) {
+        case FillKind::kLit:
+            drawWith<LitFill>(framebuffer, width, height, face, rows, stats, bounds);
+            break;
+        case FillKind::kTextured:
+            drawWith<TexturedFill>(framebuffer, width, height, face, rows, stats, bounds);
+            break;
+        case FillKind::kTexturedLit:
+            drawWith<TexturedLitFill>(framebuffer, width, height, face, rows, stats, bounds);
+            break;
+    }
+}
 
 void setRasterizerLanes(RasterLanes lanes) {
     gLanes = static_cast<int>(lanes) <= static_cast<int>(widestLanes()) ? lanes : widestLanes();
@@ -580,30 +531,28 @@ int texelIndex(const Texture& texture, float u, float v) {
 
 void fillLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
              const float colour[3], const float intensity[3], RasterStats* stats, RowBand rows) {
-    LitFill fill{colour[0], colour[1], colour[2], {}};
-    for (int i = 0; i < 3; ++i) fill.iz[i] = intensity[i] / corners[i].z;
-    rasterizeFace(framebuffer, width, height, corners, fill, {}, stats, rows);
+    SnappedTriangle triangle;
+    if (!snapTriangle(corners, width, height, triangle)) return;
+    PreparedFace face;
+    prepareLit(face, triangle, corners, colour, intensity);
+    drawPreparedFace(framebuffer, width, height, face, stats, rows);
 }
 
 void fillTextured(float* framebuffer, int width, int height, const ScreenCorner corners[3],
                   const Uv uv[3], const Texture& texture, RasterStats* stats, RowBand rows) {
-    if (!hasTexels(texture)) return;
-    TexturedFill fill{TexelAddress(texture), {}, {}};
-    for (int i = 0; i < 3; ++i) {
-        fill.uz[i] = uv[i].u / corners[i].z;
-        fill.vz[i] = uv[i].v / corners[i].z;
-    }
-    rasterizeFace(framebuffer, width, height, corners, fill, {}, stats, rows);
+    SnappedTriangle triangle;
+    if (!snapTriangle(corners, width, height, triangle)) return;
+    PreparedFace face;
+    if (!prepareTextured(face, triangle, corners, uv, texture)) return;
+    drawPreparedFace(framebuffer, width, height, face, stats, rows);
 }
 
 void fillTexturedLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
                      const Uv uv[3], const Texture& texture, const float intensity[3],
                      RasterStats* stats, RowBand rows) {
-    if (!hasTexels(texture)) return;
-    const TexturedLitFill fill{TexelAddress(texture)};
-    rasterizeFace(framebuffer, width, height, corners, fill,
-                  {{{uv[0].u, uv[1].u, uv[2].u},
-                    {uv[0].v, uv[1].v, uv[2].v},
-                    {intensity[0], intensity[1], intensity[2]}}},
-                  stats, rows);
+    SnappedTriangle triangle;
+    if (!snapTriangle(corners, width, height, triangle)) return;
+    PreparedFace face;
+    if (!prepareTexturedLit(face, triangle, corners, uv, texture, intensity)) return;
+    drawPreparedFace(framebuffer, width, height, face, stats, rows);
 }

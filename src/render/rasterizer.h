@@ -10,10 +10,14 @@
 //   triangles is drawn exactly once. Only counter-clockwise triangles (on the screen, y down)
 //   cover pixels.
 // - The bounding box [ceil(min X / 16), ceil(max X / 16)) x (the same in y), clipped to the
-//   screen, is walked in 8x8 blocks: block rows top to bottom in a serpentine, pixels inside a
-//   block row by row, left to right. A block that misses an edge's inside is skipped, one
-//   wholly inside all three edges is filled without coverage tests. width and height must be
-//   multiples of 8; other sizes draw nothing.
+//   screen, is walked in 8x8 blocks: block rows top to bottom, blocks left to right, pixels
+//   inside a block row by row, left to right. A block that misses an edge's inside is skipped,
+//   one wholly inside all three edges is filled without coverage tests. width and height must
+//   be multiples of 8; other sizes draw nothing.
+// - A triangle is set up once (snapTriangle, then prepareLit / prepareTextured /
+//   prepareTexturedLit) and may then be drawn band by band (drawPreparedFace); the fill
+//   functions do all three in one call. Whether a triangle covers anything is decided by
+//   snapTriangle alone, so a face that the set-up refuses would have drawn nothing.
 // - Depth q = 1/z (z < 0 in front of the camera): a pixel is written only when q is below its
 //   stored depth (strict), and the test comes before any shading.
 // - Interpolation works on the snapped triangle, the one that the edge functions cover:
@@ -37,6 +41,8 @@
 //   counts what it does into it, with exactly the same pixels. The show passes none.
 #pragma once
 
+#include <cstdint>
+
 #include "lanes/lanes.h"
 #include "render/raster_stats.h"
 #include "render/render_context.h"
@@ -49,6 +55,11 @@ struct RowBand {
 };
 constexpr RowBand kAllRows = {0, 1 << 30};
 
+struct ScreenCorner {
+    float sx, sy;  // screen position
+    float z;       // camera-space z (negative in front of the camera)
+};
+
 // Vector lanes of the show's fillers: 4 (SSE2, WebAssembly SIMD) or 8 (AVX2) pixels at a time,
 // drawing exactly the bits of the scalar code (lanes/lanes.h); the counting engine is always
 // scalar.
@@ -58,11 +69,6 @@ using RasterLanes = LaneWidth;
 void setRasterizerLanes(RasterLanes lanes);
 RasterLanes rasterizerLanes();
 RasterLanes widestRasterizerLanes();
-
-struct ScreenCorner {
-    float sx, sy;  // screen position
-    float z;       // camera-space z (negative in front of the camera)
-};
 
 // The texel index (row * W + column) that (u, v) addresses by the rule above; -1 for a texture
 // without texels.
@@ -86,3 +92,65 @@ void fillTextured(float* framebuffer, int width, int height, const ScreenCorner 
 void fillTexturedLit(float* framebuffer, int width, int height, const ScreenCorner corners[3],
                      const Uv uv[3], const Texture& texture, const float intensity[3],
                      RasterStats* stats = nullptr, RowBand rows = kAllRows);
+
+// The corners snapped to 28.4 and the pixel box they span on the screen.
+struct SnappedTriangle {
+    int X[3], Y[3];
+    int64_t doubleArea;              // (X1 - X0)(Y2 - Y0) - (X2 - X0)(Y1 - Y0): negative
+    int xStart, xEnd, yStart, yEnd;  // the bounding box clipped to the screen, ends excluded
+};
+
+// Snaps the corners; false when the triangle can cover no pixel of a width x height screen: a
+// corner NaN or beyond 2^23 px, clockwise or degenerate, a box off the screen, or a screen not
+// made of whole 8x8 blocks.
+bool snapTriangle(const ScreenCorner corners[3], int width, int height, SnappedTriangle& triangle);
+
+enum class FillKind { kLit, kTextured, kTexturedLit };
+
+// A triangle set up for its filler: everything its blocks need that does not depend on the
+// block, computed once. The edges run 0->1, 1->2, 2->0 (e01 opposite corner 2, e12 opposite
+// corner 0).
+struct PreparedFace {
+    FillKind kind;
+    int64_t edgeOrigin[3];  // e at the first block's top-left pixel (originX, originY)
+    int32_t stepX[3];       // Yb - Ya: e per pixel right
+    int32_t stepY[3];       // Xa - Xb: e per pixel down
+    int originX, originY;   // the box's start rounded down to whole blocks
+    int xEnd, yEnd;         // the box's end
+    bool fitsLanes;         // every edge value the vector lanes reach over the box fits int32
+    float invS;             // 1 / S
+    float z[3];
+    float qdx, qdy;                  // q per pixel right, per pixel row down
+    float colour[3];                 // kLit: r, g, b
+    float perZ[2][3];                // kLit: I_k / z_k; kTextured: u_k / z_k, v_k / z_k
+    float linear[3][3];              // kTexturedLit: u, v and I at the corners,
+    float linearDx[3], linearDy[3];  // and their gradients
+    const Texture* texture;          // kTextured, kTexturedLit
+};
+
+// The set-up of a snapped triangle for each filler (arguments as for the fill functions); false
+// for a texture without texels, which draws nothing.
+void prepareLit(PreparedFace& face, const SnappedTriangle& triangle, const ScreenCorner corners[3],
+                const float colour[3], const float intensity[3]);
+bool prepareTextured(PreparedFace& face, const SnappedTriangle& triangle,
+                     const ScreenCorner corners[3], const Uv uv[3], const Texture& texture);
+bool prepareTexturedLit(PreparedFace& face, const SnappedTriangle& triangle,
+                        const ScreenCorner corners[3], const Uv uv[3], const Texture& texture,
+                        const float intensity[3]);
+// Upper bounds of the depths a framebuffer holds, one for each row of 8 pixels of each 8x8
+// block: block (bx, by)'s row j at rowMax[8 * ((by / 8) * blockColumns + bx / 8) + j], with
+// width / 8 block columns. The vector lanes skip a block row whose every pixel would fail the
+// depth test against its bound, and tighten the bound of each row they read. A bound holds
+// while depths only fall, as the depth test has them fall: whatever else writes depths must
+// set the bounds of its rows to +infinity (or more) first. NaN bounds rule nothing out.
+struct DepthBounds {
+    float* rowMax;
+    int blockColumns;
+};
+
+// Draws the face's pixels in `rows` of a width x height framebuffer, the screen it was
+// prepared for; with `stats` of that size, by the counting engine. `bounds` (if any) only
+// saves work: the pixels are the same with or without.
+void drawPreparedFace(float* framebuffer, int width, int height, const PreparedFace& face,
+                      RasterStats* stats = nullptr, RowBand rows = kAllRows,
+                      const DepthBounds* bounds = nullptr);

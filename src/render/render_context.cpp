@@ -13,16 +13,15 @@
 #include "render/screen.h"
 #include "render/texture.h"
 
-// What drawFaces reads from the context once, before the bands.
+// A face chosen for drawing (on the caller, in drawing order), then set up on the pool: refused
+// when its snapped triangle covers nothing, else lit and prepared for its filler.
 struct DrawItem {
-    ScreenCorner corners[3];
-    float intensity[3];
-    Uv uv[3];
     const float* colour;
     const Texture* texture;
     int shader;
     int face;              // index into the context's faces
-    int firstRow, endRow;  // screen rows the triangle may touch, for skipping bands
+    int firstRow, endRow;  // the rows it covers; none once refused
+    PreparedFace prepared;
 };
 
 namespace {
@@ -140,7 +139,15 @@ ViewVolume* createViewVolume(const ScreenSize& screen) {
     const float inside0 = top.nz * -50.0f - top.d;
     const float inside1 = top.ny * 100000.0f + top.nz * -50.0f - top.d;
     const float y = inside0 / (inside0 - inside1) * 100000.0f;
-    view->projScale = std::floor(0.5f * view->height / (y / 50.0f));
+    // At scale 1, floor(0.5 * 480 / tan A) = 201. A scaled screen shows the same picture with
+    // S times as many pixels each way: its projection is the scale-1 one multiplied about the
+    // pixels' centres (render/screen.h: screen pixel p samples the picture at
+    // picturePosition(p)), so that the side planes meet the screen S times as far inside its
+    // edges and the border scales with the picture.
+    const float scale = static_cast<float>(screen.scale);
+    view->projScale = std::floor(0.5f * static_cast<float>(kScreenHeight) / (y / 50.0f)) * scale;
+    view->centreX = 0.5f * (view->width + (scale - 1.0f));
+    view->centreY = 0.5f * (view->height + (scale - 1.0f));
     return view;
 }
 
@@ -154,6 +161,8 @@ RenderContext* createRenderContext(const TextureTable* textures, const ViewVolum
     context->sortScratch = allocateArray<int>(kContextCapacity);
     context->sortKeys = allocateArray<int>(kContextCapacity);
     context->drawItems = allocateArray<DrawItem>(kContextCapacity);
+    context->depthBounds = allocateArray<float>(static_cast<int>(viewVolume->width) / 8 *
+                                                (static_cast<int>(viewVolume->height) / 8) * 8);
     context->vertexCapacity = kContextCapacity;
     context->uvCapacity = kContextCapacity;
     context->faceCapacity = kContextCapacity;
@@ -174,6 +183,7 @@ void destroyRenderContext(RenderContext* context) {
     freeArray(context->sortScratch);
     freeArray(context->sortKeys);
     freeArray(context->drawItems);
+    freeArray(context->depthBounds);
     delete context;
 }
 
@@ -260,14 +270,14 @@ void sortFaces(RenderContext& context) {
 
 void projectVertices(RenderContext& context) {
     const ViewVolume& view = *context.viewVolume;
-    const float halfWidth = 0.5f * view.width;
-    const float halfHeight = 0.5f * view.height;
+    const float centreX = view.centreX;
+    const float centreY = view.centreY;
     const float scale = view.projScale;
     const int count = usable(context.vertexCount, context.vertexCapacity);
     for (int i = 0; i < count; ++i) {
         RenderVertex& v = context.vertices[i];
-        v.sx = halfWidth - scale * v.x / v.z;
-        v.sy = scale * v.y / v.z + halfHeight;
+        v.sx = centreX - scale * v.x / v.z;
+        v.sy = scale * v.y / v.z + centreY;
     }
 }
 
@@ -302,21 +312,6 @@ namespace {
 // enough that the bands share out unevenly filled screens.
 constexpr int kBandRows = 32;
 
-// The rows [first, end) that a triangle with these corners can touch, clamped to 0..height;
-// corners the rasterizer would refuse (NaN, far away) get every row and are refused there.
-void itemRows(DrawItem& item, int height) {
-    float top = item.corners[0].sy, bottom = top;
-    for (int i = 1; i < 3; ++i) {
-        top = std::fmin(top, item.corners[i].sy);
-        bottom = std::fmax(bottom, item.corners[i].sy);
-    }
-    const bool usable = std::fabs(top) < 1.0e6f && std::fabs(bottom) < 1.0e6f;
-    // Pixel rows run from ceil(top) to ceil(bottom) - 1 after snapping to 1/16: one row of
-    // margin each way covers the snapping.
-    item.firstRow = usable ? std::max(static_cast<int>(std::floor(top)) - 1, 0) : 0;
-    item.endRow = usable ? std::min(static_cast<int>(std::ceil(bottom)) + 2, height) : height;
-}
-
 struct BandJob {
     const DrawItem* items;
     int count;
@@ -324,33 +319,21 @@ struct BandJob {
     int width, height;
     int bandRows;
     RasterStats* stats;  // the counting engine's, drawn as one band
+    DepthBounds bounds;
 };
-
-void drawItem(const BandJob& job, const DrawItem& item, RowBand rows) {
-    switch (item.shader) {
-        case kShaderLitYellow:
-        case kShaderLitColour:
-            fillLit(job.framebuffer, job.width, job.height, item.corners, item.colour,
-                    item.intensity, job.stats, rows);
-            break;
-        case kShaderTexturedLit:
-            fillTexturedLit(job.framebuffer, job.width, job.height, item.corners, item.uv,
-                            *item.texture, item.intensity, job.stats, rows);
-            break;
-        case kShaderTextured:
-            fillTextured(job.framebuffer, job.width, job.height, item.corners, item.uv,
-                         *item.texture, job.stats, rows);
-            break;
-    }
-}
 
 void drawBand(void* data, int band) {
     const BandJob& job = *static_cast<const BandJob*>(data);
     const RowBand rows = {band * job.bandRows, std::min((band + 1) * job.bandRows, job.height)};
+    // The depths may have been written since the last pass (the clear, a sky, a reset): the
+    // band's bounds start from nothing known.
+    std::fill(job.bounds.rowMax + static_cast<long>(rows.first) * job.bounds.blockColumns,
+              job.bounds.rowMax + static_cast<long>(rows.end) * job.bounds.blockColumns, INFINITY);
     for (int k = 0; k < job.count; ++k) {
         const DrawItem& item = job.items[k];
         if (item.endRow <= rows.first || item.firstRow >= rows.end) continue;
-        drawItem(job, item, rows);
+        drawPreparedFace(job.framebuffer, job.width, job.height, item.prepared, job.stats, rows,
+                         &job.bounds);
     }
 }
 
@@ -368,45 +351,63 @@ constexpr int kPrepareItems = 64;
 struct PrepareJob {
     const RenderContext* context;
     int itemCount;
-    int height;
+    int width, height;
 };
 
-void prepareItem(const RenderContext& context, DrawItem& item, int height) {
+void prepareItem(const RenderContext& context, DrawItem& item, int width, int height) {
     const Face& face = context.faces[item.face];
-    const int shader = item.shader;
-    const bool lit = isLit(shader);
-    const bool textured = isTextured(shader);
+    ScreenCorner corners[3];
     for (int i = 0; i < 3; ++i) {
-        const RenderVertex& vertex = context.vertices[face.vertexIndex[i]];
-        item.corners[i] = screenCorner(vertex);
-        if (lit) {
-            item.intensity[i] =
-                lightCorner(context, cameraPosition(vertex), context.normals[face.normalIndex[i]]);
-        }
-        if (textured) item.uv[i] = context.uvs[face.uvIndex[i]];
+        corners[i] = screenCorner(context.vertices[face.vertexIndex[i]]);
     }
+    // Refused by the rasterizer's own rule before any lighting: back-facing once snapped,
+    // degenerate, or off the screen.
+    SnappedTriangle triangle;
+    item.firstRow = item.endRow = 0;
+    if (!snapTriangle(corners, width, height, triangle)) return;
+
+    const int shader = item.shader;
+    float intensity[3];
+    Uv uv[3];
+    for (int i = 0; i < 3; ++i) {
+        if (isLit(shader)) {
+            intensity[i] =
+                lightCorner(context, cameraPosition(context.vertices[face.vertexIndex[i]]),
+                            context.normals[face.normalIndex[i]]);
+        }
+        if (isTextured(shader)) uv[i] = context.uvs[face.uvIndex[i]];
+    }
+    bool drawn = true;
     switch (shader) {
         case kShaderLitYellow: {
             static const float kYellow[3] = {0.8f, 0.7f, 0.2f};
-            item.colour = kYellow;
-            for (float& value : item.intensity) value += 0.2f;
+            for (float& value : intensity) value += 0.2f;
+            prepareLit(item.prepared, triangle, corners, kYellow, intensity);
             break;
         }
         case kShaderLitColour:
-            for (float& value : item.intensity) value += 0.5f;
+            for (float& value : intensity) value += 0.5f;
+            prepareLit(item.prepared, triangle, corners, item.colour, intensity);
             break;
         case kShaderTexturedLit:
-            for (float& value : item.intensity) value += 0.1f;
+            for (float& value : intensity) value += 0.1f;
+            drawn =
+                prepareTexturedLit(item.prepared, triangle, corners, uv, *item.texture, intensity);
+            break;
+        default:  // kShaderTextured
+            drawn = prepareTextured(item.prepared, triangle, corners, uv, *item.texture);
             break;
     }
-    itemRows(item, height);
+    if (!drawn) return;
+    item.firstRow = triangle.yStart;
+    item.endRow = triangle.yEnd;
 }
 
 void prepareItems(void* data, int chunk) {
     const PrepareJob& job = *static_cast<const PrepareJob*>(data);
     const int end = std::min((chunk + 1) * kPrepareItems, job.itemCount);
     for (int k = chunk * kPrepareItems; k < end; ++k) {
-        prepareItem(*job.context, job.context->drawItems[k], job.height);
+        prepareItem(*job.context, job.context->drawItems[k], job.width, job.height);
     }
 }
 
@@ -458,11 +459,17 @@ void drawFaces(RenderContext& context, const FrameTarget& target) {
 
     // Corners, lighting and rows of the chosen faces, shared out like the bands: each item is
     // written by one thread from what the faces and vertices already hold.
-    PrepareJob prepare{&context, itemCount, height};
+    PrepareJob prepare{&context, itemCount, width, height};
     runBands(target.pool, prepareItems, &prepare, (itemCount + kPrepareItems - 1) / kPrepareItems);
 
-    BandJob job{context.drawItems, itemCount, target.framebuffer, width, height, height,
-                target.stats};
+    BandJob job{context.drawItems,
+                itemCount,
+                target.framebuffer,
+                width,
+                height,
+                height,
+                target.stats,
+                {context.depthBounds, width / 8}};
     // The counters are shared by every face, so a counted frame stays on this thread.
     if (renderThreads(target.pool) > 1 && target.stats == nullptr) job.bandRows = kBandRows;
     runBands(target.pool, drawBand, &job, (height + job.bandRows - 1) / job.bandRows);

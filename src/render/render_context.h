@@ -4,7 +4,9 @@
 // - Camera space is right-handed, x right, y up, the camera looks down -z; visible points have
 //   z between -0.1 and -3000.
 // - Screen space has its origin at the top-left pixel corner, x right, y down, in pixels:
-//   sx = width/2 - projScale * x / z, sy = projScale * y / z + height/2 (projScale = 201).
+//   sx = centreX - projScale * x / z, sy = projScale * y / z + centreY (projScale = 201,
+//   centreX = 320, centreY = 240 at 640 x 480; S times the picture's, about the pixels' centres,
+//   on a screen S times as large: see createViewVolume).
 // - The framebuffer is width * height pixels of four floats (r, g, b, depth), rows top to
 //   bottom, 4 * width floats per row, 64-byte aligned. Depth is 1/z of the nearest surface
 //   drawn so far (z < 0, so nearer means smaller); 0 means nothing drawn.
@@ -70,6 +72,7 @@ struct ViewVolume {
     float height;
     Plane planes[6];
     float projScale;
+    float centreX, centreY;  // the screen position of the view axis
     float fov;
     float aspect;
     float nearZ;
@@ -121,6 +124,9 @@ struct RenderContext {
     // drop of a frame prints one warning. The frame code clears this flag at the frame start.
     bool warnedThisFrame;
     DrawItem* drawItems;  // faceCapacity entries
+    // The rasterizer's depth bounds (DepthBounds in render/rasterizer.h) of a framebuffer of
+    // the view volume's size: 8 floats a block, set anew by every drawFaces.
+    float* depthBounds;
 };
 
 // The camera record of a framebuffer of `screen`'s size (render/screen.h): six normalised clip

@@ -38,13 +38,12 @@ struct ClearJob {
 };
 
 // With several threads the clear is cut into this many pieces; a multiple of the threads, and
-// a divisor of every screen's float count (sides are multiples of 8).
+// a divisor of every screen's float count into whole cache lines (sides are multiples of 8).
 constexpr int kClearBands = 16;
 
 void clearBand(void* data, int band) {
     const ClearJob& job = *static_cast<const ClearJob*>(data);
-    std::memset(job.framebuffer + static_cast<long>(band) * job.floatsPerBand, 0,
-                job.floatsPerBand * sizeof(float));
+    clearFloats(job.framebuffer + static_cast<long>(band) * job.floatsPerBand, job.floatsPerBand);
 }
 
 // Steps 2 to 4 of a frame; returns what the scene block needs.

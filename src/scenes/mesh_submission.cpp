@@ -92,6 +92,15 @@ bool clipAgainstPlane(RenderContext& context, const Plane& plane, const ClipPoly
     return true;
 }
 
+// True when every corner is inside the plane: clipAgainstPlane would copy the polygon as it
+// is, so the pass can be left out (most faces of a mesh that straddles a plane).
+bool whollyInside(const RenderContext& context, const Plane& plane, const ClipPolygon& polygon) {
+    for (int k = 0; k < polygon.count; ++k) {
+        if (!(planeValue(plane, context.vertices[polygon.corners[k].vertex]) >= 0.0f)) return false;
+    }
+    return true;
+}
+
 // Appends a source face with its indices moved by the mesh's offsets, unclipped.
 void appendShiftedFace(RenderContext& context, const Face& source, int v, int u, int n,
                        const Vec4& faceNormal, float facing, const Material* material) {
@@ -174,6 +183,10 @@ int clipPolygon(RenderContext& context, const ViewVolume& volume, int planeMask,
     ClipPolygon* out = &scratch;
     for (int p = 0; p < 6 && in->count > 0; ++p) {
         if ((planeMask & (1 << p)) == 0) continue;
+        // Left out only where the pass would keep the polygon (it refuses one that could
+        // outgrow the list).
+        if (in->count + 2 <= kClipListCapacity && whollyInside(context, volume.planes[p], *in))
+            continue;
         if (!clipAgainstPlane(context, volume.planes[p], *in, *out)) {
             polygon.count = 0;
             return 0;

@@ -1,0 +1,17 @@
+#include "render/frame_target.h"
+
+#include "lanes/lanes.h"
+
+void clearFloats(float* begin, long floats) {
+    using L = Lanes<4>;
+    const L::Float zero = L::splat(0.0f);
+    float* end = begin + floats;
+    // Whole cache lines of vector stores: a plain memset is the same work, but glibc does it
+    // with a string instruction that instruction counts take one byte at a time.
+    for (float* p = begin; p < end; p += 16) {
+        L::store(p, zero);
+        L::store(p + 4, zero);
+        L::store(p + 8, zero);
+        L::store(p + 12, zero);
+    }
+}
