@@ -440,7 +440,7 @@ private:
 }  // namespace
 
 std::string positionText(int row, bool barBeat) {
-    return barBeat ? formatBarBeat(row) : std::to_string(row);
+    return barBeat ? std::string(formatBarBeat(row)) : std::to_string(row);
 }
 
 std::vector<std::string> splitLines(const std::string& text) {

@@ -72,7 +72,8 @@ void putSection(std::vector<DocSection>& sections, DocSection section) {
 }
 
 std::string offBarLine(int row) {
-    return "a section line starts on a bar line, and " + formatBarBeat(row) + " is not one";
+    return "a section line starts on a bar line, and " + std::string(formatBarBeat(row)) +
+           " is not one";
 }
 
 }  // namespace

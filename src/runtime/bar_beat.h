@@ -58,16 +58,23 @@ inline bool parseBarBeat(std::string_view text, int& row, std::string& why) {
 }
 
 // "BAR:BEAT" of a row (0 or more), the beat with its fraction when the row is not on a beat:
-// row 0 is "1:1", row 388 "13:1.5", row 1 "1:1.125".
-inline std::string formatBarBeat(int row) {
-    char text[48];
+// row 0 is "1:1", row 388 "13:1.5", row 1 "1:1.125". A fixed buffer, so that the track
+// editor's panel, redrawn as the play head moves, labels its rows without allocating.
+struct BarBeatText {
+    char text[32];
+    const char* c_str() const { return text; }
+    operator std::string() const { return text; }
+};
+
+inline BarBeatText formatBarBeat(int row) {
+    BarBeatText out;
     const int bar = row / kRowsPerBar + 1;
     const int rowInBar = row % kRowsPerBar;
     if (rowInBar % kRowsPerBeat == 0) {
-        std::snprintf(text, sizeof text, "%d:%d", bar, rowInBar / kRowsPerBeat + 1);
+        std::snprintf(out.text, sizeof out.text, "%d:%d", bar, rowInBar / kRowsPerBeat + 1);
     } else {
-        std::snprintf(text, sizeof text, "%d:%g", bar,
+        std::snprintf(out.text, sizeof out.text, "%d:%g", bar,
                       1.0 + static_cast<double>(rowInBar) / kRowsPerBeat);
     }
-    return text;
+    return out;
 }

@@ -46,7 +46,7 @@ TEST(TimelineFormat, Positions) {
         EXPECT_TRUE(parsePosition(g.text, row, why)) << g.text << ": " << why;
         EXPECT_EQ(row, g.row) << g.text;
         if (std::strchr(g.text, ':')) {
-            EXPECT_EQ(formatBarBeat(g.row), g.text);
+            EXPECT_EQ(std::string(formatBarBeat(g.row)), g.text);
         }
     }
     for (const char* bad : {"1:5", "1:1.1", "-1", "1:-1", "a:1", "1:", ":1", "", "3x", "1:1:1",
