@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "lanes/lanes.h"
+
 namespace {
 
 // The rotations below are written for row vectors: p' = p * R.
@@ -47,15 +49,18 @@ Matrix4 identityMatrix() {
 }
 
 void multiply(Matrix4& out, const Matrix4& left, const Matrix4& right) {
-    const float* a = left.m;
-    const float* b = right.m;
+    // Row r of the product is a[r][0] * b's row 0 + ... + a[r][3] * b's row 3, summed left to
+    // right in single precision (golden frames depend on this order): four columns at once.
+    using L = Lanes<4>;
+    const L::Float b[4] = {L::loadFloats(right.m), L::loadFloats(right.m + 4),
+                           L::loadFloats(right.m + 8), L::loadFloats(right.m + 12)};
+    L::Float rows[4];
     for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            // Summed left to right in single precision; golden frames depend on this order.
-            out.m[4 * r + c] = a[4 * r + 0] * b[c] + a[4 * r + 1] * b[4 + c] +
-                               a[4 * r + 2] * b[8 + c] + a[4 * r + 3] * b[12 + c];
-        }
+        const float* a = left.m + 4 * r;
+        rows[r] = L::splat(a[0]) * b[0] + L::splat(a[1]) * b[1] + L::splat(a[2]) * b[2] +
+                  L::splat(a[3]) * b[3];
     }
+    for (int r = 0; r < 4; ++r) L::store(out.m + 4 * r, rows[r]);
 }
 
 void rotateX(Matrix4& m, float angle) {
@@ -86,15 +91,18 @@ void viewMatrix(const Vec3& t, Matrix4& out, const Vec3& angles) {
     multiply(out, translation(t), r);
 }
 
+// x * row 0 + y * row 1 + z * row 2 (+ row 3), in that order, three columns at once; the
+// fourth lane is left out of the result.
 Vec4 transformPoint(const Vec4& p, const Matrix4& m) {
-    const float* e = m.m;
-    return {p.x * e[0] + p.y * e[4] + p.z * e[8] + e[12],
-            p.x * e[1] + p.y * e[5] + p.z * e[9] + e[13],
-            p.x * e[2] + p.y * e[6] + p.z * e[10] + e[14], 0.0f};
+    using L = Lanes<4>;
+    const L::Float v = L::splat(p.x) * L::loadFloats(m.m) + L::splat(p.y) * L::loadFloats(m.m + 4) +
+                       L::splat(p.z) * L::loadFloats(m.m + 8) + L::loadFloats(m.m + 12);
+    return {v[0], v[1], v[2], 0.0f};
 }
 
 Vec4 transformDirection(const Vec4& d, const Matrix4& m) {
-    const float* e = m.m;
-    return {d.x * e[0] + d.y * e[4] + d.z * e[8], d.x * e[1] + d.y * e[5] + d.z * e[9],
-            d.x * e[2] + d.y * e[6] + d.z * e[10], 0.0f};
+    using L = Lanes<4>;
+    const L::Float v = L::splat(d.x) * L::loadFloats(m.m) + L::splat(d.y) * L::loadFloats(m.m + 4) +
+                       L::splat(d.z) * L::loadFloats(m.m + 8);
+    return {v[0], v[1], v[2], 0.0f};
 }
