@@ -280,13 +280,14 @@ void blendRowScalar(float* pixel, const float* texel, int columns, float weight)
     }
 }
 
-// One pixel per vector; the depth lane is put back.
+#define LANES_KERNEL "scenes/blend_lanes.inc"
+#include "lanes/each_width.inc"
+
 void blendRowLanes(float* pixel, const float* texel, int columns, float weight) {
-    for (int x = 0; x < columns; ++x, texel += 4, pixel += 4) {
-        const float alpha = weight * texel[3];
-        const float keep = 1.0f - alpha;
-        writeColour(pixel, blendOver(Lanes<4>::loadFloats(pixel), Lanes<4>::loadFloats(texel),
-                                     alpha, keep));
+    if (widestLanes() == LaneWidth::kEight) {
+        lanes8::blendRow(pixel, texel, columns, weight);
+    } else {
+        lanes4::blendRow(pixel, texel, columns, weight);
     }
 }
 
