@@ -15,3 +15,15 @@ void clearFloats(float* begin, long floats) {
         L::store(p + 12, zero);
     }
 }
+
+void fillPixels(float* begin, long pixels, float r, float g, float b, float depth) {
+    using L = Lanes<4>;
+    const L::Float pixel = {r, g, b, depth};
+    float* end = begin + 4 * pixels;
+    for (float* p = begin; p < end; p += 16) {
+        L::store(p, pixel);
+        L::store(p + 4, pixel);
+        L::store(p + 8, pixel);
+        L::store(p + 12, pixel);
+    }
+}

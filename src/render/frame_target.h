@@ -23,3 +23,5 @@ struct FrameTarget {
 
 // Sets `floats` floats from `begin` to +0 (a multiple of 16): black with depth "nothing drawn".
 void clearFloats(float* begin, long floats);
+// Sets `pixels` pixels from `begin` (a multiple of 4) to r, g, b, depth.
+void fillPixels(float* begin, long pixels, float r, float g, float b, float depth);

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "render/frame_target.h"
 #include "render/render_pool.h"
 #include "render/screen.h"
 #include "scenes/mesh_submission.h"
@@ -32,13 +33,8 @@ void fillSkyRows(void* data, int band) {
     for (int y = band * kSkyBandRows; y < end; ++y) {
         // Values above 1 in the upper rows are kept; the display clamps.
         const float blue = toFloat(0.04 + 0.007 * (kScreenHeight - screen.picturePosition(y)));
-        float* pixel = job.framebuffer + static_cast<long>(y) * screen.width * 4;
-        for (int x = 0; x < screen.width; ++x, pixel += 4) {
-            pixel[0] = 0.0f;
-            pixel[1] = 0.0f;
-            pixel[2] = blue;
-            pixel[3] = 0.0f;
-        }
+        fillPixels(job.framebuffer + static_cast<long>(y) * screen.width * 4, screen.width, 0.0f,
+                   0.0f, blue, 0.0f);
     }
 }
 

@@ -190,25 +190,8 @@ void drawPlasmaRow(const PlasmaJob& job, int y) {
     }
 }
 
-// Four rows at once, one per lane; only the sine and the blend run per lane.
-void drawPlasmaRowsLanes(const PlasmaJob& job, int y) {
-    float* pixel[4];
-    Double4 dyy, waveSin, waveCos;
-    for (int i = 0; i < 4; ++i) {
-        const PlasmaRow row = plasmaRow(job, y + i);
-        pixel[i] = row.pixel;
-        dyy[i] = row.dyy;
-        waveSin[i] = row.waveSin;
-        waveCos[i] = row.waveCos;
-    }
-    for (int x = 0; x < job.columns; ++x) {
-        PlasmaValues<Float4> c;
-        plasmaAt(job.columnSquares[x], dyy, waveSin, c);
-        stepWave(job, waveSin, waveCos);
-        const Float4 l = job.weight * c.k;
-        for (int i = 0; i < 4; ++i) blendPlasma(pixel[i] + 4 * x, c.r[i], c.g[i], c.b[i], l[i]);
-    }
-}
+#define LANES_KERNEL "scenes/plasma_lanes.inc"
+#include "lanes/each_width.inc"
 
 // Rows of the band, each on its own: any split of them gives the same bits.
 void drawPlasmaRows(void* data, int band) {
@@ -216,7 +199,14 @@ void drawPlasmaRows(void* data, int band) {
     int y = job.firstRow + band * kPlasmaBandRows;
     const int end = std::min(y + kPlasmaBandRows, job.endRow);
     if (job.lanes == PassLanes::Vector) {
-        for (; y + 4 <= end; y += 4) drawPlasmaRowsLanes(job, y);
+        const bool wide = widestLanes() == LaneWidth::kEight;
+        for (; y + 4 <= end; y += 4) {
+            if (wide) {
+                lanes8::drawPlasmaRows4(job, y);
+            } else {
+                lanes4::drawPlasmaRows4(job, y);
+            }
+        }
     }
     for (; y < end; ++y) drawPlasmaRow(job, y);
 }
