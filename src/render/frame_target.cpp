@@ -27,3 +27,8 @@ void fillPixels(float* begin, long pixels, float r, float g, float b, float dept
         L::store(p + 12, pixel);
     }
 }
+
+void copyPixels(float* to, const float* from, long pixels) {
+    using L = Lanes<4>;
+    for (long i = 0; i < pixels; ++i) L::store(to + 4 * i, L::loadFloats(from + 4 * i));
+}

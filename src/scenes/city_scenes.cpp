@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cstring>
 
 #include "render/frame_target.h"
 #include "render/render_pool.h"
@@ -98,9 +97,8 @@ void drawGreetingBanner(const FrameTarget& target, const SceneAssets& assets, do
         return;
     }
     for (int r = 0; r < rows; ++r) {
-        std::memcpy(framebuffer + static_cast<long>(kBannerTopRow + r) * screen.width * 4,
-                    image->texels + static_cast<long>(r) * image->width * 4,
-                    sizeof(float) * 4 * columns);
+        copyPixels(framebuffer + static_cast<long>(kBannerTopRow + r) * screen.width * 4,
+                   image->texels + static_cast<long>(r) * image->width * 4, columns);
     }
 }
 
