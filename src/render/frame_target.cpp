@@ -2,30 +2,29 @@
 
 #include "lanes/lanes.h"
 
-void clearFloats(float* begin, long floats) {
-    using L = Lanes<4>;
-    const L::Float zero = L::splat(0.0f);
-    float* end = begin + floats;
-    // Whole cache lines of vector stores: a plain memset is the same work, but glibc does it
-    // with a string instruction that instruction counts take one byte at a time.
-    for (float* p = begin; p < end; p += 16) {
-        L::store(p, zero);
-        L::store(p + 4, zero);
-        L::store(p + 8, zero);
-        L::store(p + 12, zero);
+namespace {
+
+#define LANES_KERNEL "render/fill_lanes.inc"
+#include "lanes/each_width.inc"
+
+// Wide stores: a plain memset or a pixel loop is the same work, but glibc's memset uses a
+// string instruction for long runs, which instruction counts take one byte at a time.
+void fillWidest(float* begin, long pixels, Lanes<4>::Float pixel) {
+    if (widestLanes() == LaneWidth::kEight) {
+        lanes8::fill(begin, pixels, pixel);
+    } else {
+        lanes4::fill(begin, pixels, pixel);
     }
 }
 
+}  // namespace
+
+void clearFloats(float* begin, long floats) {
+    fillWidest(begin, floats / 4, Lanes<4>::splat(0.0f));
+}
+
 void fillPixels(float* begin, long pixels, float r, float g, float b, float depth) {
-    using L = Lanes<4>;
-    const L::Float pixel = {r, g, b, depth};
-    float* end = begin + 4 * pixels;
-    for (float* p = begin; p < end; p += 16) {
-        L::store(p, pixel);
-        L::store(p + 4, pixel);
-        L::store(p + 8, pixel);
-        L::store(p + 12, pixel);
-    }
+    fillWidest(begin, pixels, Lanes<4>::Float{r, g, b, depth});
 }
 
 void copyPixels(float* to, const float* from, long pixels) {

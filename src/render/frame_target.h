@@ -21,9 +21,9 @@ struct FrameTarget {
     RasterStats* stats = nullptr;
 };
 
-// Sets `floats` floats from `begin` to +0 (a multiple of 16): black with depth "nothing drawn".
+// Sets `floats` floats from `begin` to +0 (a multiple of 4): black with depth "nothing drawn".
 void clearFloats(float* begin, long floats);
-// Sets `pixels` pixels from `begin` (a multiple of 4) to r, g, b, depth.
+// Sets `pixels` pixels from `begin` to r, g, b, depth.
 // Copies `pixels` pixels; like clearFloats, without the string instruction memcpy takes for
 // long rows, which instruction counts take one byte at a time.
 void copyPixels(float* to, const float* from, long pixels);
