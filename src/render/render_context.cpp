@@ -163,6 +163,7 @@ RenderContext* createRenderContext(const TextureTable* textures, const ViewVolum
     context->drawItems = allocateArray<DrawItem>(kContextCapacity);
     context->depthBounds = allocateArray<float>(static_cast<int>(viewVolume->width) / 8 *
                                                 (static_cast<int>(viewVolume->height) / 8) * 8);
+    context->vertexOutside = allocateArray<uint8_t>(kContextCapacity);
     context->vertexCapacity = kContextCapacity;
     context->uvCapacity = kContextCapacity;
     context->faceCapacity = kContextCapacity;
@@ -184,6 +185,7 @@ void destroyRenderContext(RenderContext* context) {
     freeArray(context->sortKeys);
     freeArray(context->drawItems);
     freeArray(context->depthBounds);
+    freeArray(context->vertexOutside);
     delete context;
 }
 

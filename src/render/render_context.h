@@ -127,6 +127,9 @@ struct RenderContext {
     // The rasterizer's depth bounds (DepthBounds in render/rasterizer.h) of a framebuffer of
     // the view volume's size: 8 floats a block, set anew by every drawFaces.
     float* depthBounds;
+    // Per vertex, the clip planes it lies outside of (bit p for plane p), set by the submitters
+    // for the vertices they write (scenes/mesh_submission.h).
+    uint8_t* vertexOutside;
 };
 
 // The camera record of a framebuffer of `screen`'s size (render/screen.h): six normalised clip

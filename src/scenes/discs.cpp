@@ -54,6 +54,7 @@ void buildDisc(const Material* material, const Matrix4& view, RenderContext& con
     context.normals[n0] = transformDirection(Vec4{0.0f, 1.0f, 0.0f, 0.0f}, toCamera);
     context.normals[n0 + 1] = transformDirection(Vec4{0.0f, -1.0f, 0.0f, 0.0f}, toCamera);
     context.uvs[u0] = Uv{0.0f, 0.0f};
+    markOutside(context, v0, v0 + 1 + kDiscRimPoints, kAllPlanes);
     context.vertexCount += 1 + kDiscRimPoints;
     context.normalCount += 2;
     context.uvCount += 1;

@@ -101,6 +101,24 @@ bool whollyInside(const RenderContext& context, const Plane& plane, const ClipPo
     return true;
 }
 
+// The planes of `planeMask` that clipping the polygon would cut it by, from its corners' marks
+// (markOutside): 0 when every corner is inside every plane, so that every pass would leave it
+// as it is; -1 when the first plane that cuts it has every corner outside, so that this pass,
+// meeting the polygon as it came in, would empty it; else planeMask, for the clipper to judge.
+int planesCutting(const RenderContext& context, const ClipPolygon& polygon, int planeMask) {
+    int any = 0;
+    int all = kAllPlanes;
+    for (int k = 0; k < polygon.count; ++k) {
+        const int outside = context.vertexOutside[polygon.corners[k].vertex];
+        any |= outside;
+        all &= outside;
+    }
+    any &= planeMask;
+    if (any == 0) return 0;
+    if ((all & any & -any) != 0) return -1;
+    return planeMask;
+}
+
 // Appends a source face with its indices moved by the mesh's offsets, unclipped.
 void appendShiftedFace(RenderContext& context, const Face& source, int v, int u, int n,
                        const Vec4& faceNormal, float facing, const Material* material) {
@@ -175,6 +193,20 @@ int testMeshBounds(const Mesh& mesh, MeshPlacement& placement, const Matrix4& vi
     return code;
 }
 
+void markOutside(RenderContext& context, int first, int end, int planeMask) {
+    const Plane* planes = context.viewVolume->planes;
+    for (int v = first; v < end; ++v) {
+        const RenderVertex& vertex = context.vertices[v];
+        int outside = 0;
+        for (int p = 0; p < 6; ++p) {
+            if ((planeMask & (1 << p)) != 0 && !(planeValue(planes[p], vertex) >= 0.0f)) {
+                outside |= 1 << p;
+            }
+        }
+        context.vertexOutside[v] = static_cast<uint8_t>(outside);
+    }
+}
+
 int clipPolygon(RenderContext& context, const ViewVolume& volume, int planeMask,
                 ClipPolygon& polygon) {
     // Ping-pong between the caller's list and a scratch list; only the used corners move.
@@ -206,7 +238,10 @@ int clipAndAppendFace(RenderContext& context, int planeMask, ClipPolygon& polygo
                       const Vec4& faceNormal, float facing, const Material* material,
                       const char* what) {
     if (polygon.count < 3) return 0;
-    const int planes = std::popcount(static_cast<unsigned>(planeMask & kAllPlanes));
+    // Counted by hand: without a popcount instruction in the base target std::popcount is a
+    // library call, and most faces come with no plane at all.
+    int planes = 0;
+    for (int m = planeMask & kAllPlanes; m != 0; m &= m - 1) ++planes;
     const int newCorners = 2 * planes;
     const int worstTriangles = polygon.count + planes - 2;
     if (!contextHasRoom(context, newCorners, newCorners, newCorners, worstTriangles, what)) {
@@ -261,6 +296,7 @@ void submitMesh(const Mesh& mesh, const MeshPlacement& placement, const Matrix4&
     context.normalCount += mesh.normalCount;
 
     const int planeMask = boundsCode & kAllPlanes;
+    if (planeMask != 0) markOutside(context, v0, v0 + mesh.vertexCount, planeMask);
     for (int f = 0; f < mesh.faceCount; ++f) {
         const Face& source = mesh.faces[f];
         assert(faceIsSound(mesh, source));
@@ -281,7 +317,9 @@ void submitMesh(const Mesh& mesh, const MeshPlacement& placement, const Matrix4&
             polygon.corners[c] = ClipCorner{source.vertexIndex[c] + v0, source.uvIndex[c] + u0,
                                             source.normalIndex[c] + n0};
         }
-        clipAndAppendFace(context, planeMask, polygon, normal, facing, faceMaterial, "mesh face");
+        const int cutting = planesCutting(context, polygon, planeMask);
+        if (cutting < 0) continue;
+        clipAndAppendFace(context, cutting, polygon, normal, facing, faceMaterial, "mesh face");
     }
 }
 
@@ -298,6 +336,8 @@ void submitBuiltFaces(RenderContext& context, const Face* faces, int count,
             polygon.corners[k] =
                 ClipCorner{face.vertexIndex[k], face.uvIndex[k], face.normalIndex[k]};
         }
-        clipAndAppendFace(context, kAllPlanes, polygon, face.faceNormal, facing, material, what);
+        const int cutting = planesCutting(context, polygon, kAllPlanes);
+        if (cutting < 0) continue;
+        clipAndAppendFace(context, cutting, polygon, face.faceNormal, facing, material, what);
     }
 }

@@ -75,9 +75,16 @@ int clipAndAppendFace(RenderContext& context, int planeMask, ClipPolygon& polygo
                       const Vec4& faceNormal, float facing, const Material* material,
                       const char* what);
 
+// Notes for vertices first .. end - 1 the planes of `planeMask` each lies outside of, judged
+// as the clipper judges a corner (outside unless nx*px + ny*py + nz*pz - d >= 0), so that a
+// face whose corners are all inside skips clipping: a vertex is tested once, not once for
+// every face that shares it.
+void markOutside(RenderContext& context, int first, int end, int planeMask);
+
 // The procedural builders' tail: for each face of a local list (triangles whose corners are
-// already in the context), the facing test against its first corner, then clipping against
-// all six planes and the fan append with `material`.
+// already in the context and marked by markOutside for all six planes), the facing test
+// against its first corner, then clipping against all six planes and the fan append with
+// `material`.
 void submitBuiltFaces(RenderContext& context, const Face* faces, int count,
                       const Material* material, const char* what);
 

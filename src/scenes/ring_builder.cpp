@@ -64,6 +64,7 @@ void buildRing(const Material* material, const Matrix4& view, RenderContext& con
         context.normals[n0 + 3 + 2 * i] = transformDirection(Vec4{sp, 0.0f, cp, 0.0f}, toCamera);
     }
     context.uvs[u0] = Uv{0.0f, 0.0f};
+    markOutside(context, v0, v0 + 4 * segments, kAllPlanes);
     context.vertexCount += 4 * segments;
     context.normalCount += 2 + 2 * segments;
     context.uvCount += 1;
