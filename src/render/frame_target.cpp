@@ -23,6 +23,10 @@ void clearFloats(float* begin, long floats) {
     fillWidest(begin, floats / 4, Lanes<4>::splat(0.0f));
 }
 
+void fillFloats(float* begin, long floats, float value) {
+    fillWidest(begin, floats / 4, Lanes<4>::splat(value));
+}
+
 void fillPixels(float* begin, long pixels, float r, float g, float b, float depth) {
     fillWidest(begin, pixels, Lanes<4>::Float{r, g, b, depth});
 }

@@ -23,6 +23,8 @@ struct FrameTarget {
 
 // Sets `floats` floats from `begin` to +0 (a multiple of 4): black with depth "nothing drawn".
 void clearFloats(float* begin, long floats);
+// Sets `floats` floats from `begin` (a multiple of 4) to `value`.
+void fillFloats(float* begin, long floats, float value);
 // Sets `pixels` pixels from `begin` to r, g, b, depth.
 // Copies `pixels` pixels; like clearFloats, without the string instruction memcpy takes for
 // long rows, which instruction counts take one byte at a time.

@@ -329,8 +329,8 @@ void drawBand(void* data, int band) {
     const RowBand rows = {band * job.bandRows, std::min((band + 1) * job.bandRows, job.height)};
     // The depths may have been written since the last pass (the clear, a sky, a reset): the
     // band's bounds start from nothing known.
-    std::fill(job.bounds.rowMax + static_cast<long>(rows.first) * job.bounds.blockColumns,
-              job.bounds.rowMax + static_cast<long>(rows.end) * job.bounds.blockColumns, INFINITY);
+    fillFloats(job.bounds.rowMax + static_cast<long>(rows.first) * job.bounds.blockColumns,
+               static_cast<long>(rows.end - rows.first) * job.bounds.blockColumns, INFINITY);
     for (int k = 0; k < job.count; ++k) {
         const DrawItem& item = job.items[k];
         if (item.endRow <= rows.first || item.firstRow >= rows.end) continue;
