@@ -127,6 +127,18 @@ struct Lanes<4> {
                                        (~mask & reinterpret_cast<Int>(no)));
     }
 
+    // The correctly rounded square root of each lane, as std::sqrt gives it.
+    LANES_OP Float sqrt(Float x) {
+#if defined(__SSE2__)
+        return reinterpret_cast<Float>(_mm_sqrt_ps(reinterpret_cast<__m128>(x)));
+#elif defined(__wasm_simd128__)
+        return reinterpret_cast<Float>(wasm_f32x4_sqrt(reinterpret_cast<v128_t>(x)));
+#else
+        return Float{__builtin_sqrtf(x[0]), __builtin_sqrtf(x[1]), __builtin_sqrtf(x[2]),
+                     __builtin_sqrtf(x[3])};
+#endif
+    }
+
     // One bit per lane whose mask is set, lane 0 lowest.
     LANES_OP int bits(Int mask) {
 #if defined(__SSE2__)

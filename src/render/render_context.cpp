@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "lanes/lanes.h"
 #include "render/aligned_block.h"
 #include "render/rasterizer.h"
 #include "render/render_pool.h"
@@ -283,29 +284,75 @@ void projectVertices(RenderContext& context) {
     }
 }
 
-float lightCorner(const RenderContext& context, const Vec4& position, const Vec4& normal) {
-    float intensity = 0.0f;
+namespace {
+
+using Float4 = Lanes<4>::Float;
+
+[[gnu::always_inline]] inline float squareRoot(float x) {
+    return std::sqrt(x);
+}
+[[gnu::always_inline]] inline Float4 squareRoot(Float4 x) {
+    return Lanes<4>::sqrt(x);
+}
+[[gnu::always_inline]] inline float whereNegative(float x, float yes, float no) {
+    return x < 0.0f ? yes : no;
+}
+[[gnu::always_inline]] inline Float4 whereNegative(Float4 x, Float4 yes, Float4 no) {
+    return Lanes<4>::select(x < Lanes<4>::splat(0.0f), yes, no);
+}
+
+// The lighting of one corner (float) or of a face's corners, one a lane (Float4): every lane
+// does the scalar operations in the same order, so each corner gets the same bits either way.
+template <class V>
+[[gnu::always_inline]] inline V lightSum(const RenderContext& context, V x, V y, V z, V w, V nx,
+                                         V ny, V nz) {
+    V intensity = V{};
     for (int i = 0; i < context.lightCount && i < kMaxLights; ++i) {
         const Light& light = *context.lights[i];
-        const float dx = position.x - light.camera.x;
-        const float dy = position.y - light.camera.y;
-        const float dz = position.z - light.camera.z;
-        const float dw = position.w - light.camera.w;
-        const float dist = std::sqrt(dx * dx + dy * dy + dz * dz + dw * dw);
-        const float lx = dx / dist;
-        const float ly = dy / dist;
-        const float lz = dz / dist;
-        const float dot = normal.x * lx + normal.y * ly + normal.z * lz;
+        const V dx = x - light.camera.x;
+        const V dy = y - light.camera.y;
+        const V dz = z - light.camera.z;
+        const V dw = w - light.camera.w;
+        const V dist = squareRoot(dx * dx + dy * dy + dz * dz + dw * dw);
+        const V lx = dx / dist;
+        const V ly = dy / dist;
+        const V lz = dz / dist;
+        const V dot = nx * lx + ny * ly + nz * lz;
         // Diffuse: only a surface turned towards the light gets more than the 0.3 floor.
-        const float diffuse = dot < 0.0f ? 0.3f - dot * light.strength / dist : 0.3f;
+        const V floor = V{} + 0.3f;
+        const V diffuse = whereNegative(dot, 0.3f - dot * light.strength / dist, floor);
         // The light direction mirrored about the normal, projected back on it (= dot for a
         // unit normal); squared, so a surface facing away still gets 0.3 * dot^2.
-        const float mirror = normal.x * (2.0f * dot * normal.x - lx) +
-                             normal.y * (2.0f * dot * normal.y - ly) +
-                             normal.z * (2.0f * dot * normal.z - lz);
+        const V mirror = nx * (2.0f * dot * nx - lx) + ny * (2.0f * dot * ny - ly) +
+                         nz * (2.0f * dot * nz - lz);
         intensity += mirror * mirror * diffuse;
     }
     return intensity;
+}
+
+// lightCorner of a face's three corners at once.
+void lightCorners(const RenderContext& context, const Vec4 position[3], const Vec4 normal[3],
+                  float intensity[3]) {
+    const Vec4& p0 = position[0];
+    const Vec4& p1 = position[1];
+    const Vec4& p2 = position[2];
+    const Vec4& n0 = normal[0];
+    const Vec4& n1 = normal[1];
+    const Vec4& n2 = normal[2];
+    // The fourth lane repeats the first corner.
+    const Float4 lit = lightSum(
+        context, Float4{p0.x, p1.x, p2.x, p0.x}, Float4{p0.y, p1.y, p2.y, p0.y},
+        Float4{p0.z, p1.z, p2.z, p0.z}, Float4{p0.w, p1.w, p2.w, p0.w},
+        Float4{n0.x, n1.x, n2.x, n0.x}, Float4{n0.y, n1.y, n2.y, n0.y},
+        Float4{n0.z, n1.z, n2.z, n0.z});
+    for (int i = 0; i < 3; ++i) intensity[i] = lit[i];
+}
+
+}  // namespace
+
+float lightCorner(const RenderContext& context, const Vec4& position, const Vec4& normal) {
+    return lightSum(context, position.x, position.y, position.z, position.w, normal.x, normal.y,
+                    normal.z);
 }
 
 namespace {
@@ -371,13 +418,16 @@ void prepareItem(const RenderContext& context, DrawItem& item, int width, int he
     const int shader = item.shader;
     float intensity[3];
     Uv uv[3];
-    for (int i = 0; i < 3; ++i) {
-        if (isLit(shader)) {
-            intensity[i] =
-                lightCorner(context, cameraPosition(context.vertices[face.vertexIndex[i]]),
-                            context.normals[face.normalIndex[i]]);
+    if (isLit(shader)) {
+        Vec4 positions[3], normals[3];
+        for (int i = 0; i < 3; ++i) {
+            positions[i] = cameraPosition(context.vertices[face.vertexIndex[i]]);
+            normals[i] = context.normals[face.normalIndex[i]];
         }
-        if (isTextured(shader)) uv[i] = context.uvs[face.uvIndex[i]];
+        lightCorners(context, positions, normals, intensity);
+    }
+    if (isTextured(shader)) {
+        for (int i = 0; i < 3; ++i) uv[i] = context.uvs[face.uvIndex[i]];
     }
     bool drawn = true;
     switch (shader) {
