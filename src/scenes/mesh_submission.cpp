@@ -1,8 +1,9 @@
 #include "scenes/mesh_submission.h"
 
-#include <bit>
 #include <cassert>
 #include <cmath>
+
+#include "lanes/lanes.h"
 
 namespace {
 
@@ -180,15 +181,27 @@ int testMeshBounds(const Mesh& mesh, MeshPlacement& placement, const Matrix4& vi
         placement.viewBounds[i] = transformPoint(mesh.bounds[i], toCamera);
     }
 
+    // The corners four a vector, one a lane, each tested by the plane's sum in its order.
+    using L = Lanes<4>;
+    const Vec4* c = placement.viewBounds;
+    L::Float x[2], y[2], z[2];
+    for (int g = 0; g < 2; ++g) {
+        const Vec4* q = c + 4 * g;
+        x[g] = L::Float{q[0].x, q[1].x, q[2].x, q[3].x};
+        y[g] = L::Float{q[0].y, q[1].y, q[2].y, q[3].y};
+        z[g] = L::Float{q[0].z, q[1].z, q[2].z, q[3].z};
+    }
     int code = 0;
     for (int p = 0; p < 6; ++p) {
         const Plane& plane = volume.planes[p];
         int inside = 0;
-        for (const Vec4& c : placement.viewBounds) {
-            if (plane.nx * c.x + plane.ny * c.y + plane.nz * c.z - plane.d >= 0.0f) ++inside;
+        for (int g = 0; g < 2; ++g) {
+            const L::Float value =
+                plane.nx * x[g] + plane.ny * y[g] + plane.nz * z[g] - plane.d;
+            inside |= L::bits(value >= L::splat(0.0f)) << (4 * g);
         }
         if (inside == 0) return -1;
-        if (inside < 8) code |= 1 << p;
+        if (inside != 0xFF) code |= 1 << p;
     }
     return code;
 }
