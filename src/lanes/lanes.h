@@ -139,6 +139,22 @@ struct Lanes<4> {
 #endif
     }
 
+    // Each lane rounded to the nearest integer, ties to even, as std::rint rounds in the
+    // default rounding mode (the program never changes it); lanes within +-2^31 only.
+    LANES_OP Int roundToInt(Float x) {
+#if defined(__SSE2__)
+        return reinterpret_cast<Int>(_mm_cvtps_epi32(reinterpret_cast<__m128>(x)));
+#elif defined(__wasm_simd128__)
+        return reinterpret_cast<Int>(
+            wasm_i32x4_trunc_sat_f32x4(wasm_f32x4_nearest(reinterpret_cast<v128_t>(x))));
+#else
+        return Int{static_cast<int32_t>(__builtin_rintf(x[0])),
+                   static_cast<int32_t>(__builtin_rintf(x[1])),
+                   static_cast<int32_t>(__builtin_rintf(x[2])),
+                   static_cast<int32_t>(__builtin_rintf(x[3]))};
+#endif
+    }
+
     // One bit per lane whose mask is set, lane 0 lowest.
     LANES_OP int bits(Int mask) {
 #if defined(__SSE2__)

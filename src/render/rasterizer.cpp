@@ -437,13 +437,23 @@ void prepareFace(PreparedFace& f, FillKind kind, const SnappedTriangle& t,
 
 bool snapTriangle(const ScreenCorner corners[3], int width, int height, SnappedTriangle& t) {
     if (width <= 0 || height <= 0 || width % kBlock != 0 || height % kBlock != 0) return false;
+    // The three corners' x, then y, in one vector each (the fourth lane repeats corner 0).
+    using L = Lanes<4>;
+    const L::Float x = {corners[0].sx, corners[1].sx, corners[2].sx, corners[0].sx};
+    const L::Float y = {corners[0].sy, corners[1].sy, corners[2].sy, corners[0].sy};
+    // |v| <= 2^23, written so that NaN fails too; within the bound the rounding to int is
+    // exact, ties to even like nearbyint.
+    const L::Int magnitude = L::splat(0x7FFFFFFF);
+    const L::Float bound = L::splat(kMaxCorner);
+    const L::Int near =
+        (reinterpret_cast<L::Float>(reinterpret_cast<L::Int>(x) & magnitude) <= bound) &
+        (reinterpret_cast<L::Float>(reinterpret_cast<L::Int>(y) & magnitude) <= bound);
+    if (L::bits(near) != L::kAll) return false;
+    const L::Int X = L::roundToInt(x * L::splat(16.0f));
+    const L::Int Y = L::roundToInt(y * L::splat(16.0f));
     for (int i = 0; i < 3; ++i) {
-        // Written so that NaN fails too; within the bound the int conversion is exact.
-        if (!(std::fabs(corners[i].sx) <= kMaxCorner && std::fabs(corners[i].sy) <= kMaxCorner))
-            return false;
-        // rint rounds exactly like nearbyint (ties to even in the default mode) but is inlined.
-        t.X[i] = static_cast<int>(std::rint(corners[i].sx * 16.0f));
-        t.Y[i] = static_cast<int>(std::rint(corners[i].sy * 16.0f));
+        t.X[i] = X[i];
+        t.Y[i] = Y[i];
     }
     // Twice the signed area in 1/256 px^2, negative for counter-clockwise corners (y down).
     // Clockwise and zero-area triangles cover no pixel under the edge rules.

@@ -323,8 +323,8 @@ template <class V>
         const V diffuse = whereNegative(dot, 0.3f - dot * light.strength / dist, floor);
         // The light direction mirrored about the normal, projected back on it (= dot for a
         // unit normal); squared, so a surface facing away still gets 0.3 * dot^2.
-        const V mirror = nx * (2.0f * dot * nx - lx) + ny * (2.0f * dot * ny - ly) +
-                         nz * (2.0f * dot * nz - lz);
+        const V mirror =
+            nx * (2.0f * dot * nx - lx) + ny * (2.0f * dot * ny - ly) + nz * (2.0f * dot * nz - lz);
         intensity += mirror * mirror * diffuse;
     }
     return intensity;
@@ -340,11 +340,10 @@ void lightCorners(const RenderContext& context, const Vec4 position[3], const Ve
     const Vec4& n1 = normal[1];
     const Vec4& n2 = normal[2];
     // The fourth lane repeats the first corner.
-    const Float4 lit = lightSum(
-        context, Float4{p0.x, p1.x, p2.x, p0.x}, Float4{p0.y, p1.y, p2.y, p0.y},
-        Float4{p0.z, p1.z, p2.z, p0.z}, Float4{p0.w, p1.w, p2.w, p0.w},
-        Float4{n0.x, n1.x, n2.x, n0.x}, Float4{n0.y, n1.y, n2.y, n0.y},
-        Float4{n0.z, n1.z, n2.z, n0.z});
+    const Float4 lit = lightSum(context, Float4{p0.x, p1.x, p2.x, p0.x},
+                                Float4{p0.y, p1.y, p2.y, p0.y}, Float4{p0.z, p1.z, p2.z, p0.z},
+                                Float4{p0.w, p1.w, p2.w, p0.w}, Float4{n0.x, n1.x, n2.x, n0.x},
+                                Float4{n0.y, n1.y, n2.y, n0.y}, Float4{n0.z, n1.z, n2.z, n0.z});
     for (int i = 0; i < 3; ++i) intensity[i] = lit[i];
 }
 

@@ -196,8 +196,7 @@ int testMeshBounds(const Mesh& mesh, MeshPlacement& placement, const Matrix4& vi
         const Plane& plane = volume.planes[p];
         int inside = 0;
         for (int g = 0; g < 2; ++g) {
-            const L::Float value =
-                plane.nx * x[g] + plane.ny * y[g] + plane.nz * z[g] - plane.d;
+            const L::Float value = plane.nx * x[g] + plane.ny * y[g] + plane.nz * z[g] - plane.d;
             inside |= L::bits(value >= L::splat(0.0f)) << (4 * g);
         }
         if (inside == 0) return -1;
