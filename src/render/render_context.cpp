@@ -248,11 +248,17 @@ void sortFaces(RenderContext& context) {
         for (int pass = 0; pass < 4; ++pass) ++histogram[pass][(key >> (8 * pass)) & 0xFF];
     }
 
-    // Four stable counting sorts, least significant byte first (LSD radix sort):
-    // drawOrder -> sortScratch -> drawOrder -> sortScratch -> drawOrder.
+    // Up to four stable counting sorts, least significant byte first (LSD radix sort),
+    // alternating between drawOrder and sortScratch.
+    // A byte that every key shares leaves the order as it is: its pass is left out (the high
+    // bytes, for a scene's usual range of depths).
     int* from = context.drawOrder;
     int* to = context.sortScratch;
     for (int pass = 0; pass < 4; ++pass) {
+        if (faceCount > 0) {
+            const uint32_t first = static_cast<uint32_t>(context.sortKeys[0]);
+            if (histogram[pass][(first >> (8 * pass)) & 0xFF] == faceCount) continue;
+        }
         int next[256];
         int start = 0;
         for (int b = 0; b < 256; ++b) {
@@ -268,6 +274,9 @@ void sortFaces(RenderContext& context) {
         int* swap = from;
         from = to;
         to = swap;
+    }
+    if (from != context.drawOrder) {
+        for (int i = 0; i < faceCount; ++i) context.drawOrder[i] = from[i];
     }
 }
 

@@ -152,7 +152,8 @@ bool contextHasRoom(RenderContext& context, int vertices, int uvs, int normals, 
                     const char* what);
 
 // drawOrder <- face indices by ascending unsigned key, ties in submission order (LSD radix
-// sort, four byte passes alternating drawOrder -> sortScratch -> drawOrder).
+// sort, byte passes alternating between drawOrder and sortScratch, a byte shared by every key
+// skipped; the result ends in drawOrder).
 void sortFaces(RenderContext& context);
 // sx, sy of all vertexCount vertices, used or not.
 void projectVertices(RenderContext& context);
