@@ -206,16 +206,28 @@ int testMeshBounds(const Mesh& mesh, MeshPlacement& placement, const Matrix4& vi
 }
 
 void markOutside(RenderContext& context, int first, int end, int planeMask) {
-    const Plane* planes = context.viewVolume->planes;
+    // The planes four a vector, one a lane (planes 0-3, then 4, 5 and two copies of 5), each
+    // lane summing planeValue's products in its order.
+    using L = Lanes<4>;
+    const Plane* p = context.viewVolume->planes;
+    const L::Float nx[2] = {{p[0].nx, p[1].nx, p[2].nx, p[3].nx},
+                            {p[4].nx, p[5].nx, p[5].nx, p[5].nx}};
+    const L::Float ny[2] = {{p[0].ny, p[1].ny, p[2].ny, p[3].ny},
+                            {p[4].ny, p[5].ny, p[5].ny, p[5].ny}};
+    const L::Float nz[2] = {{p[0].nz, p[1].nz, p[2].nz, p[3].nz},
+                            {p[4].nz, p[5].nz, p[5].nz, p[5].nz}};
+    const L::Float d[2] = {{p[0].d, p[1].d, p[2].d, p[3].d}, {p[4].d, p[5].d, p[5].d, p[5].d}};
     for (int v = first; v < end; ++v) {
         const RenderVertex& vertex = context.vertices[v];
-        int outside = 0;
-        for (int p = 0; p < 6; ++p) {
-            if ((planeMask & (1 << p)) != 0 && !(planeValue(planes[p], vertex) >= 0.0f)) {
-                outside |= 1 << p;
-            }
+        const L::Float x = L::splat(vertex.x);
+        const L::Float y = L::splat(vertex.y);
+        const L::Float z = L::splat(vertex.z);
+        int inside = 0;
+        for (int g = 0; g < 2; ++g) {
+            const L::Float value = nx[g] * x + ny[g] * y + nz[g] * z - d[g];
+            inside |= L::bits(value >= L::splat(0.0f)) << (4 * g);
         }
-        context.vertexOutside[v] = static_cast<uint8_t>(outside);
+        context.vertexOutside[v] = static_cast<uint8_t>(~inside & planeMask & kAllPlanes);
     }
 }
 
