@@ -31,6 +31,14 @@ void fillPixels(float* begin, long pixels, float r, float g, float b, float dept
     fillWidest(begin, pixels, Lanes<4>::Float{r, g, b, depth});
 }
 
+void clearDepths(float* begin, long pixels) {
+    if (widestLanes() == LaneWidth::kEight) {
+        lanes8::clearDepths(begin, pixels);
+    } else {
+        lanes4::clearDepths(begin, pixels);
+    }
+}
+
 void copyPixels(float* to, const float* from, long pixels) {
     using L = Lanes<4>;
     for (long i = 0; i < pixels; ++i) L::store(to + 4 * i, L::loadFloats(from + 4 * i));

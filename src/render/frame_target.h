@@ -26,6 +26,8 @@ void clearFloats(float* begin, long floats);
 // Sets `floats` floats from `begin` (a multiple of 4) to `value`.
 void fillFloats(float* begin, long floats, float value);
 // Sets `pixels` pixels from `begin` to r, g, b, depth.
+// Sets the depth of `pixels` pixels from `begin` to +0 and keeps their colour.
+void clearDepths(float* begin, long pixels);
 // Copies `pixels` pixels; like clearFloats, without the string instruction memcpy takes for
 // long rows, which instruction counts take one byte at a time.
 void copyPixels(float* to, const float* from, long pixels);

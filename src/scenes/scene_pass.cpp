@@ -24,13 +24,5 @@ void submitPlacedMesh(const Mesh& mesh, MeshPlacement& placement, const Matrix4&
 }
 
 void resetDepth(const FrameTarget& target) {
-    float* framebuffer = target.framebuffer;
-    const long pixels = target.screen.pixels();
-    // Four pixels a step: a screen is whole 8x8 blocks.
-    for (long i = 0; i < pixels; i += 4) {
-        framebuffer[4 * i + 3] = 0.0f;
-        framebuffer[4 * i + 7] = 0.0f;
-        framebuffer[4 * i + 11] = 0.0f;
-        framebuffer[4 * i + 15] = 0.0f;
-    }
+    clearDepths(target.framebuffer, target.screen.pixels());
 }
