@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -367,6 +369,107 @@ TEST(MeshSubmission, MatchesAnIndependentTransformAndClip) {
         EXPECT_EQ(next, c.faceCount);
     }
     EXPECT_GT(compared, 50);
+}
+
+TEST(MeshSubmission, FacesSkippingTheClipperAreTheClippersOwn) {
+    // Faces whose corners are all inside skip the clipper, and faces wholly outside the first
+    // plane that cuts them are dropped before it: the result must be bit for bit what clipping
+    // every front face against every plane of the bounds code gives. A grid of shared
+    // vertices, placed across the near, side and far planes.
+    TestContext withMarks, everyFace;
+    TestMesh grid;
+    int skippedAll = 0;
+    constexpr int kSide = 24;
+    for (int y = 0; y < kSide; ++y) {
+        for (int x = 0; x < kSide; ++x) {
+            const float wave = 3.0f * std::sin(0.7f * static_cast<float>(x + 2 * y));
+            grid.vertices.push_back(MeshVertex{
+                {8.0f * static_cast<float>(x - kSide / 2), wave, -8.0f * static_cast<float>(y), 0},
+                {}});
+        }
+    }
+    grid.normals = {{0, 1, 0, 0}};
+    grid.uvs = {{0, 0}};
+    for (int y = 0; y + 1 < kSide; ++y) {
+        for (int x = 0; x + 1 < kSide; ++x) {
+            const int a = y * kSide + x, b = a + 1, c = a + kSide, d = c + 1;
+            for (const auto& corners : {std::array<int, 3>{a, c, b}, std::array<int, 3>{b, c, d}}) {
+                Face face{};
+                face.cornerCount = 3;
+                for (int k = 0; k < 3; ++k) face.vertexIndex[k] = corners[k];
+                grid.faces.push_back(face);
+            }
+        }
+    }
+    grid.finish();
+
+    // Cameras over the grid, looking along it, down into it and up across it, and a small
+    // grid running under the camera (each plane cutting faces alone somewhere); the larger
+    // scale reaches the far plane.
+    struct Shot {
+        Vec3 move, angles;
+        float scale;
+    };
+    const Shot shots[] = {{{0.0f, -6.0f, 30.0f}, {0.35f, 0.2f, 0.0f}, 1.0f},
+                          {{0.0f, -6.0f, 30.0f}, {0.35f, 0.2f, 0.0f}, 40.0f},
+                          {{0.0f, -3.0f, 10.0f}, {-0.8f, 0.0f, 0.0f}, 1.0f},
+                          {{0.0f, -20.0f, 60.0f}, {0.9f, 0.0f, 0.0f}, 40.0f},
+                          {{0.0f, -0.001f, 0.0f}, {0.0f, 0.0f, 0.0f}, 0.001f}};
+    for (const Shot& shot : shots) {
+        const float scale = shot.scale;
+        Matrix4 view;
+        viewMatrix(shot.move, view, shot.angles);
+        RenderContext& a = *withMarks.context;
+        RenderContext& b = *everyFace.context;
+        resetContext(a);
+        resetContext(b);
+        grid.placement.scale = scale;
+        place(grid, 0.0f, 0.0f, 0.0f);
+        const int code = testMeshBounds(*grid, grid.placement, view, *withMarks.volume);
+        if (code <= 0) continue;
+        submitMesh(*grid, grid.placement, view, a, code);
+
+        // The same vertices, then every front face through the clipper with the whole code.
+        const int count = grid->vertexCount;
+        for (int i = 0; i < count; ++i) b.vertices[i] = a.vertices[i];
+        b.normals[0] = a.normals[0];
+        b.uvs[0] = a.uvs[0];
+        b.vertexCount = count;
+        b.normalCount = 1;
+        b.uvCount = 1;
+        Matrix4 normalToCamera;
+        multiply(normalToCamera, grid.placement.rigid, view);
+        int skipped = 0;
+        for (const Face& face : grid.faces) {
+            const Vec4 normal = transformDirection(face.faceNormal, normalToCamera);
+            const float facing = dot3(normal, vertexPosition(b.vertices[face.vertexIndex[0]]));
+            if (facing > 0.0f) continue;
+            ClipPolygon polygon;
+            polygon.count = 3;
+            bool inside = true;
+            for (int k = 0; k < 3; ++k) {
+                polygon.corners[k] = ClipCorner{face.vertexIndex[k], 0, 0};
+                for (const Plane& plane : everyFace.volume->planes) {
+                    inside = inside && planeValue(plane, b.vertices[face.vertexIndex[k]]) >= 0.0f;
+                }
+            }
+            if (inside) ++skipped;
+            clipAndAppendFace(b, code, polygon, normal, facing, face.material, "face");
+        }
+        skippedAll += skipped;
+
+        ASSERT_EQ(a.faceCount, b.faceCount);
+        ASSERT_EQ(a.vertexCount, b.vertexCount);
+        for (int f = 0; f < a.faceCount; ++f) {
+            for (int k = 0; k < 3; ++k) {
+                const RenderVertex& va = a.vertices[a.faces[f].vertexIndex[k]];
+                const RenderVertex& vb = b.vertices[b.faces[f].vertexIndex[k]];
+                ASSERT_EQ(std::memcmp(&va, &vb, sizeof va), 0) << "face " << f;
+                ASSERT_EQ(a.faces[f].normalIndex[k], b.faces[f].normalIndex[k]);
+            }
+        }
+    }
+    EXPECT_GT(skippedAll, 200);  // the shortcut was taken, not only the clipper
 }
 
 TEST(MeshSubmission, CapacityIsNeverOverrun) {
