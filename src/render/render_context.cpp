@@ -249,9 +249,8 @@ void sortFaces(RenderContext& context) {
     }
 
     // Up to four stable counting sorts, least significant byte first (LSD radix sort),
-    // alternating between drawOrder and sortScratch.
-    // A byte that every key shares leaves the order as it is: its pass is left out (the high
-    // bytes, for a scene's usual range of depths).
+    // alternating between drawOrder and sortScratch. A byte that every key shares would leave
+    // the order as it is, so its pass is left out (the high bytes, at a scene's usual depths).
     int* from = context.drawOrder;
     int* to = context.sortScratch;
     for (int pass = 0; pass < 4; ++pass) {
