@@ -7,8 +7,6 @@ namespace {
 #define LANES_KERNEL "render/fill_lanes.inc"
 #include "lanes/each_width.inc"
 
-// Wide stores: a plain memset or a pixel loop is the same work, but glibc's memset uses a
-// string instruction for long runs, which instruction counts take one byte at a time.
 void fillWidest(float* begin, long pixels, Lanes<4>::Float pixel) {
     if (widestLanes() == LaneWidth::kEight) {
         lanes8::fill(begin, pixels, pixel);
@@ -18,10 +16,6 @@ void fillWidest(float* begin, long pixels, Lanes<4>::Float pixel) {
 }
 
 }  // namespace
-
-void clearFloats(float* begin, long floats) {
-    fillWidest(begin, floats / 4, Lanes<4>::splat(0.0f));
-}
 
 void fillFloats(float* begin, long floats, float value) {
     fillWidest(begin, floats / 4, Lanes<4>::splat(value));

@@ -21,14 +21,16 @@ struct FrameTarget {
     RasterStats* stats = nullptr;
 };
 
-// Sets `floats` floats from `begin` to +0 (a multiple of 4): black with depth "nothing drawn".
-void clearFloats(float* begin, long floats);
-// Sets `floats` floats from `begin` (a multiple of 4) to `value`.
+// Framebuffer fills and copies with the widest vector stores the processor has. glibc's memset
+// and memcpy do the same work with a string instruction for long runs, which instruction counts
+// take one byte at a time.
+//
+// Sets `floats` floats from `begin` (a multiple of 4) to `value`; +0 clears a framebuffer to
+// black with depth "nothing drawn".
 void fillFloats(float* begin, long floats, float value);
 // Sets `pixels` pixels from `begin` to r, g, b, depth.
+void fillPixels(float* begin, long pixels, float r, float g, float b, float depth);
 // Sets the depth of `pixels` pixels from `begin` to +0 and keeps their colour.
 void clearDepths(float* begin, long pixels);
-// Copies `pixels` pixels; like clearFloats, without the string instruction memcpy takes for
-// long rows, which instruction counts take one byte at a time.
+// Copies `pixels` pixels.
 void copyPixels(float* to, const float* from, long pixels);
-void fillPixels(float* begin, long pixels, float r, float g, float b, float depth);

@@ -43,7 +43,8 @@ constexpr int kClearBands = 16;
 
 void clearBand(void* data, int band) {
     const ClearJob& job = *static_cast<const ClearJob*>(data);
-    clearFloats(job.framebuffer + static_cast<long>(band) * job.floatsPerBand, job.floatsPerBand);
+    fillFloats(job.framebuffer + static_cast<long>(band) * job.floatsPerBand, job.floatsPerBand,
+               0.0f);
 }
 
 // Steps 2 to 4 of a frame; returns what the scene block needs.

@@ -102,6 +102,32 @@ bool whollyInside(const RenderContext& context, const Plane& plane, const ClipPo
     return true;
 }
 
+// The six planes four a vector, one a lane (planes 0-3, then 4, 5 and two copies of 5).
+struct PlaneLanes {
+    Lanes<4>::Float nx[2], ny[2], nz[2], d[2];
+
+    explicit PlaneLanes(const Plane* p)
+        : nx{{p[0].nx, p[1].nx, p[2].nx, p[3].nx}, {p[4].nx, p[5].nx, p[5].nx, p[5].nx}},
+          ny{{p[0].ny, p[1].ny, p[2].ny, p[3].ny}, {p[4].ny, p[5].ny, p[5].ny, p[5].ny}},
+          nz{{p[0].nz, p[1].nz, p[2].nz, p[3].nz}, {p[4].nz, p[5].nz, p[5].nz, p[5].nz}},
+          d{{p[0].d, p[1].d, p[2].d, p[3].d}, {p[4].d, p[5].d, p[5].d, p[5].d}} {}
+};
+
+// Bit p set where the point is inside plane p: each lane sums planeValue's products in its
+// order, so a NaN point is inside none.
+int insidePlanes(const PlaneLanes& planes, float px, float py, float pz) {
+    using L = Lanes<4>;
+    const L::Float x = L::splat(px);
+    const L::Float y = L::splat(py);
+    const L::Float z = L::splat(pz);
+    int inside = 0;
+    for (int g = 0; g < 2; ++g) {
+        const L::Float value = planes.nx[g] * x + planes.ny[g] * y + planes.nz[g] * z - planes.d[g];
+        inside |= L::bits(value >= L::splat(0.0f)) << (4 * g);
+    }
+    return inside & kAllPlanes;
+}
+
 // The planes of `planeMask` that clipping the polygon would cut it by, from its corners' marks
 // (markOutside): 0 when every corner is inside every plane, so that every pass would leave it
 // as it is; -1 when the first plane that cuts it has every corner outside, so that this pass,
@@ -181,52 +207,24 @@ int testMeshBounds(const Mesh& mesh, MeshPlacement& placement, const Matrix4& vi
         placement.viewBounds[i] = transformPoint(mesh.bounds[i], toCamera);
     }
 
-    // The corners four a vector, one a lane, each tested by the plane's sum in its order.
-    using L = Lanes<4>;
-    const Vec4* c = placement.viewBounds;
-    L::Float x[2], y[2], z[2];
-    for (int g = 0; g < 2; ++g) {
-        const Vec4* q = c + 4 * g;
-        x[g] = L::Float{q[0].x, q[1].x, q[2].x, q[3].x};
-        y[g] = L::Float{q[0].y, q[1].y, q[2].y, q[3].y};
-        z[g] = L::Float{q[0].z, q[1].z, q[2].z, q[3].z};
+    // -1 when some plane has no corner inside; else the planes some corner is outside of.
+    const PlaneLanes planes(volume.planes);
+    int anyInside = 0;
+    int allInside = kAllPlanes;
+    for (const Vec4& c : placement.viewBounds) {
+        const int inside = insidePlanes(planes, c.x, c.y, c.z);
+        anyInside |= inside;
+        allInside &= inside;
     }
-    int code = 0;
-    for (int p = 0; p < 6; ++p) {
-        const Plane& plane = volume.planes[p];
-        int inside = 0;
-        for (int g = 0; g < 2; ++g) {
-            const L::Float value = plane.nx * x[g] + plane.ny * y[g] + plane.nz * z[g] - plane.d;
-            inside |= L::bits(value >= L::splat(0.0f)) << (4 * g);
-        }
-        if (inside == 0) return -1;
-        if (inside != 0xFF) code |= 1 << p;
-    }
-    return code;
+    if (anyInside != kAllPlanes) return -1;
+    return ~allInside & kAllPlanes;
 }
 
 void markOutside(RenderContext& context, int first, int end, int planeMask) {
-    // The planes four a vector, one a lane (planes 0-3, then 4, 5 and two copies of 5), each
-    // lane summing planeValue's products in its order.
-    using L = Lanes<4>;
-    const Plane* p = context.viewVolume->planes;
-    const L::Float nx[2] = {{p[0].nx, p[1].nx, p[2].nx, p[3].nx},
-                            {p[4].nx, p[5].nx, p[5].nx, p[5].nx}};
-    const L::Float ny[2] = {{p[0].ny, p[1].ny, p[2].ny, p[3].ny},
-                            {p[4].ny, p[5].ny, p[5].ny, p[5].ny}};
-    const L::Float nz[2] = {{p[0].nz, p[1].nz, p[2].nz, p[3].nz},
-                            {p[4].nz, p[5].nz, p[5].nz, p[5].nz}};
-    const L::Float d[2] = {{p[0].d, p[1].d, p[2].d, p[3].d}, {p[4].d, p[5].d, p[5].d, p[5].d}};
+    const PlaneLanes planes(context.viewVolume->planes);
     for (int v = first; v < end; ++v) {
         const RenderVertex& vertex = context.vertices[v];
-        const L::Float x = L::splat(vertex.x);
-        const L::Float y = L::splat(vertex.y);
-        const L::Float z = L::splat(vertex.z);
-        int inside = 0;
-        for (int g = 0; g < 2; ++g) {
-            const L::Float value = nx[g] * x + ny[g] * y + nz[g] * z - d[g];
-            inside |= L::bits(value >= L::splat(0.0f)) << (4 * g);
-        }
+        const int inside = insidePlanes(planes, vertex.x, vertex.y, vertex.z);
         context.vertexOutside[v] = static_cast<uint8_t>(~inside & planeMask & kAllPlanes);
     }
 }
