@@ -72,13 +72,15 @@ void buildRing(const Material* material, const Matrix4& view, RenderContext& con
     // Each face is submitted as soon as it is built: submission reads nothing of the faces after
     // it, so the order and the result are those of a whole ring built first, and no storage is
     // shared between shows drawn at once.
+    // One face record for all: each face sets every field it uses, the rest stay zero.
+    Face face{};
+    face.cornerCount = 3;
+    face.material = material;
     for (int i = 0; i < segments; ++i) {
         const int c = v0 + 4 * i;
         const int x = v0 + 4 * ((i + 1) % segments);
         const int normalSlot[4] = {n0, n0 + 1, n0 + 2 + 2 * i, n0 + 3 + 2 * i};
         for (const RingTriangle& t : kSegmentTriangles) {
-            Face face{};
-            face.cornerCount = 3;
             for (int k = 0; k < 3; ++k) {
                 const int offset = t.corner[k];
                 face.vertexIndex[k] = offset < 4 ? c + offset : x + offset - 4;
@@ -86,7 +88,6 @@ void buildRing(const Material* material, const Matrix4& view, RenderContext& con
                 face.normalIndex[k] = normalSlot[t.normal];
             }
             face.faceNormal = context.normals[normalSlot[t.normal]];
-            face.material = material;
             submitBuiltFaces(context, &face, 1, material, "ring");
         }
     }
