@@ -58,11 +58,8 @@ using WordsOf = std::conditional_t<std::is_same_v<Floats, float>, uint32_t, Lane
 
 // The one sine per pixel left, in single precision: the band's colours are floats, and a
 // float sine is within their rounding while costing a fraction of a double one.
-[[gnu::always_inline]] inline void floatSine(double& sine, float angle) {
-    sine = std::sin(angle);
-}
-[[gnu::always_inline]] inline void floatSine(Double4& sine, const Float4& angle) {
-    for (int i = 0; i < 4; ++i) sine[i] = std::sin(angle[i]);
+[[gnu::always_inline]] inline float ringSine(float angle) {
+    return std::sin(angle);
 }
 
 // Square root by halving the exponent in the bit pattern (Blinn, "Floating-Point Tricks", 1997);
@@ -91,23 +88,37 @@ struct PlasmaValues {
     Floats k;  // blend weight before the wfac factor
 };
 
-// The band's colour from the pixel's squared offsets to the centre (dx * dx, the same in every
-// lane, and dy * dy) and its wave value e.
-// Inlined: a call per pixel measured a quarter of the band's time.
+// The angle of the band's rings at a pixel, from its squared offsets to the centre (dx * dx,
+// the same in every lane, and dy * dy).
 template <class Floats, class Doubles>
-[[gnu::always_inline]] inline void plasmaAt(double dxx, const Doubles& dyy, const Doubles& e,
-                                            PlasmaValues<Floats>& out) {
-    Floats s, angle;
+[[gnu::always_inline]] inline void ringAngle(double dxx, const Doubles& dyy, Floats& angle) {
+    Floats s;
     narrow(s, dxx + dyy);
-    Doubles rho, d;
+    Doubles rho;
     widen(rho, approximateSqrt(s));
     narrow(angle, rho * 0.8 * kRingFactor);
-    floatSine(d, angle);
+}
+
+// The band's colour from the sine d of the rings' angle and the wave value e.
+template <class Floats, class Doubles>
+[[gnu::always_inline]] inline void plasmaFrom(const Doubles& d, const Doubles& e,
+                                              PlasmaValues<Floats>& out) {
     const Doubles f = 0.12 * d + 0.25 * e;
     narrow(out.r, 0.8 * f + 0.6);
     narrow(out.g, 0.12 * e + 0.6);
     narrow(out.b, 0.25 * d + 0.6);
     narrow(out.k, f + 0.5);
+}
+
+// The band's colour at a pixel from its squared offsets to the centre and its wave value e.
+// Inlined: a call per pixel measured a quarter of the band's time.
+[[gnu::always_inline]] inline void plasmaAt(double dxx, double dyy, double e,
+                                            PlasmaValues<float>& out) {
+    float angle;
+    ringAngle(dxx, dyy, angle);
+    double d;
+    widen(d, ringSine(angle));
+    plasmaFrom(d, e, out);
 }
 
 // al * width truncated, kept to one row (and to 0 for NaN or negative values).
