@@ -174,10 +174,10 @@ PlasmaRow plasmaRow(const PlasmaJob& job, int y) {
 
 // The wave one picture column on: its sine by the angle-addition rotation.
 template <class Doubles>
-[[gnu::always_inline]] inline void stepWave(const PlasmaJob& job, Doubles& waveSin,
+[[gnu::always_inline]] inline void stepWave(double stepSin, double stepCos, Doubles& waveSin,
                                             Doubles& waveCos) {
-    const Doubles nextSin = waveSin * job.stepCos + waveCos * job.stepSin;
-    waveCos = waveCos * job.stepCos - waveSin * job.stepSin;
+    const Doubles nextSin = waveSin * stepCos + waveCos * stepSin;
+    waveCos = waveCos * stepCos - waveSin * stepSin;
     waveSin = nextSin;
 }
 
@@ -196,7 +196,7 @@ void drawPlasmaRow(const PlasmaJob& job, int y) {
     for (int x = 0; x < job.columns; ++x, pixel += 4) {
         PlasmaValues<float> c;
         plasmaAt(job.columnSquares[x], row.dyy, waveSin, c);
-        stepWave(job, waveSin, waveCos);
+        stepWave(job.stepSin, job.stepCos, waveSin, waveCos);
         blendPlasma(pixel, c.r, c.g, c.b, job.weight * c.k);
     }
 }
