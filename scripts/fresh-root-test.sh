@@ -17,6 +17,8 @@ mirror=$(awk '/^URIs:/ && /debian\/?$/ { print $2; exit }' /etc/apt/sources.list
 [ -n "$mirror" ] || mirror=$(awk '$1 == "deb" && $3 ~ /^bookworm$/ { print $2; exit }' /etc/apt/sources.list 2>/dev/null || true)
 [ -n "$mirror" ] || mirror=http://deb.debian.org/debian
 
+# The root and its log live in build/, which a fresh clone does not have yet.
+mkdir -p "$repo/build"
 fresh="$repo/build/fresh-root"
 mounts=(proc sys dev dev/pts dev/shm)
 cleanup() {
