@@ -71,8 +71,8 @@ void buildRing(const Material* material, const Matrix4& view, RenderContext& con
 
     // Each face is submitted as soon as it is built: submission reads nothing of the faces after
     // it, so the order and the result are those of a whole ring built first, and no storage is
-    // shared between shows drawn at once.
-    // One face record for all: each face sets every field it uses, the rest stay zero.
+    // shared between shows drawn at once. One face record serves them all: each face sets every
+    // field it uses, and the rest stay zero.
     Face face{};
     face.cornerCount = 3;
     face.material = material;
